@@ -1,0 +1,277 @@
+#include "Platform.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+namespace pressmark {
+namespace platform {
+namespace {
+Backend g_backend;
+}
+
+void install(const Backend& b) {
+    g_backend = b;
+}
+
+const Backend& backend() {
+    return g_backend;
+}
+
+} // namespace platform
+
+namespace {
+
+using namespace std::chrono_literals;
+using platform::backend;
+
+template <typename T> T& need(T* capability, const char* name) {
+    if (!capability) {
+        throw std::logic_error(std::string("no platform backend installed for ") + name);
+    }
+    return *capability;
+}
+
+platform::Input& input() {
+    return need(backend().input, "input");
+}
+platform::Clock& clock() {
+    return need(backend().clock, "clock");
+}
+
+std::int32_t scaleAxis(int pixel, int origin, int extent) {
+    if (extent <= 0) {
+        extent = 1;
+    }
+    const long double quotient = 65535.0L / extent;
+    const long double scaled =
+        std::nearbyint(quotient * (static_cast<long double>(pixel) - origin));
+    constexpr long double lo = std::numeric_limits<std::int32_t>::min();
+    constexpr long double hi = std::numeric_limits<std::int32_t>::max();
+    return static_cast<std::int32_t>(std::clamp(scaled, lo, hi));
+}
+
+void click(platform::MouseButton button, std::int32_t hold) {
+    input().button(button, true);
+    sf::Delay(hold);
+    input().button(button, false);
+}
+
+// Upper case by the rules of code page 1251: ASCII and the Cyrillic letters.
+unsigned char upper1251(unsigned char c) {
+    if (c >= 'a' && c <= 'z') {
+        return static_cast<unsigned char>(c - 32);
+    }
+    if (c >= 0xE0) {
+        return static_cast<unsigned char>(c - 32);
+    }
+    switch (c) {
+    case 0x83:
+        return 0x81;
+    case 0x90:
+        return 0x80;
+    case 0x9A:
+        return 0x8A;
+    case 0x9C:
+        return 0x8C;
+    case 0x9D:
+        return 0x8D;
+    case 0x9E:
+        return 0x8E;
+    case 0x9F:
+        return 0x8F;
+    case 0xA2:
+        return 0xA1;
+    case 0xB3:
+        return 0xB2;
+    case 0xB4:
+        return 0xA5;
+    case 0xB8:
+        return 0xA8;
+    case 0xBA:
+        return 0xAA;
+    case 0xBC:
+        return 0xA3;
+    case 0xBE:
+        return 0xBD;
+    case 0xBF:
+        return 0xAF;
+    default:
+        return c;
+    }
+}
+
+std::string upper1251(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        c = static_cast<char>(upper1251(static_cast<unsigned char>(c)));
+    }
+    return out;
+}
+
+} // namespace
+
+void dev::ScaleToAbsolute(platform::Point& position) {
+    const platform::Rect screen = need(backend().pointer, "pointer").primaryScreen();
+    position.x = scaleAxis(position.x, screen.x, screen.width);
+    position.y = scaleAxis(position.y, screen.y, screen.height);
+}
+
+void dev::MoveTo(std::int32_t x, std::int32_t y, bool scale) {
+    if (scale) {
+        platform::Point p{x, y};
+        ScaleToAbsolute(p);
+        x = p.x;
+        y = p.y;
+    }
+    input().moveTo(x, y);
+}
+
+void dev::LeftClick(std::int32_t hold) {
+    click(platform::MouseButton::Left, hold);
+}
+
+void dev::RightClick(std::int32_t hold) {
+    click(platform::MouseButton::Right, hold);
+}
+
+platform::TypeReport dev::TypeText(std::string_view textCp1251) {
+    if (textCp1251.empty()) {
+        return {};
+    }
+    return input().typeText(textCp1251);
+}
+
+void sf::Delay(std::int32_t ms) {
+    Delay(ms, {});
+}
+
+bool sf::Delay(std::int32_t ms, const std::function<bool()>& stop) {
+    if (ms <= 0) {
+        return false;
+    }
+    platform::Clock& c = clock();
+    const bool handleEvents = ms >= 50;
+    const auto deadline = c.now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        const auto left = deadline - c.now();
+        if (left <= 0ns) {
+            return false;
+        }
+        c.sleepFor(std::min<std::chrono::nanoseconds>(left, 50ms));
+        if (handleEvents) {
+            c.processEvents();
+            if (stop && stop()) {
+                return true;
+            }
+        }
+    }
+}
+
+std::string appDirFromExecutable(std::string_view exePath, bool windowsSyntax) {
+    if (windowsSyntax) {
+        const auto cut = exePath.find_last_of("\\:");
+        std::string dir(exePath.substr(0, cut == std::string_view::npos ? 0 : cut + 1));
+        // Drop the delimiter unless it follows the drive colon: "C:\p.exe"
+        // keeps "C:\" and so ends in two backslashes once one is appended.
+        if (!dir.empty() && dir.back() == '\\' &&
+            !(dir.size() >= 2 && dir[dir.size() - 2] == ':')) {
+            dir.pop_back();
+        }
+        return dir + '\\';
+    }
+    const auto cut = exePath.find_last_of('/');
+    if (cut == std::string_view::npos) {
+        return "./";
+    }
+    return std::string(exePath.substr(0, cut)) + '/';
+}
+
+std::string sf::AppDir() {
+#ifdef _WIN32
+    constexpr bool windowsSyntax = true;
+#else
+    constexpr bool windowsSyntax = false;
+#endif
+    return appDirFromExecutable(need(backend().system, "system").executablePath(), windowsSyntax);
+}
+
+void sf::RunProgram(const std::filesystem::path& path) {
+    need(backend().system, "system").runProgram(path);
+}
+
+bool sf::SetHotKey(const void* /*window*/, int id, unsigned defaultKey, std::string_view keyText,
+                   unsigned modifiers) {
+    unsigned key = defaultKey;
+    if (!keyText.empty()) {
+        unsigned char c = static_cast<unsigned char>(keyText.front());
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<unsigned char>(c - 32);
+        }
+        key = c;
+    }
+    platform::HotKeys& keys = need(backend().hotKeys, "hot keys");
+    keys.unregisterHotKey(id + HotKeyIdBase);
+    return keys.registerHotKey(id + HotKeyIdBase, key, modifiers);
+}
+
+std::string sf::StripLineBreaks(std::string_view text) {
+    return ReplaceAll(ReplaceAll(text, "\n", "", ReplaceEvery | IgnoreCase), "\r", "",
+                      ReplaceEvery | IgnoreCase);
+}
+
+std::string sf::ReplaceAll(std::string_view text, std::string_view pattern,
+                           std::string_view replacement, unsigned flags) {
+    if (pattern.empty()) {
+        return std::string(text);
+    }
+    const bool ignoreCase = (flags & IgnoreCase) != 0;
+    const std::string hay = ignoreCase ? upper1251(text) : std::string(text);
+    const std::string needle = ignoreCase ? upper1251(pattern) : std::string(pattern);
+    std::string out;
+    out.reserve(text.size());
+    std::size_t from = 0;
+    for (;;) {
+        const auto at = hay.find(needle, from);
+        if (at == std::string::npos) {
+            break;
+        }
+        out.append(text.substr(from, at - from));
+        out.append(replacement);
+        from = at + needle.size();
+        if ((flags & ReplaceEvery) == 0) {
+            break;
+        }
+    }
+    out.append(text.substr(from));
+    return out;
+}
+
+void net::SetProxy(std::string_view proxyCp1251, bool enable) {
+    need(backend().system, "system").setProxy(proxyCp1251, enable);
+}
+
+void net::ClearCache() {
+    need(backend().system, "system").clearCache();
+}
+
+bool Notice(std::string_view textCp1251, int kind, const void* owner) {
+    if (kind < 0 || kind > 3) {
+        return false;
+    }
+    const bool yes = need(backend().dialogs, "dialogs").notice(textCp1251, kind, owner);
+    return kind == 3 && yes;
+}
+
+std::optional<std::string> AskValueOrCancel(std::string_view initial, std::string_view prompt,
+                                            std::string_view caption) {
+    return need(backend().dialogs, "dialogs").askValue(initial, prompt, caption);
+}
+
+std::string AskValue(std::string_view initial, std::string_view prompt, std::string_view caption) {
+    auto answer = AskValueOrCancel(initial, prompt, caption);
+    return answer ? *answer : std::string(initial);
+}
+
+} // namespace pressmark

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "Backend.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace pressmark {
+
+// Input devices: the program acts on other programs through these alone.
+class dev {
+public:
+    dev() = delete;
+    // Pixel (root coordinates) to the normalized space 0..65535 of the primary
+    // screen, in place: 65535 / W first, then times the pixel offset, in
+    // extended precision, rounded to nearest with ties to even. No clamping.
+    static void ScaleToAbsolute(platform::Point& position);
+    static void MoveTo(std::int32_t x, std::int32_t y, bool scale);
+    static void LeftClick(std::int32_t hold);
+    static void RightClick(std::int32_t hold);
+    static platform::TypeReport TypeText(std::string_view textCp1251);
+};
+
+// System functions.
+class sf {
+public:
+    sf() = delete;
+    // Waits until a monotonic deadline, in slices of at most 50 ms. When the
+    // whole wait is 50 ms or more, pending events are handled after each
+    // slice. A duration of 0 or less returns at once.
+    static void Delay(std::int32_t ms);
+    // The same, ending early when stop() turns true after an event pass.
+    // Returns true when it ended early.
+    static bool Delay(std::int32_t ms, const std::function<bool()>& stop);
+    // The program folder with a trailing separator.
+    static std::string AppDir();
+    static void RunProgram(const std::filesystem::path& path);
+    static constexpr int HotKeyIdBase = 5550;
+    // Registers the hot key under id + HotKeyIdBase. The key is the first
+    // character of keyText upper-cased (ASCII), or defaultKey when keyText is
+    // empty. Returns false when the combination is not available.
+    static bool SetHotKey(const void* window, int id, unsigned defaultKey, std::string_view keyText,
+                          unsigned modifiers);
+    static std::string StripLineBreaks(std::string_view text);
+    enum ReplaceFlags : unsigned { ReplaceEvery = 1, IgnoreCase = 2 };
+    static std::string ReplaceAll(std::string_view text, std::string_view pattern,
+                                  std::string_view replacement, unsigned flags);
+};
+
+// Web settings.
+class net {
+public:
+    net() = delete;
+    static void SetProxy(std::string_view proxyCp1251, bool enable);
+    static void ClearCache();
+};
+
+// Kinds: 0 plain, 1 information, 2 error, 3 yes/no question (true for Yes).
+bool Notice(std::string_view textCp1251, int kind, const void* owner = nullptr);
+// The answer, or the initial value when cancelled.
+std::string AskValue(std::string_view initial, std::string_view prompt, std::string_view caption);
+// The answer, or nullopt when cancelled: for callers that must tell the two apart.
+std::optional<std::string> AskValueOrCancel(std::string_view initial, std::string_view prompt,
+                                            std::string_view caption);
+
+// The pure part of sf::AppDir, for both path syntaxes.
+std::string appDirFromExecutable(std::string_view exePath, bool windowsSyntax);
+
+} // namespace pressmark

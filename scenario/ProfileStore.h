@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace pressmark {
+
+// Key-by-key access to one INI file of code page 1251 text. Section and key
+// names compare without regard to ASCII letter case. Reads never fail: a
+// missing or unreadable file reads as empty. Every write replaces the file
+// atomically (a temporary file in the same folder, then a rename), keeps every
+// byte it does not change, and throws AppError "Unable to write to %s" when
+// it cannot, leaving the old file untouched.
+class ProfileStore {
+public:
+    explicit ProfileStore(std::filesystem::path file);
+    ~ProfileStore();
+    ProfileStore(const ProfileStore&) = delete;
+    ProfileStore& operator=(const ProfileStore&) = delete;
+
+    const std::filesystem::path& path() const { return m_path; }
+
+    // The first matching entry's value, blanks trimmed, one pair of enclosing
+    // matching quotes removed, at most 2047 characters.
+    std::string readString(std::string_view section, std::string_view key,
+                           std::string_view def) const;
+    std::int32_t readInteger(std::string_view section, std::string_view key,
+                             std::int32_t def) const;
+    bool readBool(std::string_view section, std::string_view key, bool def) const;
+    // Clears names, then adds every section name in file order (all of them).
+    void readSections(std::vector<std::string>& names) const;
+    std::vector<std::string> sections() const;
+
+    void writeString(std::string_view section, std::string_view key, std::string_view value);
+    void writeInteger(std::string_view section, std::string_view key, std::int32_t value);
+    void writeBool(std::string_view section, std::string_view key, bool value);
+    // Several keys of one section in one replacement of the file, so that a
+    // crash never leaves a step with some of its keys.
+    using Entry = std::pair<std::string_view, std::string_view>;
+    void writeStrings(std::string_view section, std::initializer_list<Entry> entries);
+    // Removes every section whose name the predicate accepts, with its entries.
+    void removeSections(const std::function<bool(std::string_view)>& remove);
+
+private:
+    struct Cache;
+    std::filesystem::path m_path;
+    mutable std::unique_ptr<Cache> m_cache;
+};
+
+} // namespace pressmark

@@ -52,9 +52,9 @@ TEST_F(PlatformTest, ScaleToAbsoluteRoundsHalfToEvenOnTheQuotientTimesPixel) {
 
 TEST_F(PlatformTest, ScaleToAbsoluteUsesTheHeightForY) {
     fake.setScreen({0, 0, 1920, 1080});
-    Point p{0, 1079};
+    Point p{0, 1080};
     dev::ScaleToAbsolute(p);
-    EXPECT_EQ(p.y, 65535);
+    EXPECT_EQ(p.y, 65535); // with the width it would be 32768
     p = {0, 540};
     dev::ScaleToAbsolute(p);
     EXPECT_EQ(p.y, 32768); // 32767.5 goes to the even neighbour

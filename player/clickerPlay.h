@@ -1,0 +1,60 @@
+#pragma once
+
+#include "scenario/WindowControls.h"
+#include "scenario/clicker.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace pressmark {
+
+// The process-wide stop flag: cleared when a run starts, set by SStopBtn and
+// Alt+W (and by closing the window during a run).
+void requestStop();
+bool stopRequested();
+
+// Plays one scenario file; also the short-lived object through which the
+// window loads a scenario's settings and saves single settings. The page
+// control is disabled while a player exists, whatever ends its life.
+class clickerPlay : public clicker {
+public:
+    // Takes the path selected in Flb1 (error notice when none), disables pc,
+    // and with loadSettings and an existing file loads speed, repeat and
+    // description into sc, re and m2; then takes the repeat count from re.
+    clickerPlay(WindowControls& window, bool loadSettings);
+    ~clickerPlay() override;
+
+    enum class Outcome { Finished, Stopped, NotFound };
+    struct Progress {
+        int step;        // 1-based index among the steps played
+        int steps;
+        int repetition;  // 1-based
+        int repetitions;
+    };
+    // Called before each step is played (for the command line's progress).
+    void onProgress(std::function<void(const Progress&)> fn) { m_onProgress = std::move(fn); }
+    // Overrides the repeat count taken from re (the command line's --repeat).
+    void setRepeatCount(std::int32_t n) { m_repeat = n; }
+
+    // Plays the scenario; an AppError from a proxy change ends the run and
+    // propagates (pc is enabled again when the player is freed).
+    Outcome run();
+    // Asks, deletes the selected file, removes it from Flb1; reports a
+    // failed delete.
+    void deleteScenario();
+
+    std::int32_t speed() const { return m_speed; }
+    std::int32_t repeatCount() const { return m_repeat; }
+
+private:
+    WindowControls& m_window;
+    std::int32_t m_repeat = 1;
+    std::int32_t m_stepsBound = 0;
+    std::int32_t m_speed = 0;
+    std::vector<std::string> m_sections;
+    std::function<void(const Progress&)> m_onProgress;
+};
+
+} // namespace pressmark

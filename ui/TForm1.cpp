@@ -1,12 +1,851 @@
 #include "TForm1.h"
 
+#include "ErrorReport.h"
+#include "HelpTopics.h"
+#include "RepeatEdit.h"
+#include "Widgets.h"
+#include "platform/Platform.h"
+#include "player/clickerPlay.h"
+#include "scenario/Cp1251.h"
+#include "scenario/IntConv.h"
+#include "scenario/ScenarioFolder.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QGroupBox>
+#include <QLCDNumber>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QStandardPaths>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+
+#include <algorithm>
+#include <system_error>
+
 namespace pressmark {
 
-TForm1::TForm1(QWidget* parent) : QWidget(parent) {
-    setObjectName("Form1");
+namespace {
+
+constexpr int kMaxSpeed = 10000;
+
+QString fromCp(std::string_view cp1251) {
+    return QString::fromStdString(cp1251::toUtf8(cp1251));
+}
+
+QFont sansFont(bool bold = false) {
+    QFont f(QStringLiteral("MS Sans Serif"));
+    f.setPointSize(8);
+    f.setBold(bold);
+    return f;
+}
+
+// The line of each hot key on the recording page, in id order.
+const std::array<QString, 4>& hotKeyLines() {
+    static const std::array<QString, 4> lines{
+        QStringLiteral("CTRL+Q - запись"),
+        QStringLiteral("CTRL+W - стоп"),
+        QStringLiteral("ALT+Q - запуск выбранного\nсценария"),
+        QStringLiteral("ALT+W - прервать исполнение\nсценария"),
+    };
+    return lines;
+}
+
+// Disabling the page control while a short-lived player exists takes the
+// keyboard focus away; the control that had it gets it back afterwards.
+class FocusKeeper {
+public:
+    explicit FocusKeeper(QWidget* window) : m_widget(window->focusWidget()) {}
+    ~FocusKeeper() {
+        if (m_widget && m_widget->isEnabled()) {
+            m_widget->setFocus(Qt::OtherFocusReason);
+        }
+    }
+    FocusKeeper(const FocusKeeper&) = delete;
+    FocusKeeper& operator=(const FocusKeeper&) = delete;
+
+private:
+    QPointer<QWidget> m_widget;
+};
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption,
+                        ButtonPicture picture, QRect geometry, bool bold = false) {
+    auto* b = new QPushButton(buttonIcon(picture), caption, parent);
+    b->setObjectName(QLatin1String(name));
+    b->setGeometry(geometry);
+    b->setFont(sansFont(bold));
+    b->setIconSize(QSize(16, 16));
+    b->setFocusPolicy(Qt::TabFocus);
+    return b;
+}
+
+} // namespace
+
+TForm1::TForm1(Options options, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint),
+      m_options(std::move(options)), m_folder(m_options.scenarioFolder), m_recording(*this) {
+    m_report = [this](const QString& text) {
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Pressmark"), text, QMessageBox::Ok,
+                        this);
+        box.exec();
+    };
+    build();
+    formCreate();
+}
+
+TForm1::~TForm1() {
+    if (platform::HotKeys* keys = platform::backend().hotKeys) {
+        keys->setHandler({});
+    }
+}
+
+void TForm1::setErrorReport(std::function<void(const QString&)> report) {
+    m_report = std::move(report);
+}
+
+void TForm1::report(const QString& text) {
+    if (m_report) {
+        m_report(text);
+    }
+}
+
+void TForm1::guarded(const std::function<void()>& body) {
+    runReported(body, [this](const QString& text) { report(text); });
+}
+
+// ---------------------------------------------------------------- layout
+
+void TForm1::build() {
+    setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Pressmark v 2.0   "));
+    setWindowIcon(applicationIcon());
     setFixedSize(427, 400);
     move(258, 97);
+    setFont(sansFont());
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    pal.setColor(QPalette::WindowText, Qt::blue);
+    setPalette(pal);
+    setStyleSheet(QStringLiteral(
+        "QPushButton { text-align: left; padding-left: 6px; border: 1px solid #7a7a7a;"
+        " border-radius: 2px; background: qlineargradient(x1:0, y1:0, x2:0, y2:1,"
+        " stop:0 #fdfdfd, stop:1 #d8d8d8); }"
+        "QPushButton:hover { border-color: #e08a00; background: qlineargradient(x1:0, y1:0,"
+        " x2:0, y2:1, stop:0 #fff6d8, stop:1 #ffd77a); }"
+        "QPushButton:pressed { background: #f0b848; }"
+        "QPushButton:disabled { color: #8c8c8c; background: #c8c8c8; border-color: #a0a0a0; }"
+        "QTabWidget::pane { border: 0; background: black; }"
+        "QTabWidget::tab-bar { left: 0; }"
+        "QTabBar { background: black; }"
+        "QTabBar::tab { height: 19px; padding: 0 8px; margin-right: 2px; color: white;"
+        " border: 1px solid black; border-bottom: 0; }"
+        "QTabBar::tab:selected { font-weight: bold; }"
+        "QTabBar::tab:first { background: rgb(31, 63, 171); }"
+        "QTabBar::tab:middle { background: rgb(202, 100, 32); }"
+        "QTabBar::tab:last { background: rgb(58, 169, 35); }"));
+
+    pc = new QTabWidget(this);
+    pc->setObjectName(QStringLiteral("pc"));
+    pc->setGeometry(0, 0, 427, 400);
+    pc->setDocumentMode(true);
+    pc->tabBar()->setDrawBase(false);
+    pc->tabBar()->setExpanding(false);
+    pc->setAutoFillBackground(true);
+    pc->setPalette(pal);
+
+    buildScenariosPage();
+    buildRecordingPage();
+    buildHelpPage();
+    pc->setCurrentWidget(TabSheet1);
+
+    T1 = new QTimer(this);
+    T1->setObjectName(QStringLiteral("T1"));
+    T1->setInterval(10);
+    T1->setTimerType(Qt::PreciseTimer);
+    connect(T1, &QTimer::timeout, this, &TForm1::T1Timer);
+
+    tray = new QSystemTrayIcon(applicationIcon(), this);
+    tray->setObjectName(QStringLiteral("tray"));
+    connect(tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
+        if (r == QSystemTrayIcon::Trigger) {
+            restoreFromTray();
+        }
+    });
+    tray->show();
+}
+
+void TForm1::buildScenariosPage() {
+    TabSheet1 = new GradientPage(QColor(0, 0, 129), Qt::black, GradientPage::Shape::Box);
+    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
+    TabSheet1->setFont(sansFont(true));
+    QPalette pal = TabSheet1->palette();
+    pal.setColor(QPalette::WindowText, Qt::blue);
+    TabSheet1->setPalette(pal);
+    pc->addTab(TabSheet1, QStringLiteral("Сценарии"));
+
+    Label2 = new QLabel(QStringLiteral("Доступные сценарии:"), TabSheet1);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    QFont times(QStringLiteral("Times New Roman"));
+    times.setPointSize(10);
+    times.setBold(true);
+    Label2->setFont(times);
+    Label2->setStyleSheet(QStringLiteral("color: rgb(106, 106, 255); background: transparent;"));
+    Label2->move(8, 8);
+    Label2->adjustSize();
+    Label2->resize(Label2->width(), 16);
+
+    Flb1 = new QListWidget(TabSheet1);
+    Flb1->setObjectName(QStringLiteral("Flb1"));
+    Flb1->setGeometry(8, 24, 145, 345);
+    Flb1->setSelectionMode(QAbstractItemView::SingleSelection);
+    Flb1->setFont(sansFont());
+    connect(Flb1, &QListWidget::itemSelectionChanged, this, &TForm1::Flb1Change);
+
+    folderProblem = new QLabel(Flb1);
+    folderProblem->setObjectName(QStringLiteral("folderProblem"));
+    folderProblem->setGeometry(6, 6, 133, 200);
+    folderProblem->setWordWrap(true);
+    folderProblem->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    folderProblem->setStyleSheet(QStringLiteral("color: rgb(180, 0, 0); background: transparent;"));
+    folderProblem->hide();
+
+    SStartBtn = makeButton(TabSheet1, "SStartBtn", QStringLiteral("Выполнить сценарий"),
+                           ButtonPicture::Play, QRect(160, 24, 161, 25));
+    SStopBtn = makeButton(TabSheet1, "SStopBtn", QStringLiteral("Стоп"), ButtonPicture::Stop,
+                          QRect(328, 24, 81, 25));
+    SDelBtn = makeButton(TabSheet1, "SDelBtn", QStringLiteral("Удалить"), ButtonPicture::Delete,
+                         QRect(160, 56, 113, 25));
+    for (QPushButton* b : {SStartBtn, SStopBtn, SDelBtn}) {
+        b->setFont(sansFont(true));
+        b->setStyleSheet(QStringLiteral("QPushButton { color: blue; }"
+                                        "QPushButton:disabled { color: #8c8c8c; }"));
+    }
+    connect(SStartBtn, &QPushButton::clicked, this, &TForm1::SStartBtnClick);
+    connect(SStopBtn, &QPushButton::clicked, this, &TForm1::SStopBtnClick);
+    connect(SDelBtn, &QPushButton::clicked, this, &TForm1::SDelBtnClick);
+
+    RzGroupBox1 = new QGroupBox(QStringLiteral("Скорость"), TabSheet1);
+    RzGroupBox1->setObjectName(QStringLiteral("RzGroupBox1"));
+    RzGroupBox1->setGeometry(288, 56, 129, 89);
+    RzGroupBox1->setFlat(true);
+    RzGroupBox1->setStyleSheet(QStringLiteral(
+        "QGroupBox { background: transparent; color: blue; border: 1px solid rgb(80, 80, 200);"
+        " margin-top: 6px; }"
+        "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"));
+    RzGroupBox1->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    N1 = PopupMenu1->addAction(QStringLiteral("Настроить скорость"));
+    N1->setObjectName(QStringLiteral("N1"));
+    N2 = PopupMenu1->addAction(QStringLiteral("Настроить задержку"));
+    N2->setObjectName(QStringLiteral("N2"));
+    connect(N1, &QAction::triggered, this, &TForm1::N1Click);
+    connect(N2, &QAction::triggered, this, &TForm1::N2Click);
+    connect(RzGroupBox1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { PopupMenu1->popup(RzGroupBox1->mapToGlobal(at)); });
+
+    sd = new QLCDNumber(5, RzGroupBox1);
+    sd->setObjectName(QStringLiteral("sd"));
+    sd->setGeometry(8, 24, 113, 25);
+    sd->setSegmentStyle(QLCDNumber::Flat);
+    sd->setFrameShape(QFrame::NoFrame);
+    sd->setStyleSheet(QStringLiteral("color: rgb(0, 255, 0); background: black;"));
+    sd->display(0);
+
+    sc = new TrackBar(Qt::Horizontal, RzGroupBox1);
+    sc->setObjectName(QStringLiteral("sc"));
+    sc->setGeometry(0, 48, 129, 33);
+    sc->setRange(0, kMaxSpeed);
+    sc->setTickInterval(20);
+    sc->setTickPosition(QSlider::TicksBelow);
+    sc->setValue(0);
+    connect(sc, &QSlider::valueChanged, this, &TForm1::scChange);
+    connect(sc, &TrackBar::mouseReleased, this, &TForm1::scMouseUp);
+
+    RzLabel1 = new QLabel(QStringLiteral("Повторов сценария:"), TabSheet1);
+    RzLabel1->setObjectName(QStringLiteral("RzLabel1"));
+    RzLabel1->setGeometry(168, 88, 62, 26);
+    RzLabel1->setWordWrap(true);
+    RzLabel1->setStyleSheet(QStringLiteral("background: transparent;"));
+
+    re = new RepeatEdit(TabSheet1);
+    re->setObjectName(QStringLiteral("re"));
+    re->setGeometry(216, 120, 49, 21);
+    re->lineEdit()->setGeometry(0, 0, 27, 21);
+    re->lineEdit()->setFont(sansFont());
+    re->upButton()->setGeometry(27, 0, 11, 21);
+    re->downButton()->setGeometry(38, 0, 11, 21);
+    connect(re, &RepeatEdit::keyReleased, this, &TForm1::reKeyUp);
+    connect(re, &RepeatEdit::stepped, this, &TForm1::reButtonClick);
+
+    RzLabel2 = new QLabel(QStringLiteral("Описание:"), TabSheet1);
+    RzLabel2->setObjectName(QStringLiteral("RzLabel2"));
+    RzLabel2->move(160, 152);
+    RzLabel2->adjustSize();
+    RzLabel2->setStyleSheet(QStringLiteral("background: transparent;"));
+
+    m2 = new Memo1251(TabSheet1);
+    m2->setObjectName(QStringLiteral("m2"));
+    m2->setGeometry(160, 168, 257, 201);
+    m2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m2->setFont(sansFont());
+    connect(m2, &Memo1251::keyReleased, this, &TForm1::m2KeyUp);
+}
+
+void TForm1::buildRecordingPage() {
+    TabRec = new GradientPage(Qt::black, QColor(0, 0, 255), GradientPage::Shape::Vertical);
+    TabRec->setObjectName(QStringLiteral("TabRec"));
+    TabRec->setFont(sansFont());
+    QPalette pal = TabRec->palette();
+    pal.setColor(QPalette::WindowText, Qt::black);
+    TabRec->setPalette(pal);
+    pc->addTab(TabRec, QStringLiteral("Запись сценария"));
+
+    const QPalette system = QApplication::palette();
+    RzGroupBar1 = new GradientPage(system.color(QPalette::Button), system.color(QPalette::Dark),
+                                   GradientPage::Shape::Vertical, TabRec);
+    RzGroupBar1->setObjectName(QStringLiteral("RzGroupBar1"));
+    RzGroupBar1->setGeometry(0, 0, 193, 377);
+    const QString groupStyle = QStringLiteral(
+        "QGroupBox { background: rgba(255, 255, 255, 150); border: 1px solid #6a6a6a;"
+        " margin-top: 20px; color: black; font-weight: bold; }"
+        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+        " left: 0; width: 173px; height: 18px; padding-left: 6px; color: white;"
+        " background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #2c4fa8, stop:1 #7f9fe0); }"
+        "QCheckBox, QLabel { font-weight: normal; background: transparent; }");
+
+    RzGroup1 = new QGroupBox(QStringLiteral("Настройки записи"), RzGroupBar1);
+    RzGroup1->setObjectName(QStringLiteral("RzGroup1"));
+    RzGroup1->setGeometry(8, 4, 177, 62);
+    RzGroup1->setStyleSheet(groupStyle);
+    rt = new QCheckBox(QStringLiteral("Сворачивать при начале записи"), RzGroup1);
+    rt->setObjectName(QStringLiteral("rt"));
+    rt->setGeometry(6, 28, 168, 24);
+
+    RzGroup2 = new QGroupBox(QStringLiteral("Горячие клавиши"), RzGroupBar1);
+    RzGroup2->setObjectName(QStringLiteral("RzGroup2"));
+    RzGroup2->setGeometry(8, 74, 177, 128);
+    RzGroup2->setStyleSheet(groupStyle);
+    RzLabel3 = new QLabel(RzGroup2);
+    RzLabel3->setObjectName(QStringLiteral("RzLabel3"));
+    RzLabel3->setGeometry(8, 26, 165, 98);
+    RzLabel3->setWordWrap(true);
+    RzLabel3->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+
+    RzGroup3 = new QGroupBox(QStringLiteral("Настойки сценария"), RzGroupBar1);
+    RzGroup3->setObjectName(QStringLiteral("RzGroup3"));
+    RzGroup3->setGeometry(8, 210, 177, 62);
+    RzGroup3->setStyleSheet(groupStyle);
+    acst = new QCheckBox(QStringLiteral("Сворачивать при запуске сценария"), RzGroup3);
+    acst->setObjectName(QStringLiteral("acst"));
+    acst->setGeometry(6, 28, 168, 24);
+    for (QCheckBox* c : {rt, acst}) {
+        c->setStyleSheet(QStringLiteral("font-size: 7pt;"));
+    }
+
+    S1 = new QFrame(TabRec);
+    S1->setObjectName(QStringLiteral("S1"));
+    S1->setGeometry(392, 8, 25, 17);
+    setIndicator(Indicator::Yellow);
+
+    RecBtn = makeButton(TabRec, "RecBtn", QStringLiteral("Запись"), ButtonPicture::Record,
+                        QRect(208, 40, 97, 25), true);
+    StopRecBtn = makeButton(TabRec, "StopRecBtn", QStringLiteral("Стоп"), ButtonPicture::Stop,
+                            QRect(312, 40, 97, 25), true);
+    StopRecBtn->setEnabled(false);
+    RzBitBtn5 = makeButton(TabRec, "RzBitBtn5", QStringLiteral("Послать текст"),
+                           ButtonPicture::Text, QRect(224, 88, 161, 25));
+    RzBitBtn6 = makeButton(TabRec, "RzBitBtn6", QStringLiteral("Вставить задержку"),
+                           ButtonPicture::Delay, QRect(224, 120, 161, 25));
+    RzBitBtn7 = makeButton(TabRec, "RzBitBtn7", QStringLiteral("Виртуальная клавиатура"),
+                           ButtonPicture::Keyboard, QRect(224, 152, 161, 25));
+    RzBitBtn3 = makeButton(TabRec, "RzBitBtn3", QStringLiteral("Сменить прокси"),
+                           ButtonPicture::Proxy, QRect(224, 184, 161, 25));
+    RzBitBtn4 = makeButton(TabRec, "RzBitBtn4", QStringLiteral("Удалить cookies"),
+                           ButtonPicture::Cookies, QRect(224, 216, 161, 25));
+    connect(RecBtn, &QPushButton::clicked, this, &TForm1::RecBtnClick);
+    connect(StopRecBtn, &QPushButton::clicked, this, &TForm1::StopRecBtnClick);
+    connect(RzBitBtn5, &QPushButton::clicked, this, &TForm1::RzBitBtn5Click);
+    connect(RzBitBtn6, &QPushButton::clicked, this, &TForm1::RzBitBtn6Click);
+    connect(RzBitBtn7, &QPushButton::clicked, this, &TForm1::RzBitBtn7Click);
+    connect(RzBitBtn3, &QPushButton::clicked, this, &TForm1::RzBitBtn3Click);
+    connect(RzBitBtn4, &QPushButton::clicked, this, &TForm1::RzBitBtn4Click);
+}
+
+void TForm1::buildHelpPage() {
+    TabHelp = new GradientPage(Qt::black, QColor(0, 128, 0), GradientPage::Shape::Vertical);
+    TabHelp->setObjectName(QStringLiteral("TabHelp"));
+    pc->addTab(TabHelp, QStringLiteral("Справка"));
+
+    lb2 = new QListWidget(TabHelp);
+    lb2->setObjectName(QStringLiteral("lb2"));
+    lb2->setGeometry(8, 16, 145, 345);
+    lb2->setSelectionMode(QAbstractItemView::SingleSelection);
+    lb2->setFont(sansFont());
+    for (const HelpTopic& topic : helpTopics()) {
+        auto* item = new QListWidgetItem(topic.title, lb2);
+        item->setSizeHint(QSize(0, 13));
+    }
+    connect(lb2, &QListWidget::currentRowChanged, this, &TForm1::lb2Click);
+    connect(lb2, &QListWidget::itemClicked, this, &TForm1::lb2Click);
+
+    m3 = new QPlainTextEdit(TabHelp);
+    m3->setObjectName(QStringLiteral("m3"));
+    m3->setGeometry(160, 16, 257, 345);
+    m3->setReadOnly(true);
+    m3->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m3->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m3->setFont(sansFont());
+    QPalette pal = m3->palette();
+    pal.setColor(QPalette::Text, Qt::black);
+    m3->setPalette(pal);
+}
+
+// ---------------------------------------------------------------- start-up
+
+void TForm1::formCreate() {
+    registerHotKeys();
+    std::error_code ignored;
+    std::filesystem::create_directories(m_folder, ignored);
+    refreshScenarioList();
+    if (!m_options.platformProblem.isEmpty()) {
+        RecBtn->setEnabled(false);
+        SStartBtn->setEnabled(false);
+        RecBtn->setToolTip(m_options.platformProblem);
+        SStartBtn->setToolTip(m_options.platformProblem);
+    }
+}
+
+void TForm1::registerHotKeys() {
+    m_hotKeyOk.fill(false);
+    platform::HotKeys* keys = platform::backend().hotKeys;
+    if (keys && m_options.platformProblem.isEmpty()) {
+        keys->setHandler([this](int systemId) { onHotKey(systemId); });
+        struct Combo {
+            unsigned modifiers;
+            char key;
+        };
+        constexpr std::array<Combo, 4> combos{{{platform::ModControl, 'Q'},
+                                               {platform::ModControl, 'W'},
+                                               {platform::ModAlt, 'Q'},
+                                               {platform::ModAlt, 'W'}}};
+        for (std::size_t i = 0; i < combos.size(); ++i) {
+            try {
+                m_hotKeyOk[i] = sf::SetHotKey(nativeHandle(), hotKeyIds[i],
+                                              static_cast<unsigned char>(combos[i].key),
+                                              std::string(1, combos[i].key), combos[i].modifiers);
+            } catch (const std::exception&) {
+                m_hotKeyOk[i] = false;
+            }
+        }
+    }
+    updateHotKeyLabel();
+}
+
+void TForm1::updateHotKeyLabel() {
+    QStringList lines;
+    for (std::size_t i = 0; i < hotKeyLines().size(); ++i) {
+        lines << hotKeyLines()[i] + (m_hotKeyOk[i] ? QString() : QStringLiteral(" (недоступно)"));
+    }
+    RzLabel3->setText(lines.join(u'\n'));
+}
+
+// ---------------------------------------------------------------- handlers
+
+void TForm1::onHotKey(int systemId) {
+    static constexpr std::array<void (TForm1::*)(), 4> handlers{
+        &TForm1::RecBtnClick, &TForm1::StopRecBtnClick, &TForm1::SStartBtnClick,
+        &TForm1::SStopBtnClick};
+    for (std::size_t i = 0; i < hotKeyIds.size(); ++i) {
+        if (systemId == sf::HotKeyIdBase + hotKeyIds[i]) {
+            (this->*handlers[i])();
+            return;
+        }
+    }
+}
+
+bool TForm1::scenarioSelected() const {
+    return !selectedScenarioPath().empty();
+}
+
+void TForm1::Flb1Change() {
+    guarded([this] {
+        const auto path = selectedScenarioPath();
+        if (path.empty() || path.native() == m_lastLoaded.native()) {
+            return;
+        }
+        m_lastLoaded = path;
+        FocusKeeper keep(this);
+        clickerPlay player(*this, true);
+    });
+}
+
+void TForm1::SStartBtnClick() {
+    guarded([this] { run(); });
+}
+
+void TForm1::run() {
+    // One run at a time, and none while recording: its clicks would be recorded.
+    if (m_running || m_recording.active() || !m_options.platformProblem.isEmpty()) {
+        return;
+    }
+    if (acst->isChecked()) {
+        minimizeToTray();
+    }
+    m_running = true;
+    struct RunEnd {
+        TForm1* form;
+        ~RunEnd() {
+            form->m_running = false;
+            if (form->m_closeAfterRun) {
+                QMetaObject::invokeMethod(form, &QWidget::close, Qt::QueuedConnection);
+            }
+        }
+    } end{this};
+    clickerPlay player(*this, true);
+    player.run();
+}
+
+void TForm1::SStopBtnClick() {
+    requestStop();
+}
+
+void TForm1::SDelBtnClick() {
+    guarded([this] {
+        clickerPlay player(*this, true);
+        player.deleteScenario();
+    });
+}
+
+void TForm1::RecBtnClick() {
+    guarded([this] { record(); });
+}
+
+void TForm1::record() {
+    if (m_running || !m_options.platformProblem.isEmpty()) {
+        return;
+    }
+    const std::string name = AskValue("", ru("Название сценария"), ru("Новый сценарий"));
+    if (name.empty()) {
+        Notice(ru("Не задано имя сценария!"), 0, nullptr);
+        return;
+    }
+    if (rt->isChecked()) {
+        minimizeToTray();
+    }
+    // A recording still on is ended as Stop ends it before the new one
+    // starts; a name the recorder refuses leaves it on.
+    m_recording.start(m_folder, cp1251::toUtf8(name));
+}
+
+void TForm1::StopRecBtnClick() {
+    guarded([this] { m_recording.stop(); });
+}
+
+void TForm1::RzBitBtn5Click() {
+    guarded([this] { m_recording.sendText(); });
+}
+
+void TForm1::RzBitBtn6Click() {
+    guarded([this] { m_recording.insertDelay(); });
+}
+
+void TForm1::RzBitBtn3Click() {
+    guarded([this] { m_recording.changeProxy(); });
+}
+
+void TForm1::RzBitBtn4Click() {
+    guarded([this] { m_recording.purgeCache(); });
+}
+
+void TForm1::RzBitBtn7Click() {
+    guarded([this] {
+        // The program folder's own on-screen keyboard first, then one that
+        // the desktop has installed; with neither nothing happens.
+        const std::filesystem::path dir = pathFromUtf8(sf::AppDir());
+        for (const char* name : {"osk", "osk.exe"}) {
+            std::error_code ec;
+            if (std::filesystem::is_regular_file(dir / name, ec)) {
+                sf::RunProgram(dir / name);
+                return;
+            }
+        }
+        for (const char* name : {"onboard", "florence"}) {
+            const QString found = QStandardPaths::findExecutable(QLatin1String(name));
+            if (!found.isEmpty()) {
+                sf::RunProgram(pathFromUtf8(found.toStdString()));
+                return;
+            }
+        }
+    });
+}
+
+void TForm1::T1Timer() {
+    guarded([this] { m_recording.tick(); });
+}
+
+void TForm1::scChange() {
+    sd->display(sc->value());
+}
+
+void TForm1::saveSetting(const std::function<void(ProfileStore&)>& write) {
+    FocusKeeper keep(this);
+    clickerPlay player(*this, false);
+    if (player.file()) {
+        write(*player.file());
+    }
+}
+
+void TForm1::scMouseUp() {
+    guarded([this] {
+        if (!scenarioSelected()) {
+            return;
+        }
+        const int speed = sc->value();
+        saveSetting(
+            [speed](ProfileStore& f) { f.writeInteger("sett", "sleep", kMaxSpeed - speed); });
+    });
+}
+
+void TForm1::N1Click() {
+    guarded([this] { doSpeedDialog(false); });
+}
+
+void TForm1::N2Click() {
+    guarded([this] { doSpeedDialog(true); });
+}
+
+void TForm1::doSpeedDialog(bool askDelay) {
+    if (!scenarioSelected()) {
+        return;
+    }
+    const int position = sc->value();
+    const auto answer =
+        askDelay
+            ? AskValueOrCancel(std::to_string(kMaxSpeed - position),
+                               ru("Введите значение задержки от 0 до 10000(влияет на скорость)"),
+                               ru("Настройка задержки между кликами"))
+            : AskValueOrCancel(std::to_string(position),
+                               ru("Введите значение скорости от 0 до 10000"),
+                               ru("Настройка скорости"));
+    if (!answer) {
+        return;
+    }
+    const std::int32_t value = strToInt(*answer);
+    if (value <= 0 || value > kMaxSpeed) {
+        Notice(ru("Вы можете ввести значение не более 10000"), 0, nativeHandle());
+        return;
+    }
+    const int speed = askDelay ? kMaxSpeed - value : value;
+    saveSetting([this, speed](ProfileStore& f) {
+        sc->setValue(speed);
+        sd->display(speed);
+        f.writeInteger("sett", "sleep", kMaxSpeed - speed);
+    });
+}
+
+void TForm1::reKeyUp() {
+    reButtonClick();
+}
+
+void TForm1::reButtonClick() {
+    guarded([this] {
+        if (!scenarioSelected()) {
+            return;
+        }
+        const int value = re->value();
+        saveSetting([value](ProfileStore& f) { f.writeInteger("sett", "repeat", value); });
+    });
+}
+
+void TForm1::m2KeyUp() {
+    guarded([this] {
+        if (!scenarioSelected()) {
+            return;
+        }
+        char32_t offending = 0;
+        const auto text = cp1251::fromUtf8(m2->toPlainText().toStdString(), &offending);
+        if (!text) {
+            // The memo refuses such characters as they are typed; this is a
+            // last guard, never a silent replacement.
+            Notice(ru("Символ \"") + cp1251::fromUtf8Lossy(cp1251::encodeUtf8({&offending, 1})) +
+                       ru("\" нельзя сохранить в описании сценария."),
+                   2, nativeHandle());
+            return;
+        }
+        {
+            clickerPlay player(*this, false);
+            if (player.file()) {
+                player.file()->writeString("sett", "Comments", sf::StripLineBreaks(*text));
+            }
+        }
+        m2->setFocus(Qt::OtherFocusReason);
+    });
+}
+
+void TForm1::lb2Click() {
+    const int index = lb2->currentRow();
+    const auto& topics = helpTopics();
+    if (index < 0 || index >= topics.size()) {
+        return;
+    }
+    m3->clear();
+    for (const QString& line : topics[index].lines) {
+        m3->appendPlainText(line);
+    }
+}
+
+// ---------------------------------------------------------------- window controls
+
+void TForm1::setRecordEnabled(bool on) {
+    RecBtn->setEnabled(on && m_options.platformProblem.isEmpty());
+}
+
+void TForm1::setStopRecordEnabled(bool on) {
+    StopRecBtn->setEnabled(on);
+}
+
+void TForm1::setScenariosPageEnabled(bool on) {
+    TabSheet1->setEnabled(on);
+}
+
+void TForm1::setPagesEnabled(bool on) {
+    pc->setEnabled(on);
+}
+
+void TForm1::setIndicator(Indicator colour) {
+    m_indicator = colour;
+    S1->setStyleSheet(
+        colour == Indicator::Red
+            ? QStringLiteral("background: rgb(255, 0, 0); border: 1px solid black;")
+            : QStringLiteral("background: rgb(255, 255, 0); border: 1px solid black;"));
+}
+
+void TForm1::setSamplingTimer(bool on) {
+    if (on) {
+        T1->start();
+    } else {
+        T1->stop();
+    }
+}
+
+void TForm1::refreshScenarioList() {
+    const QSignalBlocker quiet(Flb1);
+    Flb1->clear();
+    const QDir dir(QString::fromStdString(pathToUtf8(m_folder)));
+    std::error_code ec;
+    if (m_folder.empty() || !std::filesystem::is_directory(m_folder, ec)) {
+        folderProblem->setText(
+            QStringLiteral("Папка сценариев недоступна: ее нет и создать ее не удалось.\n%1")
+                .arg(dir.path()));
+        folderProblem->show();
+        return;
+    }
+    folderProblem->hide();
+    Flb1->addItems(dir.entryList({QStringLiteral("*.ini")}, QDir::Files | QDir::Hidden,
+                                 QDir::Name | QDir::IgnoreCase));
+    Flb1->setCurrentRow(-1, QItemSelectionModel::Clear);
+}
+
+std::filesystem::path TForm1::selectedScenarioPath() const {
+    const auto items = Flb1->selectedItems();
+    if (items.isEmpty()) {
+        return {};
+    }
+    return m_folder / pathFromUtf8(items.front()->text().toStdString());
+}
+
+void TForm1::removeSelectedScenario() {
+    const QSignalBlocker quiet(Flb1);
+    const auto items = Flb1->selectedItems();
+    for (QListWidgetItem* item : items) {
+        delete Flb1->takeItem(Flb1->row(item));
+    }
+    Flb1->setCurrentRow(-1, QItemSelectionModel::Clear);
+    Flb1->clearSelection();
+}
+
+void TForm1::setSpeed(int speed) {
+    sc->setValue(std::clamp(speed, 0, kMaxSpeed));
+}
+
+void TForm1::setRepeat(int repeat) {
+    re->setValue(repeat);
+}
+
+int TForm1::repeat() {
+    return re->value();
+}
+
+void TForm1::setDescription(std::string_view cp1251) {
+    m2->setPlainText(fromCp(cp1251));
+}
+
+void TForm1::hideWindow() {
+    hide();
+}
+
+void TForm1::showWindow() {
+    show();
+}
+
+const void* TForm1::nativeHandle() const {
+    return static_cast<const QWidget*>(this);
+}
+
+// ---------------------------------------------------------------- tray, close
+
+void TForm1::minimizeToTray() {
+    if (QSystemTrayIcon::isSystemTrayAvailable() && tray->isVisible()) {
+        hide();
+    } else {
+        showMinimized();
+    }
+}
+
+void TForm1::restoreFromTray() {
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void TForm1::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized() &&
+        QSystemTrayIcon::isSystemTrayAvailable() && tray->isVisible()) {
+        // Every minimise goes to the tray: no taskbar entry, only the icon.
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized()) {
+                hide();
+            }
+        });
+    }
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (m_running) {
+        // The run sees the stop flag after its current step; the window
+        // closes once the run has returned, so nothing is injected after.
+        m_closeAfterRun = true;
+        requestStop();
+        event->ignore();
+        return;
+    }
+    event->accept();
+    emit closed();
 }
 
 } // namespace pressmark

@@ -1,0 +1,785 @@
+#include "platform/Platform.h"
+#include "platform/fake/FakePlatform.h"
+#include "player/clickerPlay.h"
+#include "scenario/Cp1251.h"
+#include "scenario/ProfileStore.h"
+#include "scenario/ScenarioFolder.h"
+#include "ui/ErrorReport.h"
+#include "ui/HelpTopics.h"
+#include "ui/RepeatEdit.h"
+#include "ui/TForm1.h"
+#include "ui/Widgets.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLCDNumber>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <fstream>
+#include <memory>
+
+using namespace pressmark;
+using platform::FakePlatform;
+
+namespace {
+
+QString u8(const std::string& utf8) {
+    return QString::fromStdString(utf8);
+}
+
+// The dialogs the fake has shown, as "notice(kind,text)" and
+// "ask(caption|prompt|initial)" lines in UTF-8.
+QStringList dialogs(const FakePlatform& fake) {
+    QStringList out;
+    for (const auto& e : fake.transcript()) {
+        if (e.rfind("notice(", 0) == 0 || e.rfind("ask(", 0) == 0) {
+            out << u8(e);
+        }
+    }
+    return out;
+}
+
+QStringList memoLines(const QPlainTextEdit* memo) {
+    QStringList lines = memo->toPlainText().split(u'\n');
+    if (memo->toPlainText().isEmpty()) {
+        lines.clear();
+    }
+    return lines;
+}
+
+} // namespace
+
+class TForm1Test : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<FakePlatform> m_fake;
+    std::unique_ptr<TForm1> m_form;
+    QStringList m_errors;
+
+    std::filesystem::path folder() const { return m_dir->path().toStdString(); }
+    std::filesystem::path file(const char* name) const { return folder() / name; }
+
+    void writeScenario(const char* name, const std::string& body) {
+        std::ofstream(file(name), std::ios::binary) << body;
+    }
+    std::string read(const char* name, const char* section, const char* key) const {
+        return ProfileStore(file(name)).readString(section, key, "<none>");
+    }
+    void makeForm() {
+        m_form = std::make_unique<TForm1>(TForm1::Options{folder(), {}});
+        m_form->setErrorReport([this](const QString& text) { m_errors << text; });
+    }
+    void select(const QString& name) {
+        const auto items = m_form->Flb1->findItems(name, Qt::MatchExactly);
+        QVERIFY2(items.size() == 1, qPrintable(name));
+        m_form->Flb1->setCurrentItem(items.front());
+    }
+    // Selects another scenario, so that selecting one again loads it again.
+    void reload() {
+        select("b.ini");
+        m_fake->clearTranscript();
+    }
+    void type(QWidget* w, const QString& text) {
+        for (const QChar c : text) {
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+            QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(w, &press);
+            QApplication::sendEvent(w, &release);
+        }
+    }
+
+private slots:
+    void init() {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        m_fake = std::make_unique<FakePlatform>();
+        m_fake->install();
+        m_errors.clear();
+        writeScenario("A.ini", "[sett]\nsleep=300\nrepeat=2\nComments=first\n[1]\nx=10\ny=20\n"
+                               "key=1\n");
+        writeScenario("b.ini", "[sett]\nsleep=1000\nrepeat=7\nComments=second\n");
+        writeScenario("notes.txt", "not a scenario");
+        makeForm();
+        m_fake->clearTranscript();
+    }
+    void cleanup() {
+        m_form.reset();
+        m_fake.reset();
+        m_dir.reset();
+    }
+
+    void startState() {
+        QCOMPARE(m_form->windowTitle(), QStringLiteral("Pressmark v 2.0   "));
+        QCOMPARE(m_form->size(), QSize(427, 400));
+        QCOMPARE(m_form->pos(), QPoint(258, 97));
+        QVERIFY(m_form->windowFlags() & Qt::WindowStaysOnTopHint);
+        QCOMPARE(m_form->pc->currentWidget(), m_form->TabSheet1);
+        const QStringList tabs{m_form->pc->tabText(0), m_form->pc->tabText(1),
+                               m_form->pc->tabText(2)};
+        QCOMPARE(tabs, (QStringList{QStringLiteral("Сценарии"), QStringLiteral("Запись сценария"),
+                                    QStringLiteral("Справка")}));
+        QCOMPARE(m_form->Flb1->count(), 2);
+        QCOMPARE(m_form->Flb1->item(0)->text(), QStringLiteral("A.ini"));
+        QCOMPARE(m_form->Flb1->item(1)->text(), QStringLiteral("b.ini"));
+        QVERIFY(m_form->Flb1->selectedItems().isEmpty());
+        QCOMPARE(m_form->sd->intValue(), 0);
+        QCOMPARE(m_form->sc->value(), 0);
+        QCOMPARE(m_form->re->text(), QStringLiteral("1"));
+        QVERIFY(m_form->m2->toPlainText().isEmpty());
+        QVERIFY(m_form->RecBtn->isEnabled());
+        QVERIFY(!m_form->StopRecBtn->isEnabled());
+        QVERIFY(!m_form->T1->isActive());
+        QCOMPARE(m_form->T1->interval(), 10);
+        QCOMPARE(m_form->indicator(), WindowControls::Indicator::Yellow);
+        QVERIFY(!m_form->rt->isChecked());
+        QVERIFY(!m_form->acst->isChecked());
+        QCOMPARE(m_form->sc->maximum(), 10000);
+        QCOMPARE(m_form->sc->tickInterval(), 20);
+    }
+
+    void controlsByName_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("geometry");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("Flb1") << "Flb1" << QRect(8, 24, 145, 345) << "";
+        QTest::newRow("SStartBtn")
+            << "SStartBtn" << QRect(160, 24, 161, 25) << "Выполнить сценарий";
+        QTest::newRow("SStopBtn") << "SStopBtn" << QRect(328, 24, 81, 25) << "Стоп";
+        QTest::newRow("SDelBtn") << "SDelBtn" << QRect(160, 56, 113, 25) << "Удалить";
+        QTest::newRow("RzGroupBox1") << "RzGroupBox1" << QRect(288, 56, 129, 89) << "Скорость";
+        QTest::newRow("sd") << "sd" << QRect(8, 24, 113, 25) << "";
+        QTest::newRow("sc") << "sc" << QRect(0, 48, 129, 33) << "";
+        QTest::newRow("RzLabel1") << "RzLabel1" << QRect(168, 88, 62, 26) << "Повторов сценария:";
+        QTest::newRow("re") << "re" << QRect(216, 120, 49, 21) << "";
+        QTest::newRow("m2") << "m2" << QRect(160, 168, 257, 201) << "";
+        QTest::newRow("RzGroupBar1") << "RzGroupBar1" << QRect(0, 0, 193, 377) << "";
+        QTest::newRow("S1") << "S1" << QRect(392, 8, 25, 17) << "";
+        QTest::newRow("RecBtn") << "RecBtn" << QRect(208, 40, 97, 25) << "Запись";
+        QTest::newRow("StopRecBtn") << "StopRecBtn" << QRect(312, 40, 97, 25) << "Стоп";
+        QTest::newRow("RzBitBtn5") << "RzBitBtn5" << QRect(224, 88, 161, 25) << "Послать текст";
+        QTest::newRow("RzBitBtn6")
+            << "RzBitBtn6" << QRect(224, 120, 161, 25) << "Вставить задержку";
+        QTest::newRow("RzBitBtn7")
+            << "RzBitBtn7" << QRect(224, 152, 161, 25) << "Виртуальная клавиатура";
+        QTest::newRow("RzBitBtn3") << "RzBitBtn3" << QRect(224, 184, 161, 25) << "Сменить прокси";
+        QTest::newRow("RzBitBtn4") << "RzBitBtn4" << QRect(224, 216, 161, 25) << "Удалить cookies";
+        QTest::newRow("lb2") << "lb2" << QRect(8, 16, 145, 345) << "";
+        QTest::newRow("m3") << "m3" << QRect(160, 16, 257, 345) << "";
+    }
+    void controlsByName() {
+        QFETCH(QString, name);
+        QFETCH(QRect, geometry);
+        QFETCH(QString, caption);
+        auto* w = m_form->findChild<QWidget*>(name);
+        QVERIFY(w);
+        QCOMPARE(w->geometry(), geometry);
+        if (auto* b = qobject_cast<QPushButton*>(w)) {
+            QCOMPARE(b->text(), caption);
+            QVERIFY(!b->icon().isNull());
+        } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
+            QCOMPARE(g->title(), caption);
+        } else if (auto* l = qobject_cast<QLabel*>(w)) {
+            QCOMPARE(l->text(), caption);
+        }
+    }
+
+    void hotKeysRegisteredInOrder() {
+        m_fake.reset();
+        m_form.reset();
+        m_fake = std::make_unique<FakePlatform>();
+        m_fake->install();
+        makeForm();
+        std::vector<std::string> keys;
+        for (const auto& e : m_fake->transcript()) {
+            if (e.rfind("hotkey(", 0) == 0) {
+                keys.push_back(e);
+            }
+        }
+        QCOMPARE(keys, (std::vector<std::string>{"hotkey(5555,Q,2)", "hotkey(5556,W,2)",
+                                                 "hotkey(5557,Q,1)", "hotkey(5558,W,1)"}));
+        QCOMPARE(m_form->RzLabel3->text(),
+                 QStringLiteral("CTRL+Q - запись\nCTRL+W - стоп\nALT+Q - запуск выбранного\n"
+                                "сценария\nALT+W - прервать исполнение\nсценария"));
+    }
+
+    void unavailableHotKeyIsMarked() {
+        m_form.reset();
+        m_fake->refuseHotKey(5556);
+        m_fake->refuseHotKey(5557);
+        makeForm();
+        QCOMPARE(m_form->RzLabel3->text(),
+                 QStringLiteral("CTRL+Q - запись\nCTRL+W - стоп (недоступно)\nALT+Q - запуск "
+                                "выбранного\nсценария (недоступно)\nALT+W - прервать "
+                                "исполнение\nсценария"));
+    }
+
+    void hotKeysRunTheirHandlersWhateverTheEnabledState() {
+        m_form->pc->setEnabled(false);
+        m_form->SStartBtn->setEnabled(false);
+        m_fake->fireHotKey(5557); // Alt+Q, nothing selected
+        QCOMPARE(dialogs(*m_fake), (QStringList{"notice(2,Ошибка.Не выбран файл сценария!)",
+                                                "notice(2,Сценарий не найден!)"}));
+        m_fake->clearTranscript();
+        m_fake->fireHotKey(5555); // Ctrl+Q, cancelled
+        QCOMPARE(dialogs(*m_fake), (QStringList{"ask(Новый сценарий|Название сценария|)",
+                                                "notice(0,Не задано имя сценария!)"}));
+        m_fake->clearTranscript();
+        m_fake->fireHotKey(5556); // Ctrl+W without a recording
+        QVERIFY(dialogs(*m_fake).isEmpty());
+        m_fake->fireHotKey(5558); // Alt+W
+        QVERIFY(stopRequested());
+    }
+
+    void selectionLoadsOnlyWhenThePathChanges() {
+        select("A.ini");
+        QCOMPARE(m_form->sc->value(), 9700);
+        QCOMPARE(m_form->sd->intValue(), 9700);
+        QCOMPARE(m_form->re->text(), QStringLiteral("2"));
+        QCOMPARE(m_form->m2->toPlainText(), QStringLiteral("first"));
+        QVERIFY(m_form->pc->isEnabled());
+        // A, B, A loads A twice: a change on disk shows.
+        writeScenario("A.ini", "[sett]\nsleep=500\nrepeat=3\nComments=changed\n");
+        select("b.ini");
+        QCOMPARE(m_form->sc->value(), 9000);
+        QCOMPARE(m_form->re->text(), QStringLiteral("7"));
+        select("A.ini");
+        QCOMPARE(m_form->sc->value(), 9500);
+        QCOMPARE(m_form->m2->toPlainText(), QStringLiteral("changed"));
+        // The same path again after the list was re-read: not loaded again.
+        m_form->refreshScenarioList();
+        writeScenario("A.ini", "[sett]\nsleep=100\nrepeat=4\nComments=again\n");
+        select("A.ini");
+        QCOMPARE(m_form->m2->toPlainText(), QStringLiteral("changed"));
+        QVERIFY(dialogs(*m_fake).isEmpty());
+    }
+
+    void deleteWithNothingSelectedGivesTwoErrorsInOrder() {
+        m_form->SDelBtnClick();
+        QCOMPARE(dialogs(*m_fake),
+                 (QStringList{"notice(2,Ошибка.Не выбран файл сценария!)",
+                              "notice(2,Выберите сценарий, который хотите удалить!)"}));
+        QVERIFY(m_form->pc->isEnabled());
+    }
+
+    void deleteAsksAndRemoves() {
+        writeScenario("test.ini", "[sett]\nsleep=2000\nrepeat=5\nComments=doomed\n");
+        m_form->refreshScenarioList();
+        select("test.ini");
+        m_fake->clearTranscript();
+        m_fake->answerNotice(false);
+        m_form->SDelBtnClick();
+        QCOMPARE(dialogs(*m_fake),
+                 QStringList{"notice(3,Вы уверенны что хотите удалить сценарий test.ini?)"});
+        QVERIFY(std::filesystem::exists(file("test.ini")));
+        QCOMPARE(m_form->selectedScenarioPath(), file("test.ini"));
+
+        m_fake->answerNotice(true);
+        m_form->SDelBtnClick();
+        QVERIFY(!std::filesystem::exists(file("test.ini")));
+        QVERIFY(m_form->Flb1->findItems("test.ini", Qt::MatchExactly).isEmpty());
+        QVERIFY(m_form->Flb1->selectedItems().isEmpty());
+        // The controls keep the deleted scenario's values; the last loaded
+        // path is unchanged.
+        QCOMPARE(m_form->m2->toPlainText(), QStringLiteral("doomed"));
+        QCOMPARE(m_form->lastLoadedPath(), file("test.ini"));
+    }
+
+    void speedDialogs_data() {
+        QTest::addColumn<bool>("delay"); // N2 instead of N1
+        QTest::addColumn<int>("position");
+        QTest::addColumn<QString>("answer"); // "<cancel>" cancels
+        QTest::addColumn<QString>("initial");
+        QTest::addColumn<QString>("notice");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<int>("newPosition");
+        QTest::addColumn<QString>("sleep");
+        const QString refused =
+            QStringLiteral("notice(0,Вы можете ввести значение не более 10000)");
+        QTest::newRow("delay 250") << true << 9700 << "250"
+                                   << "300"
+                                   << ""
+                                   << "" << 9750 << "250";
+        QTest::newRow("speed 0") << false << 9700 << "0"
+                                 << "9700" << refused << "" << 9700 << "300";
+        QTest::newRow("speed 10001") << false << 9700 << "10001"
+                                     << "9700" << refused << "" << 9700 << "300";
+        QTest::newRow("speed 10000") << false << 9700 << "10000"
+                                     << "9700"
+                                     << ""
+                                     << "" << 10000 << "0";
+        QTest::newRow("speed 1") << false << 9700 << "1"
+                                 << "9700"
+                                 << ""
+                                 << "" << 1 << "9999";
+        QTest::newRow("delay 10000") << true << 9700 << "10000"
+                                     << "300"
+                                     << ""
+                                     << "" << 0 << "10000";
+        QTest::newRow("delay -1") << true << 9700 << "-1"
+                                  << "300" << refused << "" << 9700 << "300";
+        QTest::newRow("speed cancelled at 0") << false << 0 << "<cancel>"
+                                              << "0"
+                                              << ""
+                                              << "" << 0 << "300";
+        QTest::newRow("delay cancelled at 10000") << true << 10000 << "<cancel>"
+                                                  << "0"
+                                                  << ""
+                                                  << "" << 10000 << "300";
+        QTest::newRow("speed letters") << false << 9700 << "fast"
+                                       << "9700"
+                                       << ""
+                                       << "'fast' is not a valid integer value." << 9700 << "300";
+    }
+    void speedDialogs() {
+        QFETCH(bool, delay);
+        QFETCH(int, position);
+        QFETCH(QString, answer);
+        QFETCH(QString, initial);
+        QFETCH(QString, notice);
+        QFETCH(QString, error);
+        QFETCH(int, newPosition);
+        QFETCH(QString, sleep);
+        select("A.ini");
+        m_form->sc->setValue(position);
+        m_fake->clearTranscript();
+        if (answer == "<cancel>") {
+            m_fake->answerAsk(std::nullopt);
+        } else {
+            m_fake->answerAsk(cp1251::fromUtf8Lossy(answer.toStdString()));
+        }
+        if (delay) {
+            m_form->N2Click();
+        } else {
+            m_form->N1Click();
+        }
+        QStringList expected{
+            delay ? "ask(Настройка задержки между кликами|Введите значение задержки от 0 до "
+                    "10000(влияет на скорость)|" +
+                        initial + ")"
+                  : "ask(Настройка скорости|Введите значение скорости от 0 до 10000|" + initial +
+                        ")"};
+        if (!notice.isEmpty()) {
+            expected << notice;
+        }
+        QCOMPARE(dialogs(*m_fake), expected);
+        QCOMPARE(m_errors, error.isEmpty() ? QStringList{} : QStringList{error});
+        QCOMPARE(m_form->sc->value(), newPosition);
+        QCOMPARE(m_form->sd->intValue(), newPosition);
+        QCOMPARE(u8(read("A.ini", "sett", "sleep")), sleep);
+        QVERIFY(m_form->pc->isEnabled());
+    }
+
+    void nothingSelectedSavesNothing() {
+        m_form->N1Click();
+        m_form->N2Click();
+        m_form->sc->setValue(1234);
+        m_form->scMouseUp();
+        QCOMPARE(m_form->sd->intValue(), 1234);
+        m_form->re->lineEdit()->clear();
+        m_form->reKeyUp();
+        QCOMPARE(m_form->re->text(), QString()); // empty until it is next read
+        m_form->m2->setPlainText("x");
+        m_form->m2KeyUp();
+        QVERIFY(m_fake->transcript().empty());
+        QCOMPARE(u8(read("A.ini", "sett", "sleep")), QStringLiteral("300"));
+    }
+
+    void trackbarSavesOnMouseRelease() {
+        select("A.ini");
+        m_form->sc->setValue(0);
+        QTest::mouseRelease(m_form->sc, Qt::LeftButton);
+        QCOMPARE(u8(read("A.ini", "sett", "sleep")), QStringLiteral("10000"));
+        reload();
+        select("A.ini");
+        QCOMPARE(m_form->sc->value(), 9700);
+        m_form->sc->setValue(10000);
+        QCOMPARE(u8(read("A.ini", "sett", "sleep")), QStringLiteral("10000")); // not yet
+        QTest::mouseRelease(m_form->sc, Qt::RightButton);
+        QCOMPARE(u8(read("A.ini", "sett", "sleep")), QStringLiteral("0"));
+    }
+
+    void repeatField() {
+        select("A.ini");
+        QLineEdit* edit = m_form->re->lineEdit();
+        // Emptied with Backspace: shows 1 again at once and saves 1.
+        edit->setCursorPosition(edit->text().size());
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QCOMPARE(edit->text(), QStringLiteral("1"));
+        QCOMPARE(u8(read("A.ini", "sett", "repeat")), QStringLiteral("1"));
+        // A typed 500 is saved as 500; loaded again it shows 100.
+        edit->selectAll();
+        QTest::keyClicks(edit, "500");
+        QCOMPARE(edit->text(), QStringLiteral("500"));
+        QCOMPARE(u8(read("A.ini", "sett", "repeat")), QStringLiteral("500"));
+        // Only digits and signs are taken.
+        QTest::keyClicks(edit, ".x");
+        QCOMPARE(edit->text(), QStringLiteral("500"));
+        reload();
+        select("A.ini");
+        QCOMPARE(edit->text(), QStringLiteral("100"));
+        // The raising button at 100 saves 100 again.
+        writeScenario("A.ini", "[sett]\nrepeat=55\n");
+        m_form->re->upButton()->click();
+        QCOMPARE(edit->text(), QStringLiteral("100"));
+        QCOMPARE(u8(read("A.ini", "sett", "repeat")), QStringLiteral("100"));
+        // Keys step by 1 and by 10, limited to 1..100.
+        QTest::keyClick(edit, Qt::Key_PageDown);
+        QCOMPARE(u8(read("A.ini", "sett", "repeat")), QStringLiteral("90"));
+        QTest::keyClick(edit, Qt::Key_Down);
+        QCOMPARE(u8(read("A.ini", "sett", "repeat")), QStringLiteral("89"));
+        edit->setText("3");
+        QTest::keyClick(edit, Qt::Key_PageDown);
+        QCOMPARE(edit->text(), QStringLiteral("1"));
+        m_form->re->downButton()->click();
+        QCOMPARE(u8(read("A.ini", "sett", "repeat")), QStringLiteral("1"));
+    }
+
+    void descriptionIsStoredOnOneLine() {
+        select("A.ini");
+        m_form->m2->clear();
+        QTest::keyClicks(m_form->m2, "ab");
+        QTest::keyClick(m_form->m2, Qt::Key_Return);
+        QTest::keyClicks(m_form->m2, "cd");
+        QCOMPARE(m_form->m2->toPlainText(), QStringLiteral("ab\ncd"));
+        QCOMPARE(u8(read("A.ini", "sett", "Comments")), QStringLiteral("abcd"));
+        reload();
+        select("A.ini");
+        QCOMPARE(m_form->m2->toPlainText(), QStringLiteral("abcd"));
+    }
+
+    void descriptionRefusesWhat1251CannotHold() {
+        select("A.ini");
+        m_form->m2->clear();
+        type(m_form->m2, QStringLiteral("Ёж中€"));
+        QCOMPARE(m_form->m2->toPlainText(), QStringLiteral("Ёж€"));
+        QCOMPARE(read("A.ini", "sett", "Comments"), cp1251::fromUtf8Lossy("Ёж€"));
+        QCOMPARE(Memo1251::firstUnstorable(QStringLiteral("ab中€")), U'中');
+        QCOMPARE(Memo1251::firstUnstorable(QStringLiteral("Привет, мир")), char32_t{0});
+    }
+
+    void helpTopics_data() {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("last");
+        QTest::newRow("0") << 0 << 6
+                           << " Для записи нового сценария вам достаточна нажать кнопку "
+                              "\"Запись\" и задать имя сценария(имя не должно содержать "
+                              "спец.символов типа *^ и т.п.)."
+                           << " Все сценарии сохраняются в папке с программой.";
+        QTest::newRow("1") << 1 << 3
+                           << "Выберите сценарий из списка и нажмите \"Выполнить сценарий\" ."
+                           << "Так же не рекомендуется менять разрешение экрана.";
+        QTest::newRow("2") << 2 << 1
+                           << " Выберите в списке сценарий каторый хотите удалить и нажмите "
+                              "кнопку \"Удалить\""
+                           << " Выберите в списке сценарий каторый хотите удалить и нажмите "
+                              "кнопку \"Удалить\"";
+        QTest::newRow("3") << 3 << 1
+                           << "Дает возможность увеличить задержку после вашего последнего клика "
+                              "мышкой,задается в милисекундах. (1000миллисекунд=1секунда) "
+                           << "Дает возможность увеличить задержку после вашего последнего клика "
+                              "мышкой,задается в милисекундах. (1000миллисекунд=1секунда) ";
+        QTest::newRow("4") << 4 << 3
+                           << "Виртуальная клавиатура из набора Windos XP ,распостраняется "
+                              "вместе с программой "
+                           << "Во время записи вы можете выполнять различные действие, например "
+                              "нажав  SHIFT на вирт.клавиатуре выделять текст.";
+        QTest::newRow("5") << 5 << 3
+                           << "Позволяет послать текст в любое место где устрановлен курсор. "
+                           << "При выполнение сценария в место щелчка будет послан текст.";
+        QTest::newRow("6") << 6 << 1 << "Количество раз сколько будет выполнен ваш сценарий."
+                           << "Количество раз сколько будет выполнен ваш сценарий.";
+        QTest::newRow("7") << 7 << 1 << "Чем больше скорость, тем быстрее выполнится сценарий."
+                           << "Чем больше скорость, тем быстрее выполнится сценарий.";
+        QTest::newRow("8") << 8 << 5 << "Название программы:  Pressmark "
+                           << "Ошибки и предложения: раздел issues репозитория проекта.";
+    }
+    void helpTopics() {
+        QFETCH(int, index);
+        QFETCH(int, lines);
+        QFETCH(QString, first);
+        QFETCH(QString, last);
+        // Whatever was shown before, each topic clears the memo first.
+        m_form->lb2->setCurrentRow(index == 0 ? 8 : 0);
+        m_form->lb2->setCurrentRow(index);
+        const QStringList shown = memoLines(m_form->m3);
+        QCOMPARE(shown.size(), lines);
+        QCOMPARE(shown.front(), first);
+        QCOMPARE(shown.back(), last);
+        QCOMPARE(shown, pressmark::helpTopics()[index].lines);
+        QCOMPARE(m_form->lb2->item(index)->text(), pressmark::helpTopics()[index].title);
+        // Choosing it again shows the same lines once.
+        m_form->lb2Click();
+        QCOMPARE(memoLines(m_form->m3), shown);
+    }
+
+    void helpTextBlanks() {
+        // Seven lines begin with a blank, eight end with one, four hold two
+        // blanks in a row (the contact line added at the end holds none).
+        int leading = 0, trailing = 0, doubled = 0;
+        for (const auto& topic : pressmark::helpTopics()) {
+            for (const QString& line : topic.lines) {
+                leading += line.startsWith(u' ');
+                trailing += line.endsWith(u' ');
+                doubled += line.contains(QStringLiteral("  "));
+            }
+        }
+        QCOMPARE(leading, 7);
+        QCOMPARE(trailing, 8);
+        QCOMPARE(doubled, 4);
+    }
+
+    void recordAndStop() {
+        m_fake->answerAsk(std::string("rec"));
+        m_form->RecBtnClick();
+        QVERIFY(m_form->recording().active());
+        QVERIFY(!m_form->RecBtn->isEnabled());
+        QVERIFY(m_form->StopRecBtn->isEnabled());
+        QVERIFY(!m_form->TabSheet1->isEnabled());
+        QVERIFY(m_form->T1->isActive());
+        QCOMPARE(u8(read("rec.ini", "sett", "sleep")), QStringLiteral("300"));
+        m_fake->press(platform::MouseButton::Left, {960, 540});
+        m_form->T1Timer();
+        QCOMPARE(m_form->recording().current()->stepCount(), 1);
+        // Alt+Q while recording does nothing.
+        m_fake->clearTranscript();
+        m_fake->fireHotKey(5557);
+        QVERIFY(m_fake->transcript().empty());
+        m_fake->fireHotKey(5556); // Ctrl+W
+        QVERIFY(!m_form->recording().active());
+        QVERIFY(!m_form->T1->isActive());
+        QVERIFY(m_form->RecBtn->isEnabled());
+        QVERIFY(!m_form->StopRecBtn->isEnabled());
+        QVERIFY(m_form->TabSheet1->isEnabled());
+        QCOMPARE(m_form->Flb1->count(), 3);
+        QVERIFY(m_form->Flb1->selectedItems().isEmpty());
+        QCOMPARE(u8(read("rec.ini", "1", "key")), QStringLiteral("1"));
+    }
+
+    void ctrlQWhileRecordingEndsTheRecordingFirst() {
+        m_fake->answerAsk(std::string("one"));
+        m_form->RecBtnClick();
+        m_fake->press(platform::MouseButton::Right, {100, 100});
+        m_form->T1Timer();
+        // An empty answer: the recording goes on.
+        m_fake->answerAsk(std::string());
+        m_fake->fireHotKey(5555);
+        QVERIFY(m_form->recording().active());
+        QCOMPARE(m_form->recording().current()->path(), file("one.ini"));
+        // A new name: the first recording ends (list re-read) and the new one runs.
+        m_fake->answerAsk(std::string("two"));
+        m_fake->fireHotKey(5555);
+        QVERIFY(m_form->recording().active());
+        QCOMPARE(m_form->recording().current()->path(), file("two.ini"));
+        QVERIFY(!m_form->Flb1->findItems("one.ini", Qt::MatchExactly).isEmpty());
+        QVERIFY(m_form->StopRecBtn->isEnabled());
+        QVERIFY(!m_form->RecBtn->isEnabled());
+        QCOMPARE(u8(read("one.ini", "1", "key")), QStringLiteral("2"));
+        m_form->StopRecBtnClick();
+    }
+
+    void actionButtonsWithoutRecording() {
+        for (QPushButton* b :
+             {m_form->RzBitBtn5, m_form->RzBitBtn6, m_form->RzBitBtn3, m_form->RzBitBtn4}) {
+            m_fake->clearTranscript();
+            b->click();
+            QCOMPARE(dialogs(*m_fake),
+                     QStringList{"notice(2,Вы должны сначала включить запись, чтобы использовать "
+                                 "эту функцию.)"});
+        }
+    }
+
+    void recordMinimisesOnlyWithAName() {
+        m_form->show();
+        m_form->rt->setChecked(true);
+        m_form->RecBtnClick(); // cancelled
+        QVERIFY(m_form->isVisible());
+        QVERIFY(!m_form->isMinimized());
+        QVERIFY(!m_form->recording().active());
+    }
+
+    void runPlaysAndReentryIsRefused() {
+        writeScenario("run.ini", "[sett]\nsleep=1000\nrepeat=2\n[1]\nx=100\ny=200\nkey=1\n"
+                                 "[2]\nx=300\ny=400\nkey=0\n");
+        m_form->refreshScenarioList();
+        select("run.ini");
+        m_fake->clearTranscript();
+        int reentries = 0;
+        m_fake->at(500, [&] {
+            QVERIFY(m_form->running());
+            QVERIFY(!m_form->pc->isEnabled());
+            m_fake->fireHotKey(5557); // Alt+Q
+            m_fake->fireHotKey(5555); // Ctrl+Q
+            ++reentries;
+        });
+        m_form->SStartBtnClick();
+        QCOMPARE(reentries, 1);
+        QVERIFY(!m_form->running());
+        QVERIFY(m_form->pc->isEnabled());
+        QCOMPARE(u8(m_fake->actionLine()),
+                 QStringLiteral("move(100,200) down(L) up(L) wait(1000) move(300,400) down(R) "
+                                "up(R) wait(1000) move(100,200) down(L) up(L) wait(1000) "
+                                "move(300,400) down(R) up(R) wait(1000)"));
+    }
+
+    void altWStopsTheRunWithNoFurtherClick() {
+        writeScenario("long.ini", "[sett]\nsleep=5000\nrepeat=100\n[1]\nx=1\ny=2\nkey=1\n");
+        m_form->refreshScenarioList();
+        select("long.ini");
+        m_fake->clearTranscript();
+        m_fake->at(7000, [&] { m_fake->fireHotKey(5558); });
+        m_form->SStartBtnClick();
+        int clicks = 0;
+        for (const auto& a : m_fake->actions()) {
+            clicks += a == "down(L)";
+        }
+        QCOMPARE(clicks, 2);
+        QVERIFY(m_fake->nowMs() < 7100);
+    }
+
+    void closingDuringARunStopsItFirst() {
+        writeScenario("long.ini", "[sett]\nsleep=5000\nrepeat=100\n[1]\nx=1\ny=2\nkey=1\n");
+        m_form->refreshScenarioList();
+        m_form->show();
+        select("long.ini");
+        m_fake->clearTranscript();
+        m_fake->at(2000, [&] { QVERIFY(!m_form->close()); });
+        m_form->SStartBtnClick();
+        QCOMPARE(u8(m_fake->actionLine()), QStringLiteral("move(1,2) down(L) up(L) wait(2000)"));
+        QSignalSpy closed(m_form.get(), &TForm1::closed);
+        QTRY_COMPARE(closed.count(), 1);
+        QVERIFY(!m_form->isVisible());
+    }
+
+    void proxyFailureIsReportedAndThePagesComeBack() {
+        writeScenario("proxy.ini", "[sett]\nsleep=100\n[1]\nx=1\ny=2\nkey=1\nsetproxy=p:8080\n"
+                                   "[2]\nx=5\ny=5\n");
+        m_form->refreshScenarioList();
+        select("proxy.ini");
+        m_fake->failProxyWith(std::string("ProxyServer"));
+        m_form->SStartBtnClick();
+        QCOMPARE(m_errors, QStringList{"Failed to set data for 'ProxyServer'"});
+        QVERIFY(m_form->pc->isEnabled());
+        QVERIFY(!m_form->running());
+        // The next run starts normally.
+        m_fake->failProxyWith(std::nullopt);
+        m_fake->clearTranscript();
+        m_form->SStartBtnClick();
+        QVERIFY(m_fake->actionLine().find("move(5,5)") != std::string::npos);
+    }
+
+    void errorReportPeriodRule_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("letter") << "'x' is not a valid integer value"
+                                << "'x' is not a valid integer value.";
+        QTest::newRow("quote") << "Failed to set data for 'ProxyServer'"
+                               << "Failed to set data for 'ProxyServer'";
+        QTest::newRow("period") << "done."
+                                << "done.";
+        QTest::newRow("slash") << "Unable to write to /tmp/a/"
+                               << "Unable to write to /tmp/a/.";
+        QTest::newRow("comma") << "a,"
+                               << "a,";
+        QTest::newRow("bang") << "a!"
+                              << "a!";
+        QTest::newRow("digit") << "a 5"
+                               << "a 5.";
+        QTest::newRow("cyrillic") << "ошибка"
+                                  << "ошибка.";
+        QTest::newRow("empty") << ""
+                               << "";
+    }
+    void errorReportPeriodRule() {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        QCOMPARE(errorReportText(text), shown);
+        QCOMPARE(errorReportText1251(cp1251::fromUtf8Lossy(text.toStdString())), shown);
+    }
+
+    void errorReportBox() {
+        // A window with its own report: the message box.
+        m_form = std::make_unique<TForm1>(TForm1::Options{folder(), {}});
+        select("A.ini");
+        QString title, text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            title = box->windowTitle();
+            text = box->text();
+            icon = box->icon();
+            QCOMPARE(box->standardButtons(), QMessageBox::Ok);
+            box->button(QMessageBox::Ok)->click();
+        });
+        m_fake->answerAsk(std::string("12a"));
+        m_form->N1Click();
+        QCOMPARE(title, QStringLiteral("Pressmark"));
+        QCOMPARE(text, QStringLiteral("'12a' is not a valid integer value."));
+        QCOMPARE(icon, QMessageBox::Critical);
+    }
+
+    void onScreenKeyboardFromTheProgramFolder() {
+        QTemporaryDir appDir;
+        std::ofstream((appDir.path() + "/osk").toStdString()) << "#!/bin/sh\n";
+        m_fake->setExecutablePath((appDir.path() + "/pressmark").toStdString());
+        m_form->RzBitBtn7Click();
+        QCOMPARE(u8(m_fake->actionLine()), "run(" + appDir.path() + "/osk)");
+    }
+
+    void missingFolderIsExplained() {
+        m_form.reset();
+        writeScenario("blocker", "a file where the folder should be");
+        m_form = std::make_unique<TForm1>(TForm1::Options{file("blocker") / "TH_Scenaries", {}});
+        QCOMPARE(m_form->Flb1->count(), 0);
+        QVERIFY(!m_form->findChild<QLabel*>("folderProblem")->isHidden());
+        QVERIFY(m_form->findChild<QLabel*>("folderProblem")->text().contains("blocker"));
+    }
+
+    void withoutThePlatformTheWindowStaysUsable() {
+        m_form.reset();
+        m_fake->clearTranscript();
+        m_form = std::make_unique<TForm1>(TForm1::Options{folder(), "no X11"});
+        QVERIFY(!m_form->RecBtn->isEnabled());
+        QVERIFY(!m_form->SStartBtn->isEnabled());
+        QVERIFY(m_form->RzLabel3->text().count(QStringLiteral("(недоступно)")) == 4);
+        QVERIFY(m_fake->transcript().empty());
+        select("A.ini");
+        QCOMPARE(m_form->m2->toPlainText(), QStringLiteral("first"));
+    }
+
+    void focusStaysWhereTheUserTypes() {
+        m_form->show();
+        m_form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+        m_form->Flb1->setFocus();
+        select("A.ini");
+        QCOMPARE(m_form->focusWidget(), m_form->Flb1);
+        m_form->re->lineEdit()->setFocus();
+        QTest::keyClicks(m_form->re->lineEdit(), "4");
+        QCOMPARE(m_form->focusWidget(), m_form->re->lineEdit());
+        m_form->m2->setFocus();
+        QTest::keyClicks(m_form->m2, "z");
+        QCOMPARE(m_form->focusWidget(), m_form->m2);
+        m_form->sc->setFocus();
+        QTest::mouseRelease(m_form->sc, Qt::LeftButton);
+        QCOMPARE(m_form->focusWidget(), m_form->sc);
+    }
+};
+
+QTEST_MAIN(TForm1Test)
+#include "TForm1Test.moc"

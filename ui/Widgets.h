@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QColor>
+#include <QIcon>
+#include <QPlainTextEdit>
+#include <QSlider>
+#include <QWidget>
+
+namespace pressmark {
+
+// The speed trackbar; tells when a mouse button is released over it.
+class TrackBar : public QSlider {
+    Q_OBJECT
+public:
+    using QSlider::QSlider;
+signals:
+    void mouseReleased();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+// A memo whose text is stored as code page 1251: characters that 1251 cannot
+// hold are refused as they are typed or pasted, with a note naming the first.
+class Memo1251 : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    using QPlainTextEdit::QPlainTextEdit;
+    // The first character of text that 1251 cannot hold, or 0.
+    static char32_t firstUnstorable(const QString& text);
+signals:
+    void keyReleased();
+    void refused(const QString& character);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    void insertFromMimeData(const QMimeData* source) override;
+
+private:
+    bool refuse(const QString& text);
+};
+
+// A page background: a gradient between two colours, either top to bottom
+// or from the edges to the middle (box).
+class GradientPage : public QWidget {
+    Q_OBJECT
+public:
+    enum class Shape { Vertical, Box };
+    GradientPage(QColor from, QColor to, Shape shape, QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QColor m_from;
+    QColor m_to;
+    Shape m_shape;
+};
+
+// A small picture for a push button, with its own greyed disabled state.
+enum class ButtonPicture { Play, Stop, Delete, Record, Text, Delay, Keyboard, Proxy, Cookies };
+QIcon buttonIcon(ButtonPicture picture);
+// The program's own icon (window and tray).
+QIcon applicationIcon();
+
+} // namespace pressmark

@@ -48,6 +48,9 @@ QFont sansFont(bool bold = false) {
     QFont f(QStringLiteral("MS Sans Serif"));
     f.setPointSize(8);
     f.setBold(bold);
+    // The substitute fonts run wider than the design font; a slight
+    // narrowing keeps every caption inside its control.
+    f.setStretch(90);
     return f;
 }
 
@@ -139,7 +142,7 @@ void TForm1::build() {
     pal.setColor(QPalette::WindowText, Qt::blue);
     setPalette(pal);
     setStyleSheet(QStringLiteral(
-        "QPushButton { text-align: left; padding-left: 6px; border: 1px solid #7a7a7a;"
+        "QPushButton { text-align: left; padding-left: 3px; border: 1px solid #7a7a7a;"
         " border-radius: 2px; background: qlineargradient(x1:0, y1:0, x2:0, y2:1,"
         " stop:0 #fdfdfd, stop:1 #d8d8d8); }"
         "QPushButton:hover { border-color: #e08a00; background: qlineargradient(x1:0, y1:0,"
@@ -279,7 +282,7 @@ void TForm1::buildScenariosPage() {
     RzLabel1->setObjectName(QStringLiteral("RzLabel1"));
     RzLabel1->setGeometry(168, 88, 62, 26);
     RzLabel1->setWordWrap(true);
-    RzLabel1->setStyleSheet(QStringLiteral("background: transparent;"));
+    RzLabel1->setStyleSheet(QStringLiteral("color: blue; background: transparent;"));
 
     re = new RepeatEdit(TabSheet1);
     re->setObjectName(QStringLiteral("re"));
@@ -295,7 +298,7 @@ void TForm1::buildScenariosPage() {
     RzLabel2->setObjectName(QStringLiteral("RzLabel2"));
     RzLabel2->move(160, 152);
     RzLabel2->adjustSize();
-    RzLabel2->setStyleSheet(QStringLiteral("background: transparent;"));
+    RzLabel2->setStyleSheet(QStringLiteral("color: blue; background: transparent;"));
 
     m2 = new Memo1251(TabSheet1);
     m2->setObjectName(QStringLiteral("m2"));
@@ -325,15 +328,15 @@ void TForm1::buildRecordingPage() {
         "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
         " left: 0; width: 173px; height: 18px; padding-left: 6px; color: white;"
         " background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #2c4fa8, stop:1 #7f9fe0); }"
-        "QCheckBox, QLabel { font-weight: normal; background: transparent; }");
+        "QLabel { background: transparent; }");
 
     RzGroup1 = new QGroupBox(QStringLiteral("Настройки записи"), RzGroupBar1);
     RzGroup1->setObjectName(QStringLiteral("RzGroup1"));
     RzGroup1->setGeometry(8, 4, 177, 62);
     RzGroup1->setStyleSheet(groupStyle);
-    rt = new QCheckBox(QStringLiteral("Сворачивать при начале записи"), RzGroup1);
+    rt = new WrappingCheckBox(QStringLiteral("Сворачивать при начале записи"), RzGroup1);
     rt->setObjectName(QStringLiteral("rt"));
-    rt->setGeometry(6, 28, 168, 24);
+    rt->setGeometry(6, 24, 168, 34);
 
     RzGroup2 = new QGroupBox(QStringLiteral("Горячие клавиши"), RzGroupBar1);
     RzGroup2->setObjectName(QStringLiteral("RzGroup2"));
@@ -349,11 +352,11 @@ void TForm1::buildRecordingPage() {
     RzGroup3->setObjectName(QStringLiteral("RzGroup3"));
     RzGroup3->setGeometry(8, 210, 177, 62);
     RzGroup3->setStyleSheet(groupStyle);
-    acst = new QCheckBox(QStringLiteral("Сворачивать при запуске сценария"), RzGroup3);
+    acst = new WrappingCheckBox(QStringLiteral("Сворачивать при запуске сценария"), RzGroup3);
     acst->setObjectName(QStringLiteral("acst"));
-    acst->setGeometry(6, 28, 168, 24);
-    for (QCheckBox* c : {rt, acst}) {
-        c->setStyleSheet(QStringLiteral("font-size: 7pt;"));
+    acst->setGeometry(6, 24, 168, 34);
+    for (QWidget* w : std::initializer_list<QWidget*>{rt, RzLabel3, acst}) {
+        w->setFont(sansFont());
     }
 
     S1 = new QFrame(TabRec);
@@ -803,7 +806,8 @@ void TForm1::showWindow() {
 }
 
 const void* TForm1::nativeHandle() const {
-    return static_cast<const QWidget*>(this);
+    // The dialogs take their owner as the native window id.
+    return reinterpret_cast<const void*>(const_cast<TForm1*>(this)->winId());
 }
 
 // ---------------------------------------------------------------- tray, close

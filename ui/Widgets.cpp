@@ -8,6 +8,8 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QToolTip>
 
 namespace pressmark {
@@ -73,6 +75,23 @@ void Memo1251::insertFromMimeData(const QMimeData* source) {
         return;
     }
     QPlainTextEdit::insertFromMimeData(source);
+}
+
+void WrappingCheckBox::paintEvent(QPaintEvent* /*event*/) {
+    QStylePainter p(this);
+    QStyleOptionButton opt;
+    initStyleOption(&opt);
+    const QString caption = opt.text;
+    opt.text.clear();
+    p.drawControl(QStyle::CE_CheckBox, opt);
+    QRect textRect = style()->subElementRect(QStyle::SE_CheckBoxContents, &opt, this);
+    p.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    p.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, caption);
+}
+
+bool WrappingCheckBox::hitButton(const QPoint& pos) const {
+    return rect().contains(pos);
 }
 
 GradientPage::GradientPage(QColor from, QColor to, Shape shape, QWidget* parent)

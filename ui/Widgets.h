@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCheckBox>
 #include <QColor>
 #include <QIcon>
 #include <QPlainTextEdit>
@@ -40,6 +41,18 @@ protected:
 
 private:
     bool refuse(const QString& text);
+};
+
+// A check box whose caption wraps onto a second line when it is too long
+// for the box (the design font was narrower than the fonts found here).
+class WrappingCheckBox : public QCheckBox {
+    Q_OBJECT
+public:
+    using QCheckBox::QCheckBox;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    bool hitButton(const QPoint& pos) const override;
 };
 
 // A page background: a gradient between two colours, either top to bottom

@@ -5,6 +5,7 @@
 #include "platform/x11/X11Backend.h"
 #include "player/clickerPlay.h"
 #include "scenario/ScenarioFolder.h"
+#include "ui/CheckedDialogs.h"
 #include "ui/ErrorReport.h"
 #include "ui/TForm1.h"
 
@@ -199,7 +200,10 @@ int runWindow(int argc, char** argv, const CommandLine& cl) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     const auto backend = platform::x11::makeBackend();
-    backend->install();
+    platform::Backend services = backend->backend();
+    CheckedDialogs dialogs(*services.dialogs);
+    services.dialogs = &dialogs;
+    platform::install(services);
     QString problem;
     if (!backend->onX11()) {
         problem = QStringLiteral("Pressmark работает без X11 (платформа Qt \"%1\"): запись, "
@@ -207,6 +211,7 @@ int runWindow(int argc, char** argv, const CommandLine& cl) {
                       .arg(QGuiApplication::platformName());
     }
     TForm1 form(TForm1::Options{scenarioFolder(cl), problem});
+    dialogs.setDefaultOwner(form.nativeHandle());
     QObject::connect(&form, &TForm1::closed, &app, &QCoreApplication::quit);
     form.show();
     if (!problem.isEmpty()) {

@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLCDNumber>
 #include <QLabel>
@@ -28,6 +29,7 @@
 #include <QStandardPaths>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 
@@ -509,6 +511,7 @@ void TForm1::run() {
         minimizeToTray();
     }
     m_running = true;
+    waitForModifierRelease();
     struct RunEnd {
         TForm1* form;
         ~RunEnd() {
@@ -520,6 +523,19 @@ void TForm1::run() {
     } end{this};
     clickerPlay player(*this, true);
     player.run();
+}
+
+void TForm1::waitForModifierRelease() {
+    // Started by Alt+Q, a run would otherwise click while Alt is still held:
+    // an Alt+click, which window managers take as the start of a window move.
+    constexpr auto held =
+        Qt::AltModifier | Qt::ControlModifier | Qt::ShiftModifier | Qt::MetaModifier;
+    QElapsedTimer waited;
+    waited.start();
+    while ((QGuiApplication::queryKeyboardModifiers() & held) && waited.elapsed() < 3000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(10);
+    }
 }
 
 void TForm1::SStopBtnClick() {

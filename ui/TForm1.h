@@ -117,6 +117,7 @@ private:
     void report(const QString& text);
     void guarded(const std::function<void()>& body);
     void run();
+    void waitForModifierRelease();
     void record();
     void doSpeedDialog(bool askDelay);
     void saveSetting(const std::function<void(ProfileStore&)>& write);

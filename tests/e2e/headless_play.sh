@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# The command line's player end to end: progress on standard error, the
+# clicks and the text on the target, --repeat, Ctrl+C and Alt+W stopping a
+# run, and the exit codes.
+# Usage: headless_play.sh PRESSMARK CLICK_TARGET
+set -euo pipefail
+pressmark=$1
+target=$2
+source "$(dirname "$0")/xsession.sh"
+
+scenarios=$x_tmp/scenarios
+mkdir -p "$scenarios"
+# Two steps on the target (its empty area, then its text field, typing
+# "Ёлка"), a base delay of 200 ms, two repetitions.
+{
+    printf '[sett]\r\nsleep=200\r\nrepeat=2\r\n'
+    printf '[1]\r\nx=51200\r\ny=25600\r\nkey=1\r\n'
+    printf '[2]\r\nx=40960\r\ny=12160\r\nkey=1\r\ntext=' 
+    printf 'Ёлка' | iconv -f UTF-8 -t CP1251
+    printf '\r\n'
+} >"$scenarios/demo.ini"
+printf '[sett]\r\nsleep=2000\r\nrepeat=100\r\n[1]\r\nx=51200\r\ny=25600\r\nkey=1\r\n' \
+    >"$scenarios/long.ini"
+log=$x_tmp/target.log
+"$target" "$log" &
+x_pids+=($!)
+e2e_window ClickTarget >/dev/null
+presses() { grep -c '^press L' "$log" || true; }
+
+expect_exit() {
+    local want=$1
+    shift
+    local rc=0
+    "$@" 2>"$x_tmp/err" >"$x_tmp/out" || rc=$?
+    [ "$rc" -eq "$want" ] || e2e_fail "$* exited $rc, not $want: $(cat "$x_tmp/err")"
+}
+
+expect_exit 0 "$pressmark" --scenarios "$scenarios" --list
+[ "$(cat "$x_tmp/out")" = "$(printf 'demo\nlong')" ] || e2e_fail "--list: $(cat "$x_tmp/out")"
+
+expect_exit 0 "$pressmark" --scenarios "$scenarios" --play demo
+[ "$(presses)" -eq 4 ] || e2e_fail "expected 4 clicks, saw $(presses)"
+grep -qx 'press L 1000 400' "$log" && grep -qx 'press L 800 190' "$log" ||
+    e2e_fail "clicks on the wrong pixels: $(cat "$log")"
+grep -qx 'text ЁлкаЁлка' "$log" || e2e_fail "the text was not typed twice: $(cat "$log")"
+diff <(cat "$x_tmp/err") <(printf '%s\n' "step 1 of 2, repetition 1 of 2" \
+    "step 2 of 2, repetition 1 of 2" "step 1 of 2, repetition 2 of 2" \
+    "step 2 of 2, repetition 2 of 2") || e2e_fail "progress lines differ"
+
+: >"$log"
+expect_exit 0 "$pressmark" --scenarios "$scenarios" --play demo.ini --repeat 1
+[ "$(presses)" -eq 2 ] || e2e_fail "--repeat 1 gave $(presses) clicks"
+
+# Ctrl+C (SIGINT) and Alt+W stop a long run at once: exit 1, no further click.
+for stopper in sigint altw; do
+    : >"$log"
+    rc=0
+    "$pressmark" --scenarios "$scenarios" --play long 2>"$x_tmp/err" &
+    pid=$!
+    for _ in $(seq 50); do [ "$(presses)" -ge 1 ] && break; sleep 0.1; done
+    sleep 0.5
+    if [ $stopper = sigint ]; then kill -INT "$pid"; else xdotool key alt+w; fi
+    wait "$pid" || rc=$?
+    [ "$rc" -eq 1 ] || e2e_fail "$stopper: exit $rc, not 1"
+    sleep 2.5
+    [ "$(presses)" -eq 1 ] || e2e_fail "$stopper: $(presses) clicks, not 1"
+done
+
+expect_exit 3 "$pressmark" --scenarios "$scenarios" --play nosuch
+grep -q "nosuch" "$x_tmp/err" || e2e_fail "the message does not name the scenario"
+expect_exit 2 "$pressmark" --play demo --repeat zero
+grep -q "zero" "$x_tmp/err" || e2e_fail "the message does not name the bad value"
+expect_exit 2 "$pressmark" --frobnicate
+expect_exit 4 env -u DISPLAY "$pressmark" --scenarios "$scenarios" --play demo
+expect_exit 4 env DISPLAY=:999 "$pressmark" --scenarios "$scenarios" --play demo
+echo "headless_play: ok"

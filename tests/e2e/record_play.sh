@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Records a scenario with the hot keys and the recording page's "Послать
+# текст", clicking on a target program, then replays it with Alt+Q: the clicks
+# land on the same pixels and the Cyrillic text is typed again.
+# Usage: record_play.sh PRESSMARK CLICK_TARGET
+set -euo pipefail
+pressmark=$1
+target=$2
+source "$(dirname "$0")/xsession.sh"
+
+scenarios=$x_tmp/scenarios
+mkdir -p "$scenarios"
+log=$x_tmp/target.log
+"$target" "$log" &
+x_pids+=($!)
+tw=$(e2e_window ClickTarget)
+"$pressmark" --scenarios "$scenarios" 2>"$x_tmp/pressmark.err" &
+x_pids+=($!)
+pw=$(e2e_window "Pressmark v 2.0")
+page=20 # the pages start below the tab row
+
+# Ctrl+Q from the target program, then the name.
+xdotool windowactivate --sync "$tw"
+xdotool key ctrl+q
+e2e_answer "Новый сценарий" "demo"
+sleep 0.3
+# Two clicks on the target: an empty spot, then its text field.
+xdotool mousemove 1000 400 click 1
+sleep 0.3
+xdotool mousemove 800 190 click 1
+sleep 0.3
+# The recording page and its "Послать текст" (our own clicks are not recorded).
+e2e_click "$pw" 110 10
+e2e_click "$pw" 304 $((page + 100))
+e2e_answer "Настройки действия" "Привет, мир"
+sleep 0.5
+xdotool key ctrl+w
+sleep 0.5
+
+file=$scenarios/demo.ini
+[ -f "$file" ] || e2e_fail "no scenario file"
+text=$(iconv -f CP1251 -t UTF-8 "$file" | tr -d '\r')
+echo "$text"
+sections=$(grep -c '^\[[0-9]' "$file")
+[ "$sections" -eq 2 ] || e2e_fail "expected 2 steps, found $sections"
+echo "$text" | grep -qx 'text=Привет, мир' || e2e_fail "the step has no text"
+cat "$log" >&2
+typed_while_recording=no
+grep -qx 'text Привет, мир' "$log" && typed_while_recording=yes
+
+# Replay: clear the target, select the scenario, Alt+Q.
+: >"$log"
+xdotool windowactivate --sync "$tw"
+xdotool mousemove 800 190 click 1 key ctrl+a BackSpace
+sleep 0.3
+: >"$log"
+e2e_click "$pw" 20 10
+e2e_click "$pw" 40 $((page + 32))
+xdotool windowactivate --sync "$tw"
+xdotool key alt+q
+for _ in $(seq 60); do
+    grep -qx 'text Привет, мир' "$log" && break
+    sleep 0.1
+done
+cat "$log" >&2
+grep -qx 'text Привет, мир' "$log" || e2e_fail "the text was not typed on replay"
+[ "$(grep -c '^press L 1000 400$' "$log")" -eq 1 ] || e2e_fail "first click not replayed on its pixel"
+[ "$(grep -c '^press L 800 190$' "$log")" -eq 1 ] || e2e_fail "second click not replayed on its pixel"
+# Checked last, so that a failure here does not hide the replay's outcome.
+[ "$typed_while_recording" = yes ] || e2e_fail "the text was not typed while recording"
+echo "record_play: ok"

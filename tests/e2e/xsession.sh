@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Sourced by the end-to-end scripts: a private X server with a window manager
+# and a tray host, torn down on exit. Sets DISPLAY and XDG_RUNTIME_DIR.
+set -euo pipefail
+
+x_pids=()
+x_stop() {
+    local i p
+    # The programs first, the X server last, so that none of them sees its
+    # display vanish.
+    for ((i = ${#x_pids[@]} - 1; i >= 0; i--)); do
+        p=${x_pids[i]}
+        kill "$p" 2>/dev/null || true
+        wait "$p" 2>/dev/null || true
+    done
+    x_pids=()
+    [ -n "${x_tmp:-}" ] && rm -rf "$x_tmp"
+}
+trap x_stop EXIT
+
+x_tmp=$(mktemp -d)
+export XDG_RUNTIME_DIR=$x_tmp/runtime
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+Xvfb -displayfd 1 -noreset -nolisten tcp -screen 0 1280x1024x24 >"$x_tmp/display" 2>/dev/null &
+x_pids+=($!)
+for _ in $(seq 100); do [ -s "$x_tmp/display" ] && break; sleep 0.05; done
+export DISPLAY=":$(head -n1 "$x_tmp/display")"
+openbox >/dev/null 2>&1 &
+x_pids+=($!)
+x_start_tray() {
+    trayer --edge bottom --align right --widthtype pixel --width 120 --height 24 \
+        >/dev/null 2>&1 &
+    x_tray_pid=$!
+    x_pids+=("$x_tray_pid")
+    sleep 0.5
+}
+x_start_tray
+for _ in $(seq 50); do xdotool getactivewindow >/dev/null 2>&1 && break; sleep 0.1; done
+
+# --- helpers for driving Pressmark ---
+e2e_fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+# Waits for a visible window whose name matches; prints its id.
+e2e_window() {
+    local name=$1 id=""
+    for _ in $(seq 100); do
+        id=$(xdotool search --onlyvisible --name "$name" 2>/dev/null | head -n1 || true)
+        [ -n "$id" ] && break
+        sleep 0.1
+    done
+    [ -n "$id" ] || e2e_fail "no window named '$name'"
+    echo "$id"
+}
+e2e_no_window() {
+    local name=$1
+    for _ in $(seq 50); do
+        xdotool search --onlyvisible --name "$name" >/dev/null 2>&1 || return 0
+        sleep 0.1
+    done
+    e2e_fail "window '$name' is still visible"
+}
+# Clicks at a point of a window's client area (as a person would).
+e2e_click() {
+    local win=$1 x=$2 y=$3
+    xdotool mousemove --window "$win" "$x" "$y"
+    sleep 0.1
+    xdotool click 1
+    sleep 0.2
+}
+# Answers a Pressmark input dialog: types the text and presses Return.
+e2e_answer() {
+    local caption=$1 text=$2 dlg
+    dlg=$(e2e_window "$caption")
+    xdotool windowactivate --sync "$dlg" 2>/dev/null || true
+    sleep 0.2
+    [ -n "$text" ] && xdotool type --delay 60 "$text"
+    sleep 0.2
+    xdotool key Return
+    e2e_no_window "$caption"
+}

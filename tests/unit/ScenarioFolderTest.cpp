@@ -100,11 +100,6 @@ TEST(ScenarioFolder, FallsBackToTheDataFolderWhenTheProgramFolderIsNotUsable) {
     EXPECT_EQ(chooseScenarioFolder(in),
               dir / "home" / ".local" / "share" / "pressmark" / "TH_Scenaries");
     EXPECT_TRUE(fs::is_directory(dir / "home" / ".local" / "share" / "pressmark" / "TH_Scenaries"));
-
-    // A read-only file system: the program folder cannot take the probe.
-    in.appDir = "/proc";
-    EXPECT_EQ(chooseScenarioFolder(in),
-              dir / "home" / ".local" / "share" / "pressmark" / "TH_Scenaries");
 }
 
 } // namespace

@@ -481,6 +481,9 @@ void ProfileStore::writeStrings(std::string_view section, std::initializer_list<
             pending.emplace_back(key, e.second);
         }
     }
+    if (pending.empty()) {
+        return;
+    }
     const std::string_view name = trimBlanks(section);
 
     if (!m_cache) {

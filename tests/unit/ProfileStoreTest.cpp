@@ -276,6 +276,8 @@ TEST(ProfileStore, WriteStringsMixesReplacedAndNewKeysInOneReplacement) {
     EXPECT_EQ(
         readBytes(file),
         "[1]\r\nx=10\r\nsleep=5\r\ny=21\r\nkey=1\r\n[2]\r\nx=2\r\n[3]\r\nx=7\r\ny=8\r\nkey=2\r\n");
+    store.writeStrings("4", {});
+    EXPECT_EQ(store.sections(), (std::vector<std::string>{"1", "2", "3"})) << "nothing to write";
 }
 
 TEST(ProfileStore, RejectsTextThatWouldBreakTheFile) {

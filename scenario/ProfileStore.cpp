@@ -167,8 +167,8 @@ std::string applyEdits(std::string_view old, std::vector<Edit>& edits) {
 
 // The parsed file: its bytes, a table of its lines and sections, and (built
 // on the first read after a change) hash indexes of the section names and of
-// the keys of long sections. It is
-// checked against the file before every read and write.
+// the keys of long sections. It is checked against the file before every
+// read and write.
 struct ProfileStore::Cache {
     storefile::ChangeWatch watch;
     bool loaded = false;

@@ -28,9 +28,9 @@ public:
 
     enum class Outcome { Finished, Stopped, NotFound };
     struct Progress {
-        int step;        // 1-based index among the steps played
+        int step; // 1-based index among the steps played
         int steps;
-        int repetition;  // 1-based
+        int repetition; // 1-based
         int repetitions;
     };
     // Called before each step is played (for the command line's progress).
@@ -38,8 +38,11 @@ public:
     // Overrides the repeat count taken from re (the command line's --repeat).
     void setRepeatCount(std::int32_t n) { m_repeat = n; }
 
-    // Plays the scenario; an AppError from a proxy change ends the run and
-    // propagates (pc is enabled again when the player is freed).
+    // Plays the scenario: the step sections 1..9999 in numeric order, the
+    // actions of [0] at the start of each repetition. Clears the stop flag
+    // first and tests it before every step and during every wait. An
+    // AppError from a proxy change ends the run and propagates (pc is
+    // enabled again when the player is freed).
     Outcome run();
     // Asks, deletes the selected file, removes it from Flb1; reports a
     // failed delete.
@@ -47,8 +50,16 @@ public:
 
     std::int32_t speed() const { return m_speed; }
     std::int32_t repeatCount() const { return m_repeat; }
+    // The number of steps the last run played per repetition.
+    std::int32_t stepsBound() const { return m_stepsBound; }
 
 private:
+    // Returns true when the stop flag ended the wait.
+    static bool wait(std::int64_t ms);
+    void playStep(const std::string& section);
+    // The actions of [0]: no click, no base delay. True when stopped.
+    bool playPreface();
+
     WindowControls& m_window;
     std::int32_t m_repeat = 1;
     std::int32_t m_stepsBound = 0;

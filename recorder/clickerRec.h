@@ -1,10 +1,14 @@
 #pragma once
 
+#include "platform/Backend.h"
 #include "scenario/WindowControls.h"
 #include "scenario/clicker.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
 
 namespace pressmark {
 
@@ -14,18 +18,23 @@ class clickerRec : public clicker {
 public:
     // Enables StopRecBtn, disables RecBtn and TabSheet1.
     clickerRec(std::filesystem::path path, WindowControls& window);
-    // Disables StopRecBtn, enables RecBtn and TabSheet1, S1 yellow, Flb1 re-read.
+    // finish(), when it has not run yet.
     ~clickerRec() override;
 
     // Counters to 0, [sett] sleep = 300, sampling and the 10 ms timer on.
-    // Throws AppError when the file cannot be written.
+    // Throws AppError when the file cannot be written (sampling and timer stay off).
     void start();
     // One tick of the 10 ms timer. Throws AppError when a write fails.
     // Returns false when the step limit was reached and recording must end.
     bool tick();
+    // Ends the recording once: timer and sampling off, then StopRecBtn
+    // disabled, RecBtn and TabSheet1 enabled, S1 yellow, Flb1 re-read.
+    void finish();
+    bool finished() const { return m_finished; }
 
     // The actions attached to the last step (the guard for "no recorder" is
-    // the caller's: see Recording).
+    // the caller's: see Recording). An action whose prompt is still open when
+    // the recording ends does nothing once the prompt closes.
     void insertDelay();
     void sendText();
     void changeProxy();
@@ -35,9 +44,15 @@ public:
     std::int32_t blinkCounter() const { return m_blink; }
 
 private:
+    ProfileStore& store() const;
+    std::string lastStep() const { return std::to_string(m_stepCount); }
+    void recordPress(const platform::Press& press);
+
     WindowControls& m_window;
     std::int32_t m_blink = 0;
     std::int32_t m_stepCount = 0;
+    bool m_sampling = false;
+    bool m_finished = false;
 };
 
 // The process-wide recording state behind RecBtn, StopRecBtn, T1 and the four
@@ -46,17 +61,20 @@ class Recording {
 public:
     explicit Recording(WindowControls& window);
     ~Recording();
+    Recording(const Recording&) = delete;
+    Recording& operator=(const Recording&) = delete;
 
     bool active() const { return m_current != nullptr; }
     clickerRec* current() const { return m_current.get(); }
 
     // Starts a recording of the named scenario (UTF-8 name) in the folder:
     // refuses an invalid name, asks before replacing an existing scenario
-    // (its step sections are removed on Yes), then creates and starts the
-    // recorder. Returns true when recording is on. A write failure ends the
-    // recording as stop() does and is rethrown, once.
+    // (its step sections are removed on Yes), ends a recording still on as
+    // stop() does, then creates and starts the recorder. Returns true when
+    // the new recording is on. A write failure ends the recording as stop()
+    // does and is rethrown, once.
     bool start(const std::filesystem::path& folder, std::string_view nameUtf8);
-    // StopRecBtn, Ctrl+W: timer off, the recorder freed.
+    // StopRecBtn, Ctrl+W: timer off, the recorder freed. Nothing when off.
     void stop();
     // T1: the current recorder's tick; ends the recording at the step limit
     // and on a write failure (rethrown, once).
@@ -70,7 +88,9 @@ public:
 
 private:
     WindowControls& m_window;
-    std::unique_ptr<clickerRec> m_current;
+    // Shared so that an action whose modal prompt runs the Stop handler keeps
+    // its recorder alive until the prompt returns.
+    std::shared_ptr<clickerRec> m_current;
 };
 
 } // namespace pressmark

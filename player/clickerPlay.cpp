@@ -1,0 +1,201 @@
+#include "clickerPlay.h"
+
+#include "platform/Platform.h"
+#include "scenario/Cp1251.h"
+#include "scenario/ScenarioFolder.h"
+
+#include <algorithm>
+#include <atomic>
+#include <limits>
+#include <stdexcept>
+#include <system_error>
+
+namespace pressmark {
+namespace {
+
+// Lock-free, so that a signal handler (Ctrl+C of the command line) may set it.
+std::atomic<bool> g_stop{false};
+
+// A step section as the recorder names it: 1..9999 in decimal, without sign
+// or leading zero. 0 when the name is anything else.
+int stepNumber(std::string_view name) {
+    if (name.empty() || name.size() > 4 || name.front() == '0') {
+        return 0;
+    }
+    int n = 0;
+    for (char c : name) {
+        if (c < '0' || c > '9') {
+            return 0;
+        }
+        n = n * 10 + (c - '0');
+    }
+    return n;
+}
+
+void pumpEvents() {
+    platform::Clock* clock = platform::backend().clock;
+    if (!clock) {
+        throw std::logic_error("no platform backend installed for clock");
+    }
+    clock->processEvents();
+}
+
+std::int32_t clampToInt32(std::int64_t v) {
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+} // namespace
+
+void requestStop() {
+    g_stop.store(true);
+}
+
+bool stopRequested() {
+    return g_stop.load();
+}
+
+clickerPlay::clickerPlay(WindowControls& window, bool loadSettings)
+    : clicker(window.selectedScenarioPath()), m_window(window) {
+    if (m_path.empty()) {
+        Notice(ru("Ошибка.Не выбран файл сценария!"), 2);
+    }
+    m_window.setPagesEnabled(false);
+    try {
+        if (loadSettings && m_fileExisted) {
+            // 64 bits: a hand-edited sleep near the 32-bit limits must not
+            // overflow; the result is kept as the stored value allows.
+            m_speed = clampToInt32(10000 - std::int64_t{m_file->readInteger("sett", "sleep", 0)});
+            if (m_speed == 0) {
+                m_speed = 9700;
+            }
+            m_window.setSpeed(m_speed);
+            std::int32_t repeat = m_file->readInteger("sett", "repeat", 1);
+            if (repeat == 0) {
+                repeat = 1;
+            }
+            m_window.setRepeat(repeat);
+            m_window.setDescription(m_file->readString("sett", "Comments", ""));
+        }
+        m_repeat = m_window.repeat();
+    } catch (...) {
+        m_window.setPagesEnabled(true);
+        throw;
+    }
+}
+
+clickerPlay::~clickerPlay() {
+    m_window.setPagesEnabled(true);
+}
+
+bool clickerPlay::wait(std::int64_t ms) {
+    if (ms <= 0) {
+        return false;
+    }
+    return sf::Delay(clampToInt32(ms), stopRequested);
+}
+
+bool clickerPlay::playPreface() {
+    const std::string proxy = m_file->readString("0", "setproxy", "");
+    if (!proxy.empty()) {
+        net::SetProxy(proxy, true);
+    }
+    if (m_file->readBool("0", "ccookies", false)) {
+        net::ClearCache();
+    }
+    return wait(m_file->readInteger("0", "sleep", 0));
+}
+
+void clickerPlay::playStep(const std::string& section) {
+    m_x = m_file->readInteger(section, "x", 0);
+    m_y = m_file->readInteger(section, "y", 0);
+    m_left = m_file->readInteger(section, "key", 0) == 1;
+    m_pause = m_file->readInteger(section, "sleep", 0);
+    m_text = m_file->readString(section, "text", "");
+    dev::MoveTo(m_x, m_y, false);
+    if (m_left) {
+        dev::LeftClick(0);
+    } else {
+        dev::RightClick(0);
+    }
+    if (!m_text.empty()) {
+        dev::TypeText(m_text);
+    }
+    const std::string proxy = m_file->readString(section, "setproxy", "");
+    if (!proxy.empty()) {
+        net::SetProxy(proxy, true);
+    }
+    if (m_file->readBool(section, "ccookies", false)) {
+        net::ClearCache();
+    }
+}
+
+clickerPlay::Outcome clickerPlay::run() {
+    if (!m_fileExisted) {
+        Notice(ru("Сценарий не найден!"), 2);
+        return Outcome::NotFound;
+    }
+    m_file->readSections(m_sections);
+    std::vector<int> numbers;
+    bool preface = false;
+    for (const std::string& name : m_sections) {
+        if (const int n = stepNumber(name)) {
+            numbers.push_back(n);
+        } else if (name == "0") {
+            preface = true;
+        }
+    }
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    std::vector<std::string> steps;
+    steps.reserve(numbers.size());
+    for (const int n : numbers) {
+        steps.push_back(std::to_string(n));
+    }
+    m_stepsBound = static_cast<std::int32_t>(steps.size());
+
+    g_stop.store(false);
+    const std::int64_t baseDelay = 10000 - std::int64_t{m_speed};
+    for (std::int32_t rep = 1; rep <= m_repeat; ++rep) {
+        if (preface) {
+            if (stopRequested() || playPreface()) {
+                return Outcome::Stopped;
+            }
+        }
+        for (std::size_t i = 0; i < steps.size(); ++i) {
+            if (stopRequested()) {
+                return Outcome::Stopped;
+            }
+            if (m_onProgress) {
+                m_onProgress(Progress{static_cast<int>(i + 1), static_cast<int>(steps.size()), rep,
+                                      m_repeat});
+            }
+            playStep(steps[i]);
+            pumpEvents();
+            if (stopRequested() || wait(baseDelay + m_pause)) {
+                return Outcome::Stopped;
+            }
+        }
+    }
+    return Outcome::Finished;
+}
+
+void clickerPlay::deleteScenario() {
+    if (m_path.empty()) {
+        Notice(ru("Выберите сценарий, который хотите удалить!"), 2);
+        return;
+    }
+    const std::string name = cp1251::fromUtf8Lossy(pathToUtf8(m_path.filename()));
+    if (!Notice(ru("Вы уверенны что хотите удалить сценарий ") + name + "?", 3)) {
+        return;
+    }
+    std::error_code ec;
+    std::filesystem::remove(m_path, ec);
+    if (ec) {
+        Notice(ru("Не удалось удалить сценарий ") + name + "!", 2);
+        return;
+    }
+    m_window.removeSelectedScenario();
+}
+
+} // namespace pressmark

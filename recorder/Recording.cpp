@@ -1,0 +1,124 @@
+#include "clickerRec.h"
+
+#include "platform/Platform.h"
+#include "scenario/Cp1251.h"
+#include "scenario/ProfileStore.h"
+#include "scenario/ScenarioFolder.h"
+
+#include <algorithm>
+#include <system_error>
+
+namespace pressmark {
+namespace {
+
+// Every numbered section is a step of the old recording, whatever its
+// numbering ("0" and "007" included); [sett] and any other section stay.
+bool isNumberedSection(std::string_view name) {
+    return !name.empty() &&
+           std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+void refuseWithoutRecording() {
+    Notice(ru("Вы должны сначала включить запись, чтобы использовать эту функцию."), 2);
+}
+
+} // namespace
+
+Recording::Recording(WindowControls& window) : m_window(window) {}
+
+Recording::~Recording() {
+    if (m_current) {
+        try {
+            stop();
+        } catch (...) {
+            // Nothing can be reported from a destructor.
+        }
+    }
+}
+
+bool Recording::start(const std::filesystem::path& folder, std::string_view nameUtf8) {
+    if (!isValidScenarioName(nameUtf8)) {
+        Notice(ru("Недопустимое имя сценария!"), 2);
+        return false;
+    }
+    const std::filesystem::path file = scenarioFile(folder, nameUtf8);
+    std::error_code ec;
+    const bool exists = std::filesystem::exists(file, ec);
+    if (exists && !Notice(ru("Сценарий с таким именем уже существует. Перезаписать?"), 3)) {
+        return false;
+    }
+    // A recording still on (Ctrl+Q while recording) ends as Stop ends it
+    // before the new one touches any file.
+    stop();
+    if (exists) {
+        ProfileStore(file).removeSections(isNumberedSection);
+    }
+    m_current = std::make_shared<clickerRec>(file, m_window);
+    try {
+        m_current->start();
+    } catch (...) {
+        stop();
+        throw;
+    }
+    return true;
+}
+
+void Recording::stop() {
+    m_window.setSamplingTimer(false);
+    if (!m_current) {
+        return;
+    }
+    // Cleared first: the window's effects of ending see no current recorder.
+    const std::shared_ptr<clickerRec> ending = std::move(m_current);
+    ending->finish();
+}
+
+void Recording::tick() {
+    if (!m_current) {
+        return;
+    }
+    bool goOn = false;
+    try {
+        goOn = m_current->tick();
+    } catch (...) {
+        stop();
+        throw;
+    }
+    if (!goOn) {
+        stop();
+    }
+}
+
+void Recording::insertDelay() {
+    if (const std::shared_ptr<clickerRec> rec = m_current) {
+        rec->insertDelay();
+    } else {
+        refuseWithoutRecording();
+    }
+}
+
+void Recording::sendText() {
+    if (const std::shared_ptr<clickerRec> rec = m_current) {
+        rec->sendText();
+    } else {
+        refuseWithoutRecording();
+    }
+}
+
+void Recording::changeProxy() {
+    if (const std::shared_ptr<clickerRec> rec = m_current) {
+        rec->changeProxy();
+    } else {
+        refuseWithoutRecording();
+    }
+}
+
+void Recording::purgeCache() {
+    if (const std::shared_ptr<clickerRec> rec = m_current) {
+        rec->purgeCache();
+    } else {
+        refuseWithoutRecording();
+    }
+}
+
+} // namespace pressmark

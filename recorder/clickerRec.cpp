@@ -1,0 +1,183 @@
+#include "clickerRec.h"
+
+#include "platform/Platform.h"
+#include "scenario/Cp1251.h"
+#include "scenario/IntConv.h"
+
+#include <stdexcept>
+#include <utility>
+
+namespace pressmark {
+namespace {
+
+platform::Pointer& pointer() {
+    platform::Pointer* p = platform::backend().pointer;
+    if (!p) {
+        throw std::logic_error("no platform backend installed for pointer");
+    }
+    return *p;
+}
+
+const std::string& actionCaption() {
+    static const std::string caption = ru("Настройки действия");
+    return caption;
+}
+
+// The window stays out of the way of the prompt and of what the action does
+// to other programs, and comes back whatever ends the action.
+class HiddenWindow {
+public:
+    explicit HiddenWindow(WindowControls& window) : m_window(window) { m_window.hideWindow(); }
+    ~HiddenWindow() { m_window.showWindow(); }
+    HiddenWindow(const HiddenWindow&) = delete;
+    HiddenWindow& operator=(const HiddenWindow&) = delete;
+
+private:
+    WindowControls& m_window;
+};
+
+} // namespace
+
+clickerRec::clickerRec(std::filesystem::path path, WindowControls& window)
+    : clicker(std::move(path)), m_window(window) {
+    m_window.setStopRecordEnabled(true);
+    m_window.setRecordEnabled(false);
+    m_window.setScenariosPageEnabled(false);
+}
+
+clickerRec::~clickerRec() {
+    try {
+        finish();
+    } catch (...) {
+        // A destructor must not throw; the window effects above the failing
+        // call have been made, and nothing else can be done here.
+    }
+}
+
+ProfileStore& clickerRec::store() const {
+    if (!m_file) {
+        throw std::logic_error("recorder without a scenario file");
+    }
+    return *m_file;
+}
+
+void clickerRec::start() {
+    m_stepCount = 0;
+    m_blink = 0;
+    store().writeInteger("sett", "sleep", 300);
+    pointer().startSampling();
+    m_sampling = true;
+    m_window.setSamplingTimer(true);
+}
+
+bool clickerRec::tick() {
+    if (m_stepCount >= m_stepLimit) {
+        return false;
+    }
+    if (m_blink > 10) {
+        m_blink = 0;
+    } else {
+        ++m_blink;
+    }
+    if (m_blink == 10) {
+        m_window.setIndicator(m_window.indicator() == WindowControls::Indicator::Yellow
+                                  ? WindowControls::Indicator::Red
+                                  : WindowControls::Indicator::Yellow);
+    }
+    for (const platform::Press& press : pointer().takePresses()) {
+        if (!press.ownWindow) {
+            recordPress(press);
+        }
+    }
+    return true;
+}
+
+void clickerRec::recordPress(const platform::Press& press) {
+    platform::Point p = press.pos;
+    dev::ScaleToAbsolute(p);
+    const std::int32_t step = m_stepCount + 1;
+    const std::string x = std::to_string(p.x);
+    const std::string y = std::to_string(p.y);
+    const char* key = press.button == platform::MouseButton::Left ? "1" : "2";
+    store().writeStrings(std::to_string(step), {{"x", x}, {"y", y}, {"key", key}});
+    m_stepCount = step;
+}
+
+void clickerRec::finish() {
+    if (m_finished) {
+        return;
+    }
+    m_finished = true;
+    m_window.setSamplingTimer(false);
+    if (m_sampling) {
+        m_sampling = false;
+        pointer().stopSampling();
+    }
+    m_window.setStopRecordEnabled(false);
+    m_window.setRecordEnabled(true);
+    m_window.setScenariosPageEnabled(true);
+    m_window.setIndicator(WindowControls::Indicator::Yellow);
+    m_window.refreshScenarioList();
+}
+
+void clickerRec::insertDelay() {
+    HiddenWindow hidden(m_window);
+    const auto answer = AskValueOrCancel(
+        "0", ru("Увеличение задержки между действием(милисекунды)"), actionCaption());
+    if (!answer || m_finished) {
+        return;
+    }
+    if (answer->empty()) {
+        Notice(ru("Значение не установлено!"), 0);
+        return;
+    }
+    store().writeInteger(lastStep(), "sleep", strToInt(*answer));
+}
+
+void clickerRec::sendText() {
+    if (m_stepCount == 0) {
+        Notice(ru("Вы должны сначала нажать мышкой в том месте, где хотите чтоб появился текст."),
+               2);
+        return;
+    }
+    HiddenWindow hidden(m_window);
+    const auto answer = AskValueOrCancel(
+        "", ru("Введите текст (он будет послан в последнее место нажатия мышью)"), actionCaption());
+    if (!answer || m_finished) {
+        return;
+    }
+    const std::string text = sf::StripLineBreaks(*answer);
+    if (text.empty()) {
+        return;
+    }
+    store().writeString(lastStep(), "text", text);
+    dev::TypeText(text);
+}
+
+void clickerRec::changeProxy() {
+    HiddenWindow hidden(m_window);
+    const auto answer = AskValueOrCancel(
+        "", ru("Введите Proxy для Internet Explorer и браузерах на его движке"), actionCaption());
+    if (!answer || m_finished) {
+        return;
+    }
+    const std::string proxy = sf::StripLineBreaks(*answer);
+    if (proxy.empty()) {
+        return;
+    }
+    store().writeString(lastStep(), "setproxy", proxy);
+    net::SetProxy(proxy, true);
+}
+
+void clickerRec::purgeCache() {
+    HiddenWindow hidden(m_window);
+    const bool yes =
+        Notice(ru("Отчистить Cookies и кеш в Internet Explorer и браузерах на его движке?"), 3);
+    if (!yes || m_finished) {
+        return;
+    }
+    store().writeBool(lastStep(), "ccookies", true);
+    net::ClearCache();
+}
+
+} // namespace pressmark

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -215,6 +217,52 @@ TEST_F(PlayerTest, SetRepeatCountOverridesTheField) {
     fake.clearTranscript();
     EXPECT_EQ(player.run(), Outcome::Finished);
     EXPECT_EQ(fake.actionLine(), "");
+}
+
+// A clock whose every sleep ends late, like a real system's.
+class LateClock final : public platform::Clock {
+public:
+    explicit LateClock(std::chrono::nanoseconds late) : m_late(late) {}
+    std::chrono::nanoseconds now() override { return m_now; }
+    void sleepFor(std::chrono::nanoseconds d) override {
+        m_now += d + m_late;
+        asked.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
+    }
+    void processEvents() override {}
+    std::vector<std::int64_t> asked;
+
+private:
+    std::chrono::nanoseconds m_late;
+    std::chrono::nanoseconds m_now{0};
+};
+
+TEST_F(PlayerTest, WaitsRepayTheOvershootOfEarlierSleepsSoThatNoDriftAccumulates) {
+    using namespace std::chrono_literals;
+    std::string lines = "[sett]\nsleep=10\n";
+    for (int n = 1; n <= 100; ++n) {
+        lines += "[" + std::to_string(n) + "]\n";
+    }
+    select(lines);
+    struct Case {
+        std::chrono::nanoseconds late;
+        std::int64_t minDriftNs;
+        std::int64_t maxDriftNs;
+    };
+    for (const Case c : {Case{300us, 0, 1'300'000}, Case{0ns, 0, 0},
+                         // Repaid 2 ms a wait at most: 100 x 4 ms late, 99 x 2 ms repaid.
+                         Case{4ms, 202'000'000, 202'000'000}}) {
+        SCOPED_TRACE(c.late.count());
+        LateClock clock(c.late);
+        platform::install({&fake, &fake, &fake, &fake, &fake, &clock});
+        clickerPlay player(window, true);
+        player.run();
+        const std::int64_t drift = clock.now().count() - 100 * 10'000'000LL;
+        EXPECT_GE(drift, c.minDriftNs);
+        EXPECT_LE(drift, c.maxDriftNs);
+        // A wait is never shortened by more than 2 ms.
+        EXPECT_GE(*std::min_element(clock.asked.begin(), clock.asked.end()), 8);
+        fake.install();
+    }
 }
 
 // --- stopping ---

@@ -61,7 +61,7 @@ TEST_F(PlayerTest, ThreeStepsPlayedTwiceGiveThisTranscript) {
 }
 
 TEST_F(PlayerTest, EachStepHandlesPendingEventsOnceBeforeItsWait) {
-    select("[sett]\nsleep=10000\n[1]\nx=1\ny=1\nkey=1\n[2]\nx=2\ny=2\nkey=1\n");
+    select("[sett]\nsleep=0\n[1]\nx=1\ny=1\nkey=1\n[2]\nx=2\ny=2\nkey=1\n");
     play();
     EXPECT_EQ(fake.transcript(),
               (std::vector<std::string>{"move(1,1)", "down(L)", "up(L)", "pump", "move(2,2)",

@@ -354,7 +354,7 @@ TEST_F(RecorderTest, TheWindowIsHiddenDuringEveryPromptAndShownAfterwards) {
     recording.purgeCache();
     fake.answerAsk(""); // the empty-delay notice is shown while still hidden
     recording.insertDelay();
-    fake.answerAsk("x1");
+    fake.answerAsk("1x");
     EXPECT_THROW(recording.insertDelay(), AppError);
     fake.failProxyWith("ProxyServer");
     fake.answerAsk("h:1");

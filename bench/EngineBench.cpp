@@ -38,6 +38,10 @@ public:
     void install() { platform::install(platform::Backend{this, this, this, this, this, this}); }
     void queuePress(platform::Point p) { m_presses.push_back({platform::MouseButton::Left, p}); }
     long events = 0;
+    // What the sleeps cost beyond what was asked, for reading the figures.
+    std::chrono::nanoseconds overshoot{0};
+    std::chrono::nanoseconds sleeping{0};
+    int stalls = 0;
 
     void moveTo(std::int32_t, std::int32_t) override { ++events; }
     void button(platform::MouseButton, bool) override { ++events; }
@@ -70,7 +74,16 @@ public:
     }
 
     std::chrono::nanoseconds now() override { return Steady::now().time_since_epoch(); }
-    void sleepFor(std::chrono::nanoseconds d) override { std::this_thread::sleep_for(d); }
+    void sleepFor(std::chrono::nanoseconds d) override {
+        const auto t0 = Steady::now();
+        std::this_thread::sleep_for(d);
+        const auto over = Steady::now() - t0 - d;
+        overshoot += over;
+        sleeping += d + over;
+        if (over > 2ms) {
+            ++stalls;
+        }
+    }
     void processEvents() override {}
 
 private:
@@ -112,8 +125,8 @@ struct Env {
         backend.install();
         std::random_device random;
         do {
-            folder = std::filesystem::temp_directory_path() /
-                     ("pressmark-bench-" + std::to_string(random()));
+            folder = std::filesystem::temp_directory_path() / "pressmark-bench-";
+            folder += std::to_string(random());
         } while (!std::filesystem::create_directory(folder));
     }
     ~Env() {
@@ -124,13 +137,24 @@ struct Env {
 
     // A recorded scenario of the given number of steps and base delay.
     std::filesystem::path scenario(const std::string& name, int steps, int sleepMs) const {
-        std::string text = "[sett]\r\nsleep=" + std::to_string(sleepMs) + "\r\n";
+        // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict)
+        // on chains of operator+ on strings.
+        std::string text = "[sett]\r\nsleep=";
+        text += std::to_string(sleepMs);
+        text += "\r\n";
         for (int n = 1; n <= steps; ++n) {
-            text += "[" + std::to_string(n) + "]\r\nx=" + std::to_string((n * 37) % 65536) +
-                    "\r\ny=" + std::to_string((n * 91) % 65536) + "\r\nkey=" + (n % 3 ? "1" : "2") +
-                    "\r\n";
+            text += '[';
+            text += std::to_string(n);
+            text += "]\r\nx=";
+            text += std::to_string((n * 37) % 65536);
+            text += "\r\ny=";
+            text += std::to_string((n * 91) % 65536);
+            text += "\r\nkey=";
+            text += n % 3 ? "1" : "2";
+            text += "\r\n";
         }
-        const auto path = folder / (name + ".ini");
+        auto path = folder / name;
+        path += ".ini";
         std::ofstream(path, std::ios::binary) << text;
         return path;
     }
@@ -236,11 +260,17 @@ void waitErrors(double& mean, double& p99) {
     std::vector<double> errors;
     for (const int ms : {1, 49, 99, 300, 1234}) {
         const int samples = ms > 1000 ? 8 : 20;
+        double worst = 0;
+        double sum = 0;
         for (int i = 0; i < samples; ++i) {
             const auto t0 = Steady::now();
             sf::Delay(ms, stopRequested);
-            errors.push_back(std::abs(msSince(t0) - ms));
+            const double error = std::abs(msSince(t0) - ms);
+            errors.push_back(error);
+            worst = std::max(worst, error);
+            sum += error;
         }
+        std::printf("wait %d ms: mean error %.3f ms, worst %.3f ms\n", ms, sum / samples, worst);
     }
     mean = std::accumulate(errors.begin(), errors.end(), 0.0) / static_cast<double>(errors.size());
     p99 = percentile(errors, 99);
@@ -248,16 +278,35 @@ void waitErrors(double& mean, double& p99) {
 
 double drift1000StepsMs() {
     env().window.selected = env().scenario("drift", 1000, 10);
+    BenchBackend& b = env().backend;
+    b.overshoot = b.sleeping = {};
+    b.stalls = 0;
     const auto t0 = Steady::now();
     {
         clickerPlay player(env().window, true);
         player.run();
     }
-    return msSince(t0) - 1000 * 10.0;
+    const double total = msSince(t0);
+    using Ms = std::chrono::duration<double, std::milli>;
+    std::printf("drift: sleeps overshot %.1f ms in all, %d of them by more than 2 ms; "
+                "%.1f ms outside sleeps\n",
+                Ms(b.overshoot).count(), b.stalls, total - Ms(b.sleeping).count());
+    return total - 1000 * 10.0;
 }
 
 } // namespace
 } // namespace pressmark
+
+namespace {
+// The figures of waits depend on how busy the machine is; say how busy it was.
+void printLoad(const char* when) {
+    std::ifstream in("/proc/loadavg");
+    std::string load;
+    if (std::getline(in, load)) {
+        std::printf("load average %s: %s\n", when, load.c_str());
+    }
+}
+} // namespace
 
 int main(int argc, char** argv) {
     using namespace pressmark;
@@ -265,6 +314,7 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
 
+    printLoad("before");
     const double idle = tickIdleP99Us();
     const double press = tickPressP99Ms();
     const double overhead = playbackOverheadMs();
@@ -272,6 +322,7 @@ int main(int argc, char** argv) {
     double waitP99 = 0;
     waitErrors(waitMean, waitP99);
     const double drift = drift1000StepsMs();
+    printLoad("after");
     std::printf("FIGURE engine.tick_idle_p99_us %.3f\n", idle);
     std::printf("FIGURE engine.tick_press_p99_ms %.3f\n", press);
     std::printf("FIGURE engine.playback_overhead_ms %.1f\n", overhead);

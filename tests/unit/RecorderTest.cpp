@@ -133,7 +133,7 @@ TEST_F(RecorderTest, ReRecordingRemovesEveryStepSectionAndKeepsTheSettings) {
 }
 
 TEST_F(RecorderTest, RecordingAgainWhileOnEndsTheCurrentRecordingFirst) {
-    startRecording("first");
+    startRecording("первый"); // a scenario name is UTF-8, as its file name
     fake.press(MouseButton::Left, {0, 0});
     recording.tick();
     startRecording("second");
@@ -142,7 +142,7 @@ TEST_F(RecorderTest, RecordingAgainWhileOnEndsTheCurrentRecordingFirst) {
     EXPECT_TRUE(fake.sampling());
     EXPECT_FALSE(window.recordEnabled);
     EXPECT_EQ(recording.current()->stepCount(), 0);
-    EXPECT_EQ(ProfileStore(file("first")).sections(), (std::vector<std::string>{"sett", "1"}));
+    EXPECT_EQ(ProfileStore(file("первый")).sections(), (std::vector<std::string>{"sett", "1"}));
 }
 
 TEST_F(RecorderTest, AWriteFailureAtStartEndsTheRecordingAndIsReportedOnce) {

@@ -32,12 +32,12 @@ int stepNumber(std::string_view name) {
     return n;
 }
 
-void pumpEvents() {
-    platform::Clock* clock = platform::backend().clock;
-    if (!clock) {
+platform::Clock& clock() {
+    platform::Clock* c = platform::backend().clock;
+    if (!c) {
         throw std::logic_error("no platform backend installed for clock");
     }
-    clock->processEvents();
+    return *c;
 }
 
 std::int32_t clampToInt32(std::int64_t v) {
@@ -89,10 +89,28 @@ clickerPlay::~clickerPlay() {
 }
 
 bool clickerPlay::wait(std::int64_t ms) {
+    using namespace std::chrono_literals;
     if (ms <= 0) {
         return false;
     }
-    return sf::Delay(clampToInt32(ms), stopRequested);
+    // Every sleep ends a little after its deadline (about 0.1 ms on Linux);
+    // over a thousand short waits that adds up to a visible drift. A wait
+    // repays what the earlier ones overran, never more than a few
+    // milliseconds at once, and never more than it lasts, so that a single
+    // stall of the system is not made up by clicking faster.
+    constexpr auto maxRepay = 2ms;
+    constexpr auto maxDebt = 10ms;
+    const auto repay =
+        std::min({std::chrono::floor<std::chrono::milliseconds>(m_late),
+                  std::chrono::milliseconds(ms), std::chrono::milliseconds(maxRepay)});
+    m_late -= repay;
+    const std::int32_t asked = clampToInt32(ms - repay.count());
+    platform::Clock& c = clock();
+    const auto start = c.now();
+    const bool stopped = sf::Delay(asked, stopRequested);
+    m_late += c.now() - start - std::chrono::milliseconds(asked);
+    m_late = std::clamp<std::chrono::nanoseconds>(m_late, 0ns, maxDebt);
+    return stopped;
 }
 
 bool clickerPlay::playPreface() {
@@ -155,6 +173,7 @@ clickerPlay::Outcome clickerPlay::run() {
     m_stepsBound = static_cast<std::int32_t>(steps.size());
 
     g_stop.store(false);
+    m_late = {};
     const std::int64_t baseDelay = 10000 - std::int64_t{m_speed};
     for (std::int32_t rep = 1; rep <= m_repeat; ++rep) {
         if (preface) {
@@ -171,7 +190,7 @@ clickerPlay::Outcome clickerPlay::run() {
                                       m_repeat});
             }
             playStep(steps[i]);
-            pumpEvents();
+            clock().processEvents();
             if (stopRequested() || wait(baseDelay + m_pause)) {
                 return Outcome::Stopped;
             }

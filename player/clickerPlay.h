@@ -3,6 +3,7 @@
 #include "scenario/WindowControls.h"
 #include "scenario/clicker.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -54,8 +55,8 @@ public:
     std::int32_t stepsBound() const { return m_stepsBound; }
 
 private:
-    // Returns true when the stop flag ended the wait.
-    static bool wait(std::int64_t ms);
+    // Waits through sf::Delay; returns true when the stop flag ended the wait.
+    bool wait(std::int64_t ms);
     void playStep(const std::string& section);
     // The actions of [0]: no click, no base delay. True when stopped.
     bool playPreface();
@@ -66,6 +67,9 @@ private:
     std::int32_t m_speed = 0;
     std::vector<std::string> m_sections;
     std::function<void(const Progress&)> m_onProgress;
+    // How much later than asked the earlier waits of this run ended (the
+    // system's sleep overshoots); repaid in whole milliseconds by later waits.
+    std::chrono::nanoseconds m_late{0};
 };
 
 } // namespace pressmark

@@ -42,6 +42,9 @@ public:
 
     std::int32_t stepCount() const { return m_stepCount; }
     std::int32_t blinkCounter() const { return m_blink; }
+    // Numbers the next recorded press step + 1: lets tests and benchmarks
+    // start near the step limit without recording thousands of clicks.
+    void continueAfter(std::int32_t step) { m_stepCount = step; }
 
 private:
     ProfileStore& store() const;

@@ -1,0 +1,486 @@
+#include "EngineFixture.h"
+#include "player/clickerPlay.h"
+#include "scenario/AppError.h"
+#include "scenario/Cp1251.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pressmark {
+namespace {
+
+using Outcome = clickerPlay::Outcome;
+
+class PlayerTest : public EngineTest {
+protected:
+    // Selects a scenario written from the given lines.
+    void select(std::string_view lines, std::string_view name = "s") {
+        window.selected = writeScenario(name, lines);
+    }
+    Outcome play() {
+        clickerPlay player(window, true);
+        fake.clearTranscript();
+        return player.run();
+    }
+    std::vector<std::string> noticeLines() const {
+        std::vector<std::string> out;
+        for (const auto& e : fake.transcript()) {
+            if (e.rfind("notice(", 0) == 0) {
+                out.push_back(e);
+            }
+        }
+        return out;
+    }
+    static std::string repeatLine(const std::string& line, int times) {
+        std::string out;
+        for (int i = 0; i < times; ++i) {
+            out += (out.empty() ? "" : " ") + line;
+        }
+        return out;
+    }
+};
+
+// --- the run ---
+
+TEST_F(PlayerTest, ThreeStepsPlayedTwiceGiveThisTranscript) {
+    select("[sett]\nsleep=300\nrepeat=2\nComments=demo\n"
+           "[1]\nx=100\ny=200\nkey=1\n"
+           "[2]\nx=300\ny=400\nkey=2\ntext=abc\nsleep=200\n"
+           "[3]\nx=65535\ny=0\nkey=1\nsetproxy=h:8080\nccookies=1\n");
+    EXPECT_EQ(play(), Outcome::Finished);
+    const std::string once = "move(100,200) down(L) up(L) wait(300) "
+                             "move(300,400) down(R) up(R) type(abc) wait(500) "
+                             "move(65535,0) down(L) up(L) proxy(h:8080,1) clearCache wait(300)";
+    EXPECT_EQ(fake.actionLine(), once + " " + once);
+    EXPECT_EQ(fake.nowMs(), 2 * 1100);
+}
+
+TEST_F(PlayerTest, EachStepHandlesPendingEventsOnceBeforeItsWait) {
+    select("[sett]\nsleep=0\n[1]\nx=1\ny=1\nkey=1\n[2]\nx=2\ny=2\nkey=1\n");
+    play();
+    EXPECT_EQ(fake.transcript(),
+              (std::vector<std::string>{"move(1,1)", "down(L)", "up(L)", "pump", "move(2,2)",
+                                        "down(L)", "up(L)", "pump"}));
+}
+
+struct WaitCase {
+    const char* sett;
+    const char* stepSleep;
+    const char* waits; // what follows the click
+};
+
+TEST_F(PlayerTest, TheWaitIsTheBaseDelayPlusTheStepPauseAndNeverNegative) {
+    const std::vector<WaitCase> cases = {
+        {"sleep=300", "-200", " wait(100)"}, // two slices of 50
+        {"sleep=300", "-300", ""},
+        {"sleep=300", "-500", ""},
+        {"sleep=0", "0", ""},               // speed 10000: no wait at all
+        {"", "0", ""},                      // a missing sleep is speed 10000 too
+        {"sleep=10000", "0", " wait(300)"}, // speed 0 becomes 9700
+        {"sleep=9999", "0", " wait(9999)"},
+        {"sleep=49", "0", " wait(49)"},
+        {"sleep=0", "1234", " wait(1234)"},
+        {"sleep=-100", "0", ""}, // speed 10100: a negative base delay
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.sett) + " / " + c.stepSleep);
+        select(std::string("[sett]\n") + c.sett + "\n[1]\nx=5\ny=6\nkey=1\nsleep=" + c.stepSleep +
+               "\n");
+        play();
+        EXPECT_EQ(fake.actionLine(), std::string("move(5,6) down(L) up(L)") + c.waits);
+    }
+}
+
+struct KeyCase {
+    const char* lines;
+    const char* clicks;
+};
+
+TEST_F(PlayerTest, OnlyKeyOneIsALeftClickAndMissingKeysPlayTheirDefaults) {
+    const std::vector<KeyCase> cases = {
+        {"x=1\ny=2\nkey=1", "move(1,2) down(L) up(L)"},
+        {"x=1\ny=2\nkey=2", "move(1,2) down(R) up(R)"},
+        {"x=1\ny=2\nkey=0", "move(1,2) down(R) up(R)"},
+        {"x=1\ny=2\nkey=5", "move(1,2) down(R) up(R)"},
+        {"x=1\ny=2\nkey=-1", "move(1,2) down(R) up(R)"},
+        {"x=1\ny=2\nkey= 1", "move(1,2) down(L) up(L)"},
+        {"x=$10\ny=0x10\nkey=1", "move(16,16) down(L) up(L)"},
+        {"a=b", "move(0,0) down(R) up(R)"},
+        {"x=abc\ny=\nkey=left", "move(0,0) down(R) up(R)"},
+        {"x=1\ny=2\nkey=1\ntext=\nsetproxy=\nccookies=0", "move(1,2) down(L) up(L)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lines);
+        select(std::string("[sett]\n[1]\n") + c.lines + "\n");
+        play();
+        EXPECT_EQ(fake.actionLine(), c.clicks);
+    }
+}
+
+struct SectionsCase {
+    const char* what;
+    const char* lines;
+    const char* played; // the x of each step played, in order
+};
+
+TEST_F(PlayerTest, OnlyStepSectionsArePlayedEachOnceInNumericOrder) {
+    const std::vector<SectionsCase> cases = {
+        {"a file with only [sett]", "[sett]\nsleep=0\n", ""},
+        {"[0] is never clicked", "[sett]\n[0]\nx=7\n[1]\nx=1\n[2]\nx=2\n", "1 2"},
+        {"no [sett]: every step is played", "[1]\nx=1\n[2]\nx=2\n[3]\nx=3\n", "1 2 3"},
+        {"gaps make no phantom clicks", "[sett]\n[1]\nx=1\n[3]\nx=3\n[10]\nx=10\n", "1 3 10"},
+        {"numeric order, not file order", "[10]\nx=10\n[2]\nx=2\n[sett]\n[1]\nx=1\n", "1 2 10"},
+        {"names that are not step numbers",
+         "[01]\nx=91\n[+1]\nx=92\n[-1]\nx=93\n[1a]\nx=94\n[10000]\nx=95\n[notes]\nx=96\n"
+         "[9999]\nx=9999\n",
+         "9999"},
+        {"a repeated section plays once", "[1]\nx=1\n[2]\nx=2\n[1]\nx=3\n", "1 2"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        select(c.lines);
+        play();
+        std::string played;
+        for (const auto& a : fake.actions()) {
+            if (a.rfind("move(", 0) == 0) {
+                played += (played.empty() ? "" : " ") + a.substr(5, a.find(',') - 5);
+            }
+        }
+        EXPECT_EQ(played, c.played);
+    }
+}
+
+TEST_F(PlayerTest, SectionZeroActionsRunAtTheStartOfEachRepetitionWithoutAClick) {
+    select("[sett]\nsleep=300\nrepeat=2\n[0]\nsetproxy=p:1\nccookies=1\nsleep=500\ntext=no\n"
+           "x=9\n[1]\nx=1\ny=1\nkey=1\n");
+    EXPECT_EQ(play(), Outcome::Finished);
+    EXPECT_EQ(fake.actionLine(), repeatLine("proxy(p:1,1) clearCache wait(500) "
+                                            "move(1,1) down(L) up(L) wait(300)",
+                                            2));
+
+    // Its own pause only: no base delay, and a negative one is no wait.
+    for (const char* pause : {"0", "-100"}) {
+        select(std::string("[sett]\nsleep=300\n[0]\nsleep=") + pause + "\n[1]\nx=1\ny=1\nkey=1\n");
+        play();
+        EXPECT_EQ(fake.actionLine(), "move(1,1) down(L) up(L) wait(300)") << pause;
+    }
+}
+
+TEST_F(PlayerTest, RepeatCountsComeFromTheRepeatFieldAfterLoading) {
+    struct Case {
+        const char* sett;
+        int field;
+    };
+    const std::vector<Case> cases = {
+        {"", 1},          {"repeat=0", 1}, {"repeat=3", 3}, {"repeat=500", 100},
+        {"repeat=-3", 1}, {"repeat=x", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sett);
+        select(std::string("[sett]\nsleep=10000\n") + c.sett + "\n[1]\nx=1\ny=1\nkey=1\n");
+        play();
+        EXPECT_EQ(window.repeatValue, c.field);
+        EXPECT_EQ(fake.actionLine(), repeatLine("move(1,1) down(L) up(L) wait(300)", c.field));
+    }
+}
+
+TEST_F(PlayerTest, ProgressIsReportedBeforeEachStep) {
+    select("[sett]\nrepeat=2\n[1]\n[2]\n");
+    clickerPlay player(window, true);
+    std::vector<std::string> seen;
+    player.onProgress([&](const clickerPlay::Progress& p) {
+        seen.push_back(std::to_string(p.step) + "/" + std::to_string(p.steps) + " " +
+                       std::to_string(p.repetition) + "/" + std::to_string(p.repetitions) + " " +
+                       std::to_string(fake.transcript().size()));
+    });
+    fake.clearTranscript();
+    player.run();
+    // Each step adds move, down, up, pump.
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{"1/2 1/2 0", "2/2 1/2 4", "1/2 2/2 8", "2/2 2/2 12"}));
+}
+
+TEST_F(PlayerTest, SetRepeatCountOverridesTheField) {
+    select("[sett]\nrepeat=5\n[1]\nx=1\ny=1\nkey=1\n");
+    clickerPlay player(window, true);
+    EXPECT_EQ(player.repeatCount(), 5);
+    player.setRepeatCount(2);
+    fake.clearTranscript();
+    player.run();
+    EXPECT_EQ(fake.actionLine(), repeatLine("move(1,1) down(L) up(L)", 2));
+    player.setRepeatCount(0);
+    fake.clearTranscript();
+    EXPECT_EQ(player.run(), Outcome::Finished);
+    EXPECT_EQ(fake.actionLine(), "");
+}
+
+// A clock whose every sleep ends late, like a real system's.
+class LateClock final : public platform::Clock {
+public:
+    explicit LateClock(std::chrono::nanoseconds late) : m_late(late) {}
+    std::chrono::nanoseconds now() override { return m_now; }
+    void sleepFor(std::chrono::nanoseconds d) override {
+        m_now += d + m_late;
+        asked.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
+    }
+    void processEvents() override {}
+    std::vector<std::int64_t> asked;
+
+private:
+    std::chrono::nanoseconds m_late;
+    std::chrono::nanoseconds m_now{0};
+};
+
+TEST_F(PlayerTest, WaitsRepayTheOvershootOfEarlierSleepsSoThatNoDriftAccumulates) {
+    using namespace std::chrono_literals;
+    std::string lines = "[sett]\nsleep=10\n";
+    for (int n = 1; n <= 100; ++n) {
+        lines += "[" + std::to_string(n) + "]\n";
+    }
+    select(lines);
+    struct Case {
+        std::chrono::nanoseconds late;
+        std::int64_t minDriftNs;
+        std::int64_t maxDriftNs;
+    };
+    for (const Case c : {Case{300us, 0, 1'300'000}, Case{0ns, 0, 0},
+                         // Repaid 2 ms a wait at most: 100 x 4 ms late, 99 x 2 ms repaid.
+                         Case{4ms, 202'000'000, 202'000'000}}) {
+        SCOPED_TRACE(c.late.count());
+        LateClock clock(c.late);
+        platform::install({&fake, &fake, &fake, &fake, &fake, &clock});
+        clickerPlay player(window, true);
+        player.run();
+        const std::int64_t drift = clock.now().count() - 100 * 10'000'000LL;
+        EXPECT_GE(drift, c.minDriftNs);
+        EXPECT_LE(drift, c.maxDriftNs);
+        // A wait is never shortened by more than 2 ms.
+        EXPECT_GE(*std::min_element(clock.asked.begin(), clock.asked.end()), 8);
+        fake.install();
+    }
+}
+
+// --- stopping ---
+
+TEST_F(PlayerTest, AStopDuringAWaitEndsItAtTheNextEventPassAndNothingFollows) {
+    select("[sett]\nsleep=300\n[1]\nx=1\ny=1\nkey=1\n[2]\nx=2\ny=2\nkey=1\n[3]\nx=3\ny=3\nkey=1\n");
+    clickerPlay player(window, true);
+    fake.clearTranscript();
+    fake.at(fake.nowMs() + 420, [] { requestStop(); });
+    EXPECT_EQ(player.run(), Outcome::Stopped);
+    EXPECT_EQ(fake.actionLine(), "move(1,1) down(L) up(L) wait(300) move(2,2) down(L) up(L) "
+                                 "wait(150)");
+}
+
+TEST_F(PlayerTest, AStopHandledInTheStepsEventPassEndsTheRunBeforeItsWait) {
+    select("[sett]\nsleep=300\nrepeat=3\n[1]\nx=1\ny=1\nkey=1\n[2]\nx=2\ny=2\nkey=1\n");
+    int passes = 0;
+    fake.onPump([&] {
+        if (++passes == 1) {
+            requestStop();
+        }
+    });
+    EXPECT_EQ(play(), Outcome::Stopped);
+    EXPECT_EQ(fake.actionLine(), "move(1,1) down(L) up(L)");
+}
+
+TEST_F(PlayerTest, AStopDuringTheSectionZeroPauseClicksNothing) {
+    select("[sett]\n[0]\nsleep=1000\n[1]\nx=1\ny=1\nkey=1\n");
+    clickerPlay player(window, true);
+    fake.clearTranscript();
+    fake.at(fake.nowMs() + 100, [] { requestStop(); });
+    EXPECT_EQ(player.run(), Outcome::Stopped);
+    EXPECT_EQ(fake.actionLine(), "wait(100)");
+}
+
+TEST_F(PlayerTest, AStopDuringTheLastWaitOfTheLastRepetitionChangesNothingVisible) {
+    select("[sett]\nsleep=300\nrepeat=2\n[1]\nx=1\ny=1\nkey=1\n");
+    clickerPlay player(window, true);
+    fake.clearTranscript();
+    fake.at(fake.nowMs() + 400, [] { requestStop(); });
+    EXPECT_EQ(player.run(), Outcome::Stopped);
+    EXPECT_EQ(fake.actionLine(), "move(1,1) down(L) up(L) wait(300) move(1,1) down(L) up(L) "
+                                 "wait(100)");
+}
+
+TEST_F(PlayerTest, ARunClearsAStopRequestedBeforeIt) {
+    select("[sett]\nsleep=10000\n[1]\nx=1\ny=1\nkey=1\n");
+    requestStop();
+    ASSERT_TRUE(stopRequested());
+    EXPECT_EQ(play(), Outcome::Finished);
+    EXPECT_FALSE(stopRequested());
+    EXPECT_EQ(fake.actionLine(), "move(1,1) down(L) up(L) wait(300)");
+}
+
+// --- settings loading and the page control ---
+
+struct LoadCase {
+    const char* lines;
+    int speed;
+    int repeat;
+    const char* description;
+};
+
+TEST_F(PlayerTest, LoadingSettingsFillsTheControls) {
+    const std::vector<LoadCase> cases = {
+        {"[sett]\nsleep=300\nrepeat=4\nComments=two words\n", 9700, 4, "two words"},
+        {"[sett]\nsleep=10000\n", 9700, 1, ""},
+        {"[sett]\nsleep=1000\n", 9000, 1, ""},
+        {"[sett]\nsleep=0\n", 10000, 1, ""},
+        {"[sett]\nsleep=-200\n", 10000, 1, ""}, // the trackbar limits 10200
+        {"[1]\nx=1\n", 10000, 1, ""},           // no [sett] at all
+        {"[sett]\nrepeat=500\n", 10000, 100, ""},
+        {"[SETT]\nSLEEP=400\nREPEAT=2\ncomments=x\n", 9600, 2, "x"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lines);
+        window.speed = 1;
+        window.repeatValue = 50;
+        window.description = "before";
+        select(c.lines);
+        clickerPlay player(window, true);
+        EXPECT_EQ(window.speed, c.speed);
+        EXPECT_EQ(window.repeatValue, c.repeat);
+        EXPECT_EQ(player.repeatCount(), c.repeat);
+        EXPECT_EQ(window.description, c.description);
+    }
+}
+
+TEST_F(PlayerTest, ThePlayerKeepsTheSpeedTheTrackbarHadToLimit) {
+    select("[sett]\nsleep=-200\n[1]\nx=1\ny=1\nkey=1\nsleep=250\n");
+    clickerPlay player(window, true);
+    EXPECT_EQ(player.speed(), 10200);
+    EXPECT_EQ(window.speed, 10000);
+    fake.clearTranscript();
+    player.run();
+    EXPECT_EQ(fake.actionLine(), "move(1,1) down(L) up(L) wait(50)");
+}
+
+TEST_F(PlayerTest, WithoutLoadingTheControlsStayAndTheRepeatComesFromTheField) {
+    select("[sett]\nsleep=300\nrepeat=4\nComments=c\n");
+    window.speed = 123;
+    window.repeatValue = 7;
+    clickerPlay player(window, false);
+    EXPECT_EQ(window.speed, 123);
+    EXPECT_EQ(window.description, "");
+    EXPECT_EQ(player.repeatCount(), 7);
+}
+
+TEST_F(PlayerTest, ThePagesAreDisabledExactlyWhileAPlayerExists) {
+    select("[sett]\n");
+    {
+        clickerPlay player(window, true);
+        EXPECT_FALSE(window.pagesEnabled);
+        player.run();
+        EXPECT_FALSE(window.pagesEnabled);
+    }
+    EXPECT_TRUE(window.pagesEnabled);
+}
+
+TEST_F(PlayerTest, NothingSelectedGivesBothErrorsAndPlaysNothing) {
+    {
+        clickerPlay player(window, true);
+        EXPECT_EQ(player.run(), Outcome::NotFound);
+    }
+    EXPECT_EQ(noticeLines(), (std::vector<std::string>{"notice(2,Ошибка.Не выбран файл сценария!)",
+                                                       "notice(2,Сценарий не найден!)"}));
+    EXPECT_EQ(fake.actionLine().find("move"), std::string::npos);
+    EXPECT_TRUE(window.pagesEnabled);
+}
+
+TEST_F(PlayerTest, AFileThatDidNotExistWhenThePlayerWasMadeIsNotFound) {
+    window.selected = file("gone");
+    clickerPlay player(window, true);
+    EXPECT_EQ(window.speed, 0); // nothing loaded
+    writeScenario("gone", "[1]\nx=1\n");
+    EXPECT_EQ(player.run(), Outcome::NotFound);
+    EXPECT_EQ(noticeLines(), std::vector<std::string>{"notice(2,Сценарий не найден!)"});
+    EXPECT_EQ(fake.actionLine().find("move"), std::string::npos);
+}
+
+TEST_F(PlayerTest, AProxyFailureEndsTheRunAtThatStepAndThePagesComeBack) {
+    select("[sett]\nsleep=300\n[1]\nx=1\ny=1\nkey=1\nsetproxy=bad:1\nccookies=1\n"
+           "[2]\nx=2\ny=2\nkey=1\n");
+    fake.failProxyWith("ProxyServer");
+    try {
+        clickerPlay player(window, true);
+        fake.clearTranscript();
+        player.run();
+        FAIL() << "no error";
+    } catch (const AppError& e) {
+        EXPECT_EQ(std::string(e.what()), "Failed to set data for 'ProxyServer'");
+    }
+    EXPECT_EQ(fake.transcript(),
+              (std::vector<std::string>{"move(1,1)", "down(L)", "up(L)", "proxy(bad:1,1)"}));
+    EXPECT_TRUE(window.pagesEnabled);
+}
+
+TEST_F(PlayerTest, ACyrillicTextAndProxyArePassedAsStored) {
+    select("[1]\nkey=1\ntext=" + ru("Привет") + "\nsetproxy=" + ru("прокси:1") + "\n");
+    play();
+    EXPECT_EQ(fake.actionLine(), "move(0,0) down(L) up(L) type(Привет) proxy(прокси:1,1)");
+}
+
+// --- delete ---
+
+TEST_F(PlayerTest, DeleteWithNothingSelectedGivesBothErrorsInOrder) {
+    {
+        clickerPlay player(window, true);
+        player.deleteScenario();
+    }
+    EXPECT_EQ(noticeLines(),
+              (std::vector<std::string>{"notice(2,Ошибка.Не выбран файл сценария!)",
+                                        "notice(2,Выберите сценарий, который хотите удалить!)"}));
+    EXPECT_EQ(window.removedEntries, 0);
+}
+
+TEST_F(PlayerTest, DeleteAsksWithTheFileNameAndDeletesOnlyOnYes) {
+    select("[sett]\n", "test");
+    const auto path = window.selected;
+    fake.answerNotice(false);
+    {
+        clickerPlay player(window, true);
+        player.deleteScenario();
+    }
+    EXPECT_EQ(noticeLines(), std::vector<std::string>{
+                                 "notice(3,Вы уверенны что хотите удалить сценарий test.ini?)"});
+    EXPECT_TRUE(std::filesystem::exists(path));
+    EXPECT_EQ(window.selected, path);
+
+    fake.answerNotice(true);
+    {
+        clickerPlay player(window, true);
+        player.deleteScenario();
+    }
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_EQ(window.removedEntries, 1);
+    EXPECT_TRUE(window.selected.empty());
+    EXPECT_EQ(noticeLines().size(), 2u);
+}
+
+TEST_F(PlayerTest, AFailedDeleteKeepsTheEntryAndSaysSo) {
+    // A folder that is not empty cannot be removed as a file, even by root.
+    const auto path = folder / "busy.ini";
+    std::filesystem::create_directory(path);
+    writeScenario("busy.ini/inner", "x");
+    window.selected = path;
+    fake.answerNotice(true);
+    {
+        clickerPlay player(window, false);
+        player.deleteScenario();
+    }
+    EXPECT_TRUE(std::filesystem::exists(path));
+    EXPECT_EQ(window.removedEntries, 0);
+    EXPECT_EQ(window.selected, path);
+    EXPECT_EQ(noticeLines(), (std::vector<std::string>{
+                                 "notice(3,Вы уверенны что хотите удалить сценарий busy.ini?)",
+                                 "notice(2,Не удалось удалить сценарий busy.ini!)"}));
+}
+
+} // namespace
+} // namespace pressmark

@@ -612,6 +612,20 @@ private slots:
         QVERIFY(!m_form->recording().active());
     }
 
+    void runWithAcstGoesOutOfTheWayFirst() {
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        m_form->acst->setChecked(true);
+        bool goneWhenAsked = false;
+        m_fake->onDialog([&] { goneWhenAsked = !m_form->isVisible() || m_form->isMinimized(); });
+        m_form->SStartBtnClick(); // nothing selected
+        QCOMPARE(dialogs(*m_fake), (QStringList{"notice(2,Ошибка.Не выбран файл сценария!)",
+                                                "notice(2,Сценарий не найден!)"}));
+        QVERIFY(goneWhenAsked);
+        // Not restored when the run ends.
+        QVERIFY(!m_form->isVisible() || m_form->isMinimized());
+    }
+
     void runPlaysAndReentryIsRefused() {
         writeScenario("run.ini", "[sett]\nsleep=1000\nrepeat=2\n[1]\nx=100\ny=200\nkey=1\n"
                                  "[2]\nx=300\ny=400\nkey=0\n");

@@ -84,6 +84,17 @@ private:
     QPointer<QWidget> m_widget;
 };
 
+class DialogScope {
+public:
+    explicit DialogScope(int& open) : m_open(open) { ++m_open; }
+    ~DialogScope() { --m_open; }
+    DialogScope(const DialogScope&) = delete;
+    DialogScope& operator=(const DialogScope&) = delete;
+
+private:
+    int& m_open;
+};
+
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption,
                         ButtonPicture picture, QRect geometry, bool bold = false) {
     auto* b = new QPushButton(buttonIcon(picture), caption, parent);
@@ -504,7 +515,8 @@ void TForm1::SStartBtnClick() {
 
 void TForm1::run() {
     // One run at a time, and none while recording: its clicks would be recorded.
-    if (m_running || m_recording.active() || !m_options.platformProblem.isEmpty()) {
+    if (m_running || m_dialogsOpen > 0 || m_recording.active() ||
+        !m_options.platformProblem.isEmpty()) {
         return;
     }
     if (acst->isChecked()) {
@@ -544,6 +556,7 @@ void TForm1::SStopBtnClick() {
 
 void TForm1::SDelBtnClick() {
     guarded([this] {
+        const DialogScope scope(m_dialogsOpen);
         clickerPlay player(*this, true);
         player.deleteScenario();
     });
@@ -554,9 +567,10 @@ void TForm1::RecBtnClick() {
 }
 
 void TForm1::record() {
-    if (m_running || !m_options.platformProblem.isEmpty()) {
+    if (m_running || m_dialogsOpen > 0 || !m_options.platformProblem.isEmpty()) {
         return;
     }
+    const DialogScope scope(m_dialogsOpen);
     const std::string name = AskValue("", ru("Название сценария"), ru("Новый сценарий"));
     if (name.empty()) {
         Notice(ru("Не задано имя сценария!"), 0, nullptr);
@@ -575,19 +589,31 @@ void TForm1::StopRecBtnClick() {
 }
 
 void TForm1::RzBitBtn5Click() {
-    guarded([this] { m_recording.sendText(); });
+    guarded([this] {
+        const DialogScope scope(m_dialogsOpen);
+        m_recording.sendText();
+    });
 }
 
 void TForm1::RzBitBtn6Click() {
-    guarded([this] { m_recording.insertDelay(); });
+    guarded([this] {
+        const DialogScope scope(m_dialogsOpen);
+        m_recording.insertDelay();
+    });
 }
 
 void TForm1::RzBitBtn3Click() {
-    guarded([this] { m_recording.changeProxy(); });
+    guarded([this] {
+        const DialogScope scope(m_dialogsOpen);
+        m_recording.changeProxy();
+    });
 }
 
 void TForm1::RzBitBtn4Click() {
-    guarded([this] { m_recording.purgeCache(); });
+    guarded([this] {
+        const DialogScope scope(m_dialogsOpen);
+        m_recording.purgeCache();
+    });
 }
 
 void TForm1::RzBitBtn7Click() {
@@ -651,6 +677,7 @@ void TForm1::doSpeedDialog(bool askDelay) {
     if (!scenarioSelected()) {
         return;
     }
+    const DialogScope scope(m_dialogsOpen);
     const int position = sc->value();
     const auto answer =
         askDelay

@@ -179,6 +179,9 @@ private:
     std::array<bool, 4> m_hotKeyOk{};
     bool m_running = false;
     bool m_closeAfterRun = false;
+    // Handlers whose dialog is open: a hot key must not start a run or a
+    // recording underneath it.
+    int m_dialogsOpen = 0;
     std::function<void(const QString&)> m_report;
     // Declared last, so destroyed first: a recording still on at exit ends
     // while everything it touches still exists.

@@ -28,6 +28,7 @@
 
 #include <fstream>
 #include <memory>
+#include <utility>
 
 using namespace pressmark;
 using platform::FakePlatform;
@@ -590,6 +591,36 @@ private slots:
         QVERIFY(!m_form->RecBtn->isEnabled());
         QCOMPARE(u8(read("one.ini", "1", "key")), QStringLiteral("2"));
         m_form->StopRecBtnClick();
+    }
+
+    void hotKeysDoNotStartUnderAnOpenDialog() {
+        select("A.ini");
+        m_fake->clearTranscript();
+        // Alt+Q and Ctrl+Q while the name prompt is open: nothing starts.
+        bool fired = false;
+        m_fake->onDialog([&] {
+            if (!std::exchange(fired, true)) {
+                m_fake->fireHotKey(5557);
+                m_fake->fireHotKey(5555);
+            }
+        });
+        m_form->RecBtnClick(); // cancelled
+        QCOMPARE(dialogs(*m_fake), (QStringList{"ask(Новый сценарий|Название сценария|)",
+                                                "notice(0,Не задано имя сценария!)"}));
+        // The same under the delete question; afterwards Alt+Q runs again.
+        m_fake->clearTranscript();
+        fired = false;
+        m_fake->onDialog([&] {
+            if (!std::exchange(fired, true)) {
+                m_fake->fireHotKey(5557);
+            }
+        });
+        m_form->SDelBtnClick(); // answered no
+        QCOMPARE(dialogs(*m_fake),
+                 QStringList{"notice(3,Вы уверенны что хотите удалить сценарий A.ini?)"});
+        QVERIFY(m_fake->actionLine().find("move(") == std::string::npos);
+        m_fake->fireHotKey(5557);
+        QVERIFY(m_fake->actionLine().find("move(") != std::string::npos);
     }
 
     void actionButtonsWithoutRecording() {

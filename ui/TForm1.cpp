@@ -523,7 +523,6 @@ void TForm1::run() {
         minimizeToTray();
     }
     m_running = true;
-    waitForModifierRelease();
     struct RunEnd {
         TForm1* form;
         ~RunEnd() {
@@ -533,6 +532,13 @@ void TForm1::run() {
             }
         }
     } end{this};
+    // Alt+W while Alt+Q's keys are still held stops the run before it starts
+    // (the run itself clears the stop flag when it begins).
+    m_stopWhileStarting = false;
+    waitForModifierRelease();
+    if (m_stopWhileStarting) {
+        return;
+    }
     clickerPlay player(*this, true);
     player.run();
 }
@@ -551,6 +557,7 @@ void TForm1::waitForModifierRelease() {
 }
 
 void TForm1::SStopBtnClick() {
+    m_stopWhileStarting = true;
     requestStop();
 }
 
@@ -887,6 +894,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
         // The run sees the stop flag after its current step; the window
         // closes once the run has returned, so nothing is injected after.
         m_closeAfterRun = true;
+        m_stopWhileStarting = true;
         requestStop();
         event->ignore();
         return;

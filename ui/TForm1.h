@@ -179,6 +179,7 @@ private:
     std::array<bool, 4> m_hotKeyOk{};
     bool m_running = false;
     bool m_closeAfterRun = false;
+    bool m_stopWhileStarting = false;
     // Handlers whose dialog is open: a hot key must not start a run or a
     // recording underneath it.
     int m_dialogsOpen = 0;

@@ -21,8 +21,8 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # GCC 12 reports a false -Wrestrict inside std::string concatenation at -O3
 # (GCC bug 105329), which -Werror turns into a failed build: Release is -O2.
-set(CMAKE_C_FLAGS_RELEASE_INIT "-O2 -DNDEBUG")
-set(CMAKE_CXX_FLAGS_RELEASE_INIT "-O2 -DNDEBUG")
+set(CMAKE_C_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "Flags for Release builds")
+set(CMAKE_CXX_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "Flags for Release builds")
 
 # Lets ctest and add_test run the Windows executables on this machine.
 find_program(PRESSMARK_WINE wine)

@@ -89,6 +89,42 @@ HWND child(HWND parent, const wchar_t* cls, const std::wstring& text, DWORD styl
     return w;
 }
 
+// The question box has no Cancel button, and Windows then ignores Escape;
+// here Escape answers No. The box is caught as it is activated and its
+// window procedure wrapped for the Cancel command that Escape sends.
+thread_local HHOOK t_questionHook = nullptr;
+thread_local WNDPROC t_questionProc = nullptr;
+
+LRESULT CALLBACK questionProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
+        EndDialog(hwnd, IDNO);
+        return 0;
+    }
+    return CallWindowProcW(t_questionProc, hwnd, msg, wParam, lParam);
+}
+
+LRESULT CALLBACK questionHook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE && !t_questionProc) {
+        const HWND box = reinterpret_cast<HWND>(wParam);
+        t_questionProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(questionProc)));
+    }
+    return CallNextHookEx(t_questionHook, code, wParam, lParam);
+}
+
+int askQuestion(const std::wstring& text) {
+    t_questionProc = nullptr;
+    t_questionHook = SetWindowsHookExW(WH_CBT, questionHook, nullptr, GetCurrentThreadId());
+    const int answer = MessageBoxW(nullptr, text.c_str(), L"Confirm",
+                                   MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1 | MB_TASKMODAL);
+    if (t_questionHook) {
+        UnhookWindowsHookEx(t_questionHook);
+    }
+    t_questionHook = nullptr;
+    t_questionProc = nullptr;
+    return answer;
+}
+
 } // namespace
 
 bool DialogsWin32::notice(std::string_view text, int kind, const void* owner) {
@@ -106,8 +142,7 @@ bool DialogsWin32::notice(std::string_view text, int kind, const void* owner) {
         MessageBoxW(nullptr, body.c_str(), L"Error", MB_OK | MB_ICONERROR | MB_TASKMODAL);
         return false;
     case 3:
-        return MessageBoxW(nullptr, body.c_str(), L"Confirm",
-                           MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1 | MB_TASKMODAL) == IDYES;
+        return askQuestion(body) == IDYES;
     default:
         return false;
     }

@@ -17,7 +17,8 @@ public:
     static constexpr int MaxAnswerLength = 255;
 
     // Kind 0: no icon, the application title (owned by owner when given);
-    // 1 information, 2 error, 3 question with Yes and No, true for Yes.
+    // 1 information, 2 error, 3 question with Yes and No, true for Yes
+    // (Escape answers No).
     bool notice(std::string_view text, int kind, const void* owner) override;
     // OK (Enter) gives the edit box's text, Cancel (Escape) or closing the
     // window gives nullopt. OK is refused (a beep) while the text holds a

@@ -101,14 +101,28 @@ TEST_F(DialogsWin32Test, NoticeKindsCaptionsButtonsAndAnswers) {
         bool result;
     };
     const std::vector<Case> cases = {
-        {0, L"Pressmark", {IDOK}, IDOK, false},      {1, L"Information", {IDOK}, IDOK, false},
-        {2, L"Error", {IDOK}, IDOK, false},          {3, L"Confirm", {IDYES, IDNO}, IDYES, true},
+        {0, L"Pressmark", {IDOK}, IDOK, false},
+        {1, L"Information", {IDOK}, IDOK, false},
+        {2, L"Error", {IDOK}, IDOK, false},
+        {3, L"Confirm", {IDYES, IDNO}, IDYES, true},
         {3, L"Confirm", {IDYES, IDNO}, IDNO, false},
+        {3, L"Confirm", {IDYES, IDNO}, IDCANCEL, false}, // Escape
     };
     const std::string text = ru("Сценарий не найден!");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.kind);
-        DialogUser user(L"#32770", c.caption, [&](HWND w) { command(w, c.press); });
+        DialogUser user(L"#32770", c.caption, [&](HWND w) {
+            if (c.press == IDCANCEL) {
+                key(GetDlgItem(w, IDYES), VK_ESCAPE);
+                Sleep(300);
+                // Still open: Escape was not taken as an answer.
+                if (IsWindow(w)) {
+                    command(w, IDYES);
+                }
+            } else {
+                command(w, c.press);
+            }
+        });
         EXPECT_EQ(Notice(text, c.kind), c.result);
         const auto& seen = user.seen();
         ASSERT_TRUE(seen.found);

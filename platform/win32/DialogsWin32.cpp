@@ -198,6 +198,9 @@ std::optional<std::string> DialogsWin32::askValue(std::string_view initial, std:
     child(dialog, L"BUTTON", L"Cancel", WS_TABSTOP | BS_PUSHBUTTON, IDCANCEL,
           {width - margin - buttonWidth, buttonsTop, width - margin, buttonsTop + buttonHeight});
 
+    // The answer is often typed at once into the window the user clicked
+    // last (the send-text action): give it the focus back afterwards.
+    const HWND previous = GetForegroundWindow();
     ShowWindow(dialog, SW_SHOWNORMAL);
     SetForegroundWindow(dialog);
     SetFocus(state.edit);
@@ -222,6 +225,9 @@ std::optional<std::string> DialogsWin32::askValue(std::string_view initial, std:
     }
     SetWindowLongPtrW(dialog, GWLP_USERDATA, 0);
     DestroyWindow(dialog);
+    if (previous && IsWindow(previous)) {
+        SetForegroundWindow(previous);
+    }
     return state.answer;
 }
 

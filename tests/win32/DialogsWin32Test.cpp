@@ -6,10 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace pressmark {
@@ -17,74 +15,9 @@ namespace {
 
 using platform::win32::BackendWin32;
 using platform::win32::DialogsWin32;
-
-std::wstring textOf(HWND w) {
-    wchar_t buffer[512] = {};
-    GetWindowTextW(w, buffer, 512);
-    return buffer;
-}
-
-// Plays the user of a dialog from another thread: waits for the window of
-// the class and caption, records what it shows, then acts on it.
-class DialogUser {
-public:
-    struct Seen {
-        bool found = false;
-        std::wstring text;        // the message or the edit box's text
-        std::vector<int> buttons; // the ids among IDOK, IDCANCEL, IDYES, IDNO
-        int limit = 0;            // the edit box's limit
-        DWORD selection = 0;      // EM_GETSEL of the edit box
-    };
-
-    DialogUser(const wchar_t* cls, std::wstring caption, std::function<void(HWND)> act)
-        : m_thread([this, cls, caption = std::move(caption), act = std::move(act)] {
-              HWND w = nullptr;
-              for (int i = 0; i < 2000 && !w; ++i) {
-                  w = FindWindowW(cls, caption.c_str());
-                  Sleep(5);
-              }
-              if (!w) {
-                  return;
-              }
-              Sleep(50);
-              m_seen.found = true;
-              if (HWND edit = GetDlgItem(w, DialogsWin32::EditId)) {
-                  m_seen.text = textOf(edit);
-                  m_seen.limit = static_cast<int>(SendMessageW(edit, EM_GETLIMITTEXT, 0, 0));
-                  m_seen.selection = static_cast<DWORD>(SendMessageW(edit, EM_GETSEL, 0, 0));
-              } else {
-                  m_seen.text = textOf(GetDlgItem(w, 0xFFFF));
-              }
-              for (int id : {IDOK, IDCANCEL, IDYES, IDNO}) {
-                  if (GetDlgItem(w, id)) {
-                      m_seen.buttons.push_back(id);
-                  }
-              }
-              act(w);
-          }) {}
-    ~DialogUser() {
-        if (m_thread.joinable()) {
-            m_thread.join();
-        }
-    }
-    const Seen& seen() {
-        m_thread.join();
-        return m_seen;
-    }
-
-private:
-    Seen m_seen;
-    std::thread m_thread;
-};
-
-void command(HWND w, int id) {
-    PostMessageW(w, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
-}
-
-void key(HWND w, WPARAM vk) {
-    PostMessageW(w, WM_KEYDOWN, vk, 0);
-    PostMessageW(w, WM_KEYUP, vk, 0);
-}
+using win32test::command;
+using win32test::DialogUser;
+using win32test::key;
 
 class DialogsWin32Test : public ::testing::Test {
 protected:

@@ -77,6 +77,23 @@ TEST_F(EngineWin32Test, RecordedClicksPlayBackAtTheSameClientPositions) {
     clickWhileRecording(recording, target.toScreen(499, 0), 1);
     clickWhileRecording(recording, target.toScreen(250, editY), 1);
     ASSERT_EQ(recording.current()->stepCount(), 4);
+    // "Послать текст": the prompt answered, the text typed at once into the
+    // edit box that was clicked last, and stored in the last step.
+    const std::wstring typed = L"\u041f\u0440\u0438\u0432\u0435\u0442, 1251!";
+    {
+        win32test::DialogUser user(platform::win32::DialogsWin32::AskClassName,
+                                   L"\u041d\u0430\u0441\u0442\u0440\u043e\u0439\u043a\u0438 "
+                                   L"\u0434\u0435\u0439\u0441\u0442\u0432\u0438\u044f",
+                                   [&](HWND w) {
+                                       SetDlgItemTextW(w, platform::win32::DialogsWin32::EditId,
+                                                       typed.c_str());
+                                       win32test::command(w, IDOK);
+                                   });
+        recording.sendText();
+        ASSERT_TRUE(user.seen().found);
+    }
+    EXPECT_TRUE(win32test::pumpUntil([&] { return target.editText() == typed; }))
+        << platform::win32::narrowUtf8(target.editText());
     recording.stop();
     ASSERT_FALSE(recording.active());
 
@@ -85,11 +102,10 @@ TEST_F(EngineWin32Test, RecordedClicksPlayBackAtTheSameClientPositions) {
     const auto file = folder / std::filesystem::path(u8"запись.ini");
     ASSERT_TRUE(std::filesystem::exists(file));
     {
-        // The send-text action of the last step, as its prompt would store it.
         ProfileStore store(file);
         EXPECT_EQ(store.readInteger("sett", "sleep", -1), 300);
         EXPECT_EQ(store.readInteger("2", "key", -1), 2);
-        store.writeString("4", "text", ru("Привет, 1251!"));
+        EXPECT_EQ(store.readString("4", "text", ""), ru("Привет, 1251!"));
     }
 
     window.selected = file;
@@ -101,9 +117,10 @@ TEST_F(EngineWin32Test, RecordedClicksPlayBackAtTheSameClientPositions) {
     std::vector<std::string> twice = recorded;
     twice.insert(twice.end(), recorded.begin(), recorded.end());
     EXPECT_EQ(target.presses(), twice);
-    EXPECT_TRUE(win32test::pumpUntil([&] {
-        return target.editText() == L"\u041f\u0440\u0438\u0432\u0435\u0442, 1251!";
-    })) << platform::win32::narrowUtf8(target.editText());
+    // Played back: the edit box clicked again and the text typed after the
+    // one typed while recording.
+    EXPECT_TRUE(win32test::pumpUntil([&] { return target.editText() == typed + typed; }))
+        << platform::win32::narrowUtf8(target.editText());
 }
 
 TEST_F(EngineWin32Test, TheStopHotKeyEndsAPlaybackDuringItsWait) {

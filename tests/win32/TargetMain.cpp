@@ -49,6 +49,11 @@ LRESULT CALLBACK targetProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_RBUTTONDOWN:
         logPress('R', lParam);
         return 0;
+    case WM_SETFOCUS:
+        // As editors do: the focus given back to the window goes on to the
+        // edit box, so that typing resumes there.
+        SetFocus(g_edit);
+        return 0;
     case WM_COMMAND:
         if (LOWORD(wParam) == kEditId && HIWORD(wParam) == EN_CHANGE) {
             std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(g_edit)) + 1, L'\0');

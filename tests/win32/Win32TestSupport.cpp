@@ -1,5 +1,7 @@
 #include "Win32TestSupport.h"
 
+#include "platform/win32/DialogsWin32.h"
+
 #include <fstream>
 
 namespace pressmark::win32test {
@@ -147,6 +149,67 @@ std::wstring TargetWindow::editText() const {
     SendMessageTimeoutW(edit(), WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer), SMTO_BLOCK,
                         5000, &copied);
     return std::wstring(buffer, copied);
+}
+
+namespace {
+
+std::wstring textOf(HWND w) {
+    wchar_t buffer[512] = {};
+    GetWindowTextW(w, buffer, 512);
+    return buffer;
+}
+
+} // namespace
+
+DialogUser::DialogUser(const wchar_t* windowClass, std::wstring caption,
+                       std::function<void(HWND)> act)
+    : m_thread([this, windowClass, caption = std::move(caption), act = std::move(act)] {
+          using platform::win32::DialogsWin32;
+          HWND w = nullptr;
+          for (int i = 0; i < 2000 && !w; ++i) {
+              w = FindWindowW(windowClass, caption.c_str());
+              Sleep(5);
+          }
+          if (!w) {
+              return;
+          }
+          Sleep(50);
+          m_seen.found = true;
+          if (HWND edit = GetDlgItem(w, DialogsWin32::EditId)) {
+              m_seen.text = textOf(edit);
+              m_seen.limit = static_cast<int>(SendMessageW(edit, EM_GETLIMITTEXT, 0, 0));
+              m_seen.selection = static_cast<DWORD>(SendMessageW(edit, EM_GETSEL, 0, 0));
+          } else {
+              m_seen.text = textOf(GetDlgItem(w, 0xFFFF)); // the message box's text
+          }
+          for (int id : {IDOK, IDCANCEL, IDYES, IDNO}) {
+              if (GetDlgItem(w, id)) {
+                  m_seen.buttons.push_back(id);
+              }
+          }
+          act(w);
+      }) {}
+
+DialogUser::~DialogUser() {
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+const DialogUser::Seen& DialogUser::seen() {
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+    return m_seen;
+}
+
+void command(HWND dialog, int id) {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+}
+
+void key(HWND window, WPARAM vk) {
+    PostMessageW(window, WM_KEYDOWN, vk, 0);
+    PostMessageW(window, WM_KEYUP, vk, 0);
 }
 
 } // namespace pressmark::win32test

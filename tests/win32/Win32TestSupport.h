@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 // What the Windows tests share: the target program, xdotool as a client of
@@ -56,5 +57,34 @@ private:
     PROCESS_INFORMATION m_process{};
     HWND m_window = nullptr;
 };
+
+// Plays the user of a dialog from another thread: waits for the window of
+// the class and caption, notes what it shows, then acts on it.
+class DialogUser {
+public:
+    struct Seen {
+        bool found = false;
+        std::wstring text;        // the message, or the input dialog's edit text
+        std::vector<int> buttons; // the ids among IDOK, IDCANCEL, IDYES, IDNO
+        int limit = 0;            // the edit box's limit
+        DWORD selection = 0;      // EM_GETSEL of the edit box
+    };
+
+    DialogUser(const wchar_t* windowClass, std::wstring caption, std::function<void(HWND)> act);
+    ~DialogUser();
+    DialogUser(const DialogUser&) = delete;
+    DialogUser& operator=(const DialogUser&) = delete;
+    // Waits until the user is done.
+    const Seen& seen();
+
+private:
+    Seen m_seen;
+    std::thread m_thread;
+};
+
+// A button's command, as a click on it sends.
+void command(HWND dialog, int id);
+// A key pressed and released on a window, as the dialog manager sees it.
+void key(HWND window, WPARAM vk);
 
 } // namespace pressmark::win32test

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "platform/Backend.h"
+
+#include <string_view>
+
+namespace pressmark::platform::win32 {
+
+// Mouse events through mouse_event with the absolute flag; text as Unicode
+// key packets, so that every character arrives as typed whatever the
+// keyboard layout, Caps Lock or the held modifiers.
+class InputWin32 final : public Input {
+public:
+    // The system turns an absolute dx into the pixel dx * W / 65536, rounded
+    // down, which is not the inverse of the recording rule
+    // round(pixel * 65535 / W): about half the pixels would replay one to
+    // the left or above. So the move goes to the pixel the normalized
+    // position stands for, round(n * W / 65535) (the last pixel for 65535),
+    // and mouse_event gets the smallest dx that the system maps onto it.
+    void moveTo(std::int32_t nx, std::int32_t ny) override;
+    // The dx for one axis of extent pixels, as described above.
+    static std::int32_t systemAbsolute(std::int32_t normalized, int extent);
+    void button(MouseButton button, bool down) override;
+    // The 1251 bytes decoded to UTF-16, then typeUnicode.
+    TypeReport typeText(std::string_view cp1251) override;
+    // One press and release per character (both halves of a surrogate pair
+    // in one call). Modifiers held down are released first and pressed again
+    // afterwards. A character the system refuses counts as skipped.
+    TypeReport typeUnicode(std::wstring_view text);
+
+    // The mouse_event flags: move, left down/up, right down/up, each with
+    // MOUSEEVENTF_ABSOLUTE.
+    static constexpr unsigned MoveFlags = 0x8001;
+    static constexpr unsigned LeftDownFlags = 0x8002;
+    static constexpr unsigned LeftUpFlags = 0x8004;
+    static constexpr unsigned RightDownFlags = 0x8008;
+    static constexpr unsigned RightUpFlags = 0x8010;
+};
+
+} // namespace pressmark::platform::win32

@@ -3,6 +3,7 @@
 #include "FakeWindow.h"
 #include "platform/fake/FakePlatform.h"
 #include "scenario/ProfileStore.h"
+#include "scenario/ScenarioFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -37,7 +38,7 @@ protected:
     }
 
     std::filesystem::path file(std::string_view name) const {
-        return folder / (std::string(name) + ".ini");
+        return scenarioFile(folder, name);
     }
     // Writes a scenario file as given, one line per "\n", with CR LF line ends.
     std::filesystem::path writeScenario(std::string_view name, std::string_view lines) const {

@@ -170,8 +170,13 @@ TEST(AppDirTest, CutsAfterTheLastDelimiterAndAppendsOne) {
 }
 
 TEST_F(PlatformTest, AppDirComesFromTheExecutablePath) {
+#ifdef _WIN32
+    fake.setExecutablePath("C:\\Tools\\pressmark.exe");
+    EXPECT_EQ(sf::AppDir(), "C:\\Tools\\");
+#else
     fake.setExecutablePath("/home/u/bin/pressmark");
     EXPECT_EQ(sf::AppDir(), "/home/u/bin/");
+#endif
 }
 
 TEST_F(PlatformTest, SetHotKeyReRegistersUnderTheIdPlusBaseAndReportsRefusal) {

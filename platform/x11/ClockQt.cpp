@@ -1,0 +1,23 @@
+#include "ClockQt.h"
+
+#include <QCoreApplication>
+
+#include <thread>
+
+namespace pressmark::platform::x11 {
+
+std::chrono::nanoseconds ClockQt::now() {
+    return std::chrono::steady_clock::now().time_since_epoch();
+}
+
+void ClockQt::sleepFor(std::chrono::nanoseconds d) {
+    if (d > std::chrono::nanoseconds::zero()) {
+        std::this_thread::sleep_for(d);
+    }
+}
+
+void ClockQt::processEvents() {
+    QCoreApplication::processEvents();
+}
+
+} // namespace pressmark::platform::x11

@@ -1,0 +1,359 @@
+#include <QObject>
+
+#include "InputX11.h"
+
+#include "X11Util.h"
+#include "scenario/Cp1251.h"
+
+#include <algorithm>
+#include <limits>
+#include <thread>
+#include <unordered_map>
+
+#include <X11/XKBlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <xkbcommon/xkbcommon.h>
+
+namespace pressmark::platform::x11 {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// After a batch of remaps, the receiver needs a moment to fetch the new
+// keymap before the first key event; the key events themselves queue behind
+// the mapping notification, so one short pause per batch is enough.
+constexpr std::chrono::milliseconds remapPause{10};
+
+int clampToInt(std::int64_t v) {
+    return static_cast<int>(std::clamp<std::int64_t>(v, std::numeric_limits<int>::min(),
+                                                     std::numeric_limits<int>::max()));
+}
+
+// The keysym a key gives in a group with a modifier state, by the XKB rules:
+// out-of-range groups are wrapped, clamped or redirected as the key says, and
+// the key type maps the modifiers it cares about to a level.
+KeySym keysymAt(XkbDescPtr xkb, KeyCode code, int group, unsigned mods) {
+    const int groups = XkbKeyNumGroups(xkb, code);
+    if (groups == 0) {
+        return NoSymbol;
+    }
+    if (group >= groups) {
+        const unsigned info = XkbKeyGroupInfo(xkb, code);
+        switch (XkbOutOfRangeGroupAction(info)) {
+        case XkbClampIntoRange:
+            group = groups - 1;
+            break;
+        case XkbRedirectIntoRange:
+            group = XkbOutOfRangeGroupNumber(info);
+            if (group >= groups) {
+                group = 0;
+            }
+            break;
+        default:
+            group %= groups;
+        }
+    }
+    XkbKeyTypePtr type = XkbKeyKeyType(xkb, code, group);
+    const unsigned relevant = mods & type->mods.mask;
+    int level = 0;
+    for (int i = 0; i < type->map_count; ++i) {
+        const XkbKTMapEntryRec& e = type->map[i];
+        if (e.active && e.mods.mask == relevant) {
+            level = e.level;
+            break;
+        }
+    }
+    if (level >= XkbKeyGroupWidth(xkb, code, group)) {
+        return NoSymbol;
+    }
+    return XkbKeySymEntry(xkb, code, level, group);
+}
+
+bool hasNoSymbols(XkbDescPtr xkb, KeyCode code) {
+    const int n = XkbKeyNumSyms(xkb, code);
+    const KeySym* syms = XkbKeySymsPtr(xkb, code);
+    for (int i = 0; i < n; ++i) {
+        if (syms[i] != NoSymbol) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The keysym to put on a spare keycode for a character, or NoSymbol when no
+// key can produce it (control characters without a key of their own, and
+// the 1251 byte 0x98 that stands for no character).
+KeySym keysymForCharacter(char32_t ch) {
+    if (ch == 0xFFFD) {
+        return NoSymbol;
+    }
+    const xkb_keysym_t ks = xkb_utf32_to_keysym(ch);
+    const bool control = ch < 0x20 || (ch >= 0x7F && ch < 0xA0);
+    if (control && (ks & 0xFF000000u) == 0x01000000u) {
+        return NoSymbol;
+    }
+    return ks;
+}
+
+} // namespace
+
+InputX11::InputX11(Display* dpy) : m_dpy(dpy) {
+    m_restoreTimer.setSingleShot(true);
+    QObject::connect(&m_restoreTimer, &QTimer::timeout, [this] { restoreSpareKeys(); });
+}
+
+InputX11::~InputX11() {
+    restoreSpareKeys();
+}
+
+void InputX11::moveTo(std::int32_t nx, std::int32_t ny) {
+    const Rect primary = primaryMonitor(m_dpy);
+    const int x = clampToInt(primary.x + normalizedToPixel(nx, primary.width));
+    const int y = clampToInt(primary.y + normalizedToPixel(ny, primary.height));
+    XTestFakeMotionEvent(m_dpy, DefaultScreen(m_dpy), x, y, CurrentTime);
+    XFlush(m_dpy);
+}
+
+void InputX11::button(MouseButton which, bool down) {
+    XTestFakeButtonEvent(m_dpy, which == MouseButton::Left ? 1 : 3, down ? True : False,
+                         CurrentTime);
+    XFlush(m_dpy);
+}
+
+void InputX11::refreshSpares(const std::vector<KeyCode>& empty) {
+    XkbDescPtr xkb = XkbGetMap(m_dpy, XkbKeyTypesMask | XkbKeySymsMask, XkbUseCoreKbd);
+    for (auto it = m_spares.begin(); it != m_spares.end();) {
+        const bool isEmpty = std::find(empty.begin(), empty.end(), it->first) != empty.end();
+        if (isEmpty) {
+            it->second.mapped = NoSymbol;
+            ++it;
+        } else if (it->second.mapped != NoSymbol && xkb &&
+                   keysymAt(xkb, it->first, 0, 0) == it->second.mapped) {
+            ++it; // still carries the character we gave it
+        } else {
+            it = m_spares.erase(it); // someone else mapped it (a layout switch)
+        }
+    }
+    for (KeyCode code : empty) {
+        m_spares.try_emplace(code);
+    }
+    if (xkb) {
+        XkbFreeKeyboard(xkb, 0, True);
+    }
+}
+
+std::optional<KeyCode> InputX11::pickSpare(const std::vector<KeyCode>& pinned) const {
+    std::optional<KeyCode> best;
+    // Free keycodes first, the highest first (low spare codes such as 8 are
+    // the ones other tools reach for); then the one idle the longest.
+    for (auto it = m_spares.rbegin(); it != m_spares.rend(); ++it) {
+        if (std::find(pinned.begin(), pinned.end(), it->first) != pinned.end()) {
+            continue;
+        }
+        if (it->second.mapped == NoSymbol) {
+            return it->first;
+        }
+        if (!best || it->second.lastUse < m_spares.at(*best).lastUse) {
+            best = it->first;
+        }
+    }
+    return best;
+}
+
+void InputX11::waitUntilIdle(KeyCode code) {
+    const auto it = m_spares.find(code);
+    if (it == m_spares.end()) {
+        return;
+    }
+    const auto ready = it->second.lastUse + m_settle;
+    const auto now = Clock::now();
+    if (ready > now) {
+        std::this_thread::sleep_for(ready - now);
+    }
+}
+
+void InputX11::remap(KeyCode code, KeySym sym) {
+    KeySym syms[2] = {sym, sym};
+    XChangeKeyboardMapping(m_dpy, code, 2, syms, 1);
+}
+
+void InputX11::tap(const Stroke& s, KeyCode shiftCode) {
+    const bool shift = s.shift && shiftCode != 0;
+    if (shift) {
+        XTestFakeKeyEvent(m_dpy, shiftCode, True, CurrentTime);
+    }
+    XTestFakeKeyEvent(m_dpy, s.code, True, CurrentTime);
+    XTestFakeKeyEvent(m_dpy, s.code, False, CurrentTime);
+    if (shift) {
+        XTestFakeKeyEvent(m_dpy, shiftCode, False, CurrentTime);
+    }
+    XFlush(m_dpy);
+    if (auto it = m_spares.find(s.code); it != m_spares.end()) {
+        it->second.lastUse = Clock::now();
+    }
+}
+
+TypeReport InputX11::typeText(std::string_view cp1251) {
+    TypeReport report;
+    if (cp1251.empty()) {
+        return report;
+    }
+    m_restoreTimer.stop();
+
+    XkbStateRec state{};
+    XkbGetState(m_dpy, XkbUseCoreKbd, &state);
+    XkbDescPtr xkb = XkbGetMap(m_dpy, XkbKeyTypesMask | XkbKeySymsMask, XkbUseCoreKbd);
+    if (!xkb) {
+        report.skipped = static_cast<int>(cp1251.size());
+        return report;
+    }
+
+    // The state while typing: Caps Lock off, no modifier key held; the other
+    // locks (Num Lock) stay as they are and take part in the level choice.
+    const unsigned locks = state.locked_mods & ~static_cast<unsigned>(LockMask);
+    std::vector<KeyCode> empty;
+    for (int code = xkb->min_key_code; code <= xkb->max_key_code; ++code) {
+        if (hasNoSymbols(xkb, static_cast<KeyCode>(code))) {
+            empty.push_back(static_cast<KeyCode>(code));
+        }
+    }
+    XkbFreeKeyboard(xkb, 0, True);
+    refreshSpares(empty);
+
+    xkb = XkbGetMap(m_dpy, XkbKeyTypesMask | XkbKeySymsMask, XkbUseCoreKbd);
+    std::unordered_map<char32_t, Stroke> direct;
+    for (const bool shift : {false, true}) {
+        const unsigned mods = locks | (shift ? ShiftMask : 0);
+        for (int code = xkb->min_key_code; code <= xkb->max_key_code; ++code) {
+            const auto kc = static_cast<KeyCode>(code);
+            if (m_spares.count(kc)) {
+                continue;
+            }
+            const KeySym ks = keysymAt(xkb, kc, state.group, mods);
+            const char32_t ch =
+                ks == NoSymbol ? 0 : xkb_keysym_to_utf32(static_cast<xkb_keysym_t>(ks));
+            if (ch != 0) {
+                direct.try_emplace(ch, Stroke{kc, shift});
+            }
+        }
+    }
+    XkbFreeKeyboard(xkb, 0, True);
+    const KeyCode shiftCode = XKeysymToKeycode(m_dpy, XK_Shift_L);
+
+    // Release the modifier keys still held (Ctrl or Alt of a hot key) and
+    // unlock Caps Lock; both come back afterwards.
+    char keys[32];
+    XQueryKeymap(m_dpy, keys);
+    std::vector<KeyCode> held;
+    if (XModifierKeymap* mm = XGetModifierMapping(m_dpy)) {
+        for (int i = 0; i < 8 * mm->max_keypermod; ++i) {
+            const KeyCode kc = mm->modifiermap[i];
+            if (kc != 0 && (keys[kc / 8] & (1 << (kc % 8))) &&
+                std::find(held.begin(), held.end(), kc) == held.end()) {
+                held.push_back(kc);
+            }
+        }
+        XFreeModifiermap(mm);
+    }
+    for (KeyCode kc : held) {
+        XTestFakeKeyEvent(m_dpy, kc, False, CurrentTime);
+    }
+    const bool capsLocked = (state.locked_mods & LockMask) != 0;
+    if (capsLocked) {
+        XkbLockModifiers(m_dpy, XkbUseCoreKbd, LockMask, 0);
+    }
+
+    std::u32string chars;
+    chars.reserve(cp1251.size());
+    for (char c : cp1251) {
+        chars.push_back(cp1251::toUnicode(static_cast<unsigned char>(c)));
+    }
+
+    std::size_t pos = 0;
+    while (pos < chars.size()) {
+        std::vector<std::optional<Stroke>> strokes;
+        std::vector<KeyCode> pinned;
+        std::vector<KeyCode> remaps;
+        std::size_t end = pos;
+        for (; end < chars.size(); ++end) {
+            const char32_t ch = chars[end];
+            if (auto it = direct.find(ch); it != direct.end()) {
+                strokes.emplace_back(it->second);
+                continue;
+            }
+            const KeySym ks = keysymForCharacter(ch);
+            if (ks == NoSymbol || m_spares.empty()) {
+                strokes.emplace_back(std::nullopt);
+                continue;
+            }
+            auto carrying = std::find_if(m_spares.begin(), m_spares.end(),
+                                         [ks](const auto& s) { return s.second.mapped == ks; });
+            std::optional<KeyCode> code;
+            if (carrying != m_spares.end()) {
+                code = carrying->first;
+            } else {
+                code = pickSpare(pinned);
+                if (!code) {
+                    break; // every spare holds a character of this batch
+                }
+                remaps.push_back(*code);
+                m_spares[*code].mapped = ks;
+            }
+            if (std::find(pinned.begin(), pinned.end(), *code) == pinned.end()) {
+                pinned.push_back(*code);
+            }
+            strokes.emplace_back(Stroke{*code, false});
+        }
+        for (KeyCode code : remaps) {
+            waitUntilIdle(code);
+            remap(code, m_spares[code].mapped);
+        }
+        if (!remaps.empty()) {
+            XSync(m_dpy, False);
+            std::this_thread::sleep_for(remapPause);
+        }
+        for (const auto& s : strokes) {
+            if (s) {
+                tap(*s, shiftCode);
+                ++report.typed;
+            } else {
+                ++report.skipped;
+            }
+        }
+        pos = end;
+    }
+
+    if (capsLocked) {
+        XkbLockModifiers(m_dpy, XkbUseCoreKbd, LockMask, LockMask);
+    }
+    for (KeyCode kc : held) {
+        XTestFakeKeyEvent(m_dpy, kc, True, CurrentTime);
+    }
+    XSync(m_dpy, False);
+    const bool borrowed = std::any_of(m_spares.begin(), m_spares.end(),
+                                      [](const auto& s) { return s.second.mapped != NoSymbol; });
+    if (borrowed) {
+        m_restoreTimer.start(m_settle + std::chrono::milliseconds(50));
+    }
+    return report;
+}
+
+void InputX11::restoreSpareKeys() {
+    m_restoreTimer.stop();
+    bool changed = false;
+    for (auto& [code, spare] : m_spares) {
+        if (spare.mapped == NoSymbol) {
+            continue;
+        }
+        waitUntilIdle(code);
+        remap(code, NoSymbol);
+        spare.mapped = NoSymbol;
+        changed = true;
+    }
+    if (changed) {
+        XSync(m_dpy, False);
+    }
+}
+
+} // namespace pressmark::platform::x11

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "platform/Backend.h"
+
+#include <QTimer>
+
+#include <chrono>
+#include <map>
+#include <optional>
+#include <vector>
+
+#include <X11/Xlib.h>
+
+namespace pressmark::platform::x11 {
+
+// Synthesized pointer and keyboard input through XTest.
+//
+// Text is typed as characters. A character that the locked layout carries
+// on level 1 or 2 of a key is pressed there, with Shift for level 2. Any
+// other character borrows a spare keycode (one without symbols) that is
+// remapped to it. Clients read the keymap only when they handle the mapping
+// notification, and then read whatever it is at that moment: a keycode must
+// therefore not be remapped again until the receiver has handled the key
+// events sent with the earlier mapping (reusing one keycode for "Привет"
+// gave "тттттт"). Each spare keeps its character until it is needed for
+// another one or until the text is long done, and is remapped only when it
+// has been idle for the settle time.
+class InputX11 final : public Input {
+public:
+    // dpy is not owned and must outlive this object.
+    explicit InputX11(Display* dpy);
+    ~InputX11() override;
+    InputX11(const InputX11&) = delete;
+    InputX11& operator=(const InputX11&) = delete;
+
+    void moveTo(std::int32_t nx, std::int32_t ny) override;
+    void button(MouseButton button, bool down) override;
+    TypeReport typeText(std::string_view cp1251) override;
+
+    // How long a borrowed keycode stays untouched after its last press before
+    // it may be remapped or given back.
+    void setSettleTime(std::chrono::milliseconds t) { m_settle = t; }
+    // Gives every borrowed keycode back (NoSymbol), waiting for the settle
+    // time first where needed. Also runs by itself once typing has settled.
+    void restoreSpareKeys();
+
+private:
+    struct Stroke {
+        KeyCode code = 0;
+        bool shift = false;
+    };
+    struct Spare {
+        KeySym mapped = 0; // NoSymbol while free
+        std::chrono::steady_clock::time_point lastUse{};
+    };
+
+    void refreshSpares(const std::vector<KeyCode>& empty);
+    std::optional<KeyCode> pickSpare(const std::vector<KeyCode>& pinned) const;
+    void remap(KeyCode code, KeySym sym);
+    void tap(const Stroke& s, KeyCode shiftCode);
+    void waitUntilIdle(KeyCode code);
+
+    Display* m_dpy;
+    std::chrono::milliseconds m_settle{300};
+    std::map<KeyCode, Spare> m_spares; // borrowed or borrowable keycodes
+    QTimer m_restoreTimer;
+};
+
+} // namespace pressmark::platform::x11

@@ -193,12 +193,17 @@ bool HotKeysX11::nativeEventFilter(const QByteArray& eventType, void* message, q
         }
         if (type == XCB_KEY_RELEASE) {
             g.down = false;
+            g.released = key->time;
             return true;
         }
-        if (g.down) {
-            return true; // auto-repeat while the key stays down
-        }
+        // Auto-repeat: more presses while the key is down or, since the
+        // server repeats a held key as release and press pairs with one
+        // timestamp, a press at the time of the release before it.
+        const bool repeat = g.down || (g.released != 0 && key->time == g.released);
         g.down = true;
+        if (repeat) {
+            return true;
+        }
         // Delivered from the event loop, not from inside the filter: the
         // handler may open a modal dialog.
         const int sid = id;
@@ -218,6 +223,7 @@ bool HotKeysX11::nativeEventFilter(const QByteArray& eventType, void* message, q
         for (auto& [id, g] : m_grabs) {
             if (g.keycode == key->detail) {
                 g.down = false;
+                g.released = key->time;
             }
         }
     }

@@ -38,6 +38,7 @@ private:
         xcb_keycode_t keycode = 0;
         std::uint16_t mods = 0;
         bool down = false; // pressed and not yet released: later presses are auto-repeat
+        xcb_timestamp_t released = 0;
     };
     std::uint16_t xMods(unsigned winMods) const;
     std::vector<std::uint16_t> lockVariants() const;

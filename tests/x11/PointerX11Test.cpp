@@ -1,0 +1,139 @@
+// What the recorder samples: every press with its root position, whatever
+// its length, and whether it landed on one of our own windows.
+#include <QApplication>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include "X11TestSupport.h"
+#include "platform/x11/PointerX11.h"
+
+namespace pressmark::x11test {
+namespace {
+
+using platform::MouseButton;
+using platform::Point;
+using platform::Press;
+
+std::vector<Press> collect(platform::x11::PointerX11& ptr, std::size_t atLeast) {
+    std::vector<Press> got;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (std::chrono::steady_clock::now() < deadline && got.size() < atLeast) {
+        pump(std::chrono::milliseconds(10));
+        auto more = ptr.takePresses();
+        got.insert(got.end(), more.begin(), more.end());
+    }
+    pump(std::chrono::milliseconds(200)); // anything extra would show now
+    auto more = ptr.takePresses();
+    got.insert(got.end(), more.begin(), more.end());
+    return got;
+}
+
+TEST(PointerX11, EveryPressIsSeenOnceWithItsPositionWhateverItsLength) {
+    platform::x11::PointerX11 ptr(display());
+    ptr.startSampling();
+    ASSERT_TRUE(ptr.sampling());
+    const struct {
+        const char* name;
+        QStringList actions;
+        Press expected;
+    } cases[] = {
+        {"click, 0 ms", {"mousemove", "101", "202", "click", "1"}, {MouseButton::Left, {101, 202}}},
+        {"5 ms",
+         {"mousemove", "303", "404", "mousedown", "1", "sleep", "0.005", "mouseup", "1"},
+         {MouseButton::Left, {303, 404}}},
+        {"500 ms",
+         {"mousemove", "505", "606", "mousedown", "1", "sleep", "0.5", "mouseup", "1"},
+         {MouseButton::Left, {505, 606}}},
+        {"right click",
+         {"mousemove", "707", "808", "click", "3"},
+         {MouseButton::Right, {707, 808}}},
+        {"middle is not ours", {"mousemove", "9", "9", "click", "2"}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(xdotool(c.actions), 0);
+        const auto got = collect(ptr, 1);
+        if (c.expected.pos == Point{}) {
+            EXPECT_TRUE(got.empty());
+        } else {
+            ASSERT_EQ(got.size(), 1u);
+            EXPECT_EQ(got[0], c.expected);
+        }
+    }
+    // 30 fast clicks in a row, all of them.
+    ASSERT_EQ(xdotool({"mousemove", "50", "60", "click", "--repeat", "30", "--delay", "1", "1"}),
+              0);
+    const auto burst = collect(ptr, 30);
+    EXPECT_EQ(burst.size(), 30u);
+    ptr.stopSampling();
+}
+
+TEST(PointerX11, NothingIsCollectedWhileSamplingIsOff) {
+    platform::x11::PointerX11 ptr(display());
+    ptr.startSampling();
+    ptr.stopSampling();
+    EXPECT_FALSE(ptr.sampling());
+    ASSERT_EQ(xdotool({"mousemove", "70", "80", "click", "1"}), 0);
+    pump(std::chrono::milliseconds(200));
+    EXPECT_TRUE(ptr.takePresses().empty());
+    ptr.startSampling();
+    EXPECT_TRUE(collect(ptr, 0).empty()) << "a press from before the start";
+    ptr.stopSampling();
+}
+
+// Our window at 100,100 (600x400) under a foreign one at 400,300 (600x400):
+// only the part of ours that is not covered counts as ours. Run with and
+// without a window manager (frames reparent both windows).
+TEST(PointerX11, OwnWindowIsTheTopLevelUnderThePressWithAForeignOneOnTop) {
+    QWidget own;
+    own.setWindowTitle(QStringLiteral("own"));
+    own.setGeometry(100, 100, 600, 400);
+    own.show();
+    pump(std::chrono::milliseconds(300));
+    Target foreign({"--rect", "400,300,600,400", "--title", "foreign"});
+    ASSERT_TRUE(foreign.started());
+    // Openbox may place the newcomer under the active window; a window
+    // manager honours a client's own request to go down.
+    own.lower();
+    xdotool({"windowraise", QString::number(foreign.winId())});
+    pump(std::chrono::milliseconds(500));
+
+    platform::x11::PointerX11 ptr(display());
+    ptr.startSampling();
+    const struct {
+        const char* where;
+        Point p;
+        bool own;
+    } cases[] = {
+        {"overlap, foreign on top", {520, 420}, false},
+        {"foreign alone", {900, 650}, false},
+        {"bare root", {1800, 950}, false},
+        // Last: under a window manager a click on ours raises it.
+        {"ours alone", {150, 180}, true},
+        {"ours, lower right, uncovered", {350, 480}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.where);
+        EXPECT_EQ(ptr.isOwnWindowAt(c.p), c.own);
+        ASSERT_EQ(
+            xdotool({"mousemove", QString::number(c.p.x), QString::number(c.p.y), "click", "1"}),
+            0);
+        const auto got = collect(ptr, 1);
+        ASSERT_EQ(got.size(), 1u);
+        EXPECT_EQ(got[0].ownWindow, c.own);
+        pump(std::chrono::milliseconds(300));
+    }
+    ptr.stopSampling();
+}
+
+TEST(PointerX11, PrimaryScreenIsTheRootWhenNoMonitorIsPrimary) {
+    platform::x11::PointerX11 ptr(display());
+    const platform::Rect r = ptr.primaryScreen();
+    EXPECT_EQ(r, (platform::Rect{0, 0, DisplayWidth(display(), DefaultScreen(display())),
+                                 DisplayHeight(display(), DefaultScreen(display()))}));
+    ASSERT_EQ(xdotool({"mousemove", "321", "123"}), 0);
+    EXPECT_EQ(ptr.cursorPos(), (Point{321, 123}));
+}
+
+} // namespace
+} // namespace pressmark::x11test

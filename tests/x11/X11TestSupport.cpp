@@ -36,11 +36,14 @@ bool Target::readLines() {
             const QList<QByteArray> f = line.split(' ');
             if (f.size() == 4) {
                 m_presses.push_back(LoggedPress{f[1].toInt(), f[2].toInt(), f[3].toInt()});
+                m_lastChange = std::chrono::steady_clock::now();
             }
         } else if (line.startsWith("text ")) {
             m_text = line.mid(5).toStdString();
+            m_lastChange = std::chrono::steady_clock::now();
         } else if (line == "text") {
             m_text.clear();
+            m_lastChange = std::chrono::steady_clock::now();
         } else if (line == "focus") {
             m_focused = true;
         } else if (line.startsWith("ready ")) {

@@ -33,6 +33,8 @@ public:
     const std::vector<LoggedPress>& presses() const { return m_presses; }
     const std::string& text() const { return m_text; }
     bool focused() const { return m_focused; }
+    // When the last press or text change arrived.
+    std::chrono::steady_clock::time_point lastChange() const { return m_lastChange; }
     // Reads what has arrived, handling our own events meanwhile, until pred
     // holds or the timeout passes. Returns pred().
     bool waitFor(const std::function<bool()>& pred,
@@ -48,6 +50,7 @@ private:
     std::vector<LoggedPress> m_presses;
     std::string m_text;
     QByteArray m_pending;
+    std::chrono::steady_clock::time_point m_lastChange{};
 };
 
 // Runs a program to its end; its exit code (-1 when it could not run).

@@ -125,12 +125,14 @@ void InputX11::refreshSpares(const std::vector<KeyCode>& empty) {
     XkbDescPtr xkb = XkbGetMap(m_dpy, XkbKeyTypesMask | XkbKeySymsMask, XkbUseCoreKbd);
     for (auto it = m_spares.begin(); it != m_spares.end();) {
         const bool isEmpty = std::find(empty.begin(), empty.end(), it->first) != empty.end();
+        const Spare& sp = it->second;
         if (isEmpty) {
-            it->second.mapped = NoSymbol;
+            it->second = Spare{{NoSymbol, NoSymbol}, sp.lastUse};
             ++it;
-        } else if (it->second.mapped != NoSymbol && xkb &&
-                   keysymAt(xkb, it->first, 0, 0) == it->second.mapped) {
-            ++it; // still carries the character we gave it
+        } else if (sp.borrowed() && xkb && keysymAt(xkb, it->first, 0, 0) == sp.mapped[0] &&
+                   keysymAt(xkb, it->first, 0, ShiftMask) ==
+                       (sp.mapped[1] ? sp.mapped[1] : sp.mapped[0])) {
+            ++it; // still carries the characters we gave it
         } else {
             it = m_spares.erase(it); // someone else mapped it (a layout switch)
         }
@@ -151,7 +153,7 @@ std::optional<KeyCode> InputX11::pickSpare(const std::vector<KeyCode>& pinned) c
         if (std::find(pinned.begin(), pinned.end(), it->first) != pinned.end()) {
             continue;
         }
-        if (it->second.mapped == NoSymbol) {
+        if (!it->second.borrowed()) {
             return it->first;
         }
         if (!best || it->second.lastUse < m_spares.at(*best).lastUse) {
@@ -173,9 +175,10 @@ void InputX11::waitUntilIdle(KeyCode code) {
     }
 }
 
-void InputX11::remap(KeyCode code, KeySym sym) {
-    KeySym syms[2] = {sym, sym};
-    XChangeKeyboardMapping(m_dpy, code, 2, syms, 1);
+void InputX11::remap(KeyCode code, const KeySym (&syms)[2]) {
+    // A lone character goes on both levels, so that Shift cannot miss it.
+    KeySym both[2] = {syms[0], syms[1] != NoSymbol ? syms[1] : syms[0]};
+    XChangeKeyboardMapping(m_dpy, code, 2, both, 1);
 }
 
 void InputX11::tap(const Stroke& s, KeyCode shiftCode) {
@@ -287,23 +290,35 @@ TypeReport InputX11::typeText(std::string_view cp1251) {
                 strokes.emplace_back(std::nullopt);
                 continue;
             }
-            auto carrying = std::find_if(m_spares.begin(), m_spares.end(),
-                                         [ks](const auto& s) { return s.second.mapped == ks; });
-            std::optional<KeyCode> code;
-            if (carrying != m_spares.end()) {
-                code = carrying->first;
-            } else {
-                code = pickSpare(pinned);
+            std::optional<Stroke> stroke;
+            for (const auto& [kc, sp] : m_spares) {
+                if (sp.mapped[0] == ks || sp.mapped[1] == ks) {
+                    stroke = Stroke{kc, sp.mapped[0] != ks};
+                    break;
+                }
+            }
+            // A spare remapped in this batch anyway takes a second character
+            // on its free level 2 at no extra cost.
+            for (KeyCode kc : remaps) {
+                if (!stroke && m_spares[kc].mapped[1] == NoSymbol) {
+                    m_spares[kc].mapped[1] = ks;
+                    stroke = Stroke{kc, true};
+                }
+            }
+            if (!stroke) {
+                const std::optional<KeyCode> code = pickSpare(pinned);
                 if (!code) {
-                    break; // every spare holds a character of this batch
+                    break; // every spare holds characters of this batch
                 }
                 remaps.push_back(*code);
-                m_spares[*code].mapped = ks;
+                m_spares[*code].mapped[0] = ks;
+                m_spares[*code].mapped[1] = NoSymbol;
+                stroke = Stroke{*code, false};
             }
-            if (std::find(pinned.begin(), pinned.end(), *code) == pinned.end()) {
-                pinned.push_back(*code);
+            if (std::find(pinned.begin(), pinned.end(), stroke->code) == pinned.end()) {
+                pinned.push_back(stroke->code);
             }
-            strokes.emplace_back(Stroke{*code, false});
+            strokes.emplace_back(stroke);
         }
         for (KeyCode code : remaps) {
             waitUntilIdle(code);
@@ -332,7 +347,7 @@ TypeReport InputX11::typeText(std::string_view cp1251) {
     }
     XSync(m_dpy, False);
     const bool borrowed = std::any_of(m_spares.begin(), m_spares.end(),
-                                      [](const auto& s) { return s.second.mapped != NoSymbol; });
+                                      [](const auto& s) { return s.second.borrowed(); });
     if (borrowed) {
         m_restoreTimer.start(m_settle + std::chrono::milliseconds(50));
     }
@@ -343,12 +358,12 @@ void InputX11::restoreSpareKeys() {
     m_restoreTimer.stop();
     bool changed = false;
     for (auto& [code, spare] : m_spares) {
-        if (spare.mapped == NoSymbol) {
+        if (!spare.borrowed()) {
             continue;
         }
         waitUntilIdle(code);
-        remap(code, NoSymbol);
-        spare.mapped = NoSymbol;
+        spare.mapped[0] = spare.mapped[1] = NoSymbol;
+        remap(code, spare.mapped);
         changed = true;
     }
     if (changed) {

@@ -18,13 +18,12 @@ namespace pressmark::platform::x11 {
 // Text is typed as characters. A character that the locked layout carries
 // on level 1 or 2 of a key is pressed there, with Shift for level 2. Any
 // other character borrows a spare keycode (one without symbols) that is
-// remapped to it. Clients read the keymap only when they handle the mapping
-// notification, and then read whatever it is at that moment: a keycode must
-// therefore not be remapped again until the receiver has handled the key
-// events sent with the earlier mapping (reusing one keycode for "Привет"
-// gave "тттттт"). Each spare keeps its character until it is needed for
-// another one or until the text is long done, and is remapped only when it
-// has been idle for the settle time.
+// remapped to carry it, on level 1 or, with a second character, on level 2. Clients read the keymap
+// only when they handle the mapping notification, and then read whatever it is at that moment: a
+// keycode must therefore not be remapped again until the receiver has handled the key events sent
+// with the earlier mapping (reusing one keycode for "Привет" gave "тттттт"). Each spare keeps its
+// character until it is needed for another one or until the text is long done, and is remapped only
+// when it has been idle for the settle time.
 class InputX11 final : public Input {
 public:
     // dpy is not owned and must outlive this object.
@@ -50,13 +49,14 @@ private:
         bool shift = false;
     };
     struct Spare {
-        KeySym mapped = 0; // NoSymbol while free
+        KeySym mapped[2] = {0, 0}; // levels 1 and 2; NoSymbol while free
+        bool borrowed() const { return mapped[0] != 0; }
         std::chrono::steady_clock::time_point lastUse{};
     };
 
     void refreshSpares(const std::vector<KeyCode>& empty);
     std::optional<KeyCode> pickSpare(const std::vector<KeyCode>& pinned) const;
-    void remap(KeyCode code, KeySym sym);
+    void remap(KeyCode code, const KeySym (&syms)[2]);
     void tap(const Stroke& s, KeyCode shiftCode);
     void waitUntilIdle(KeyCode code);
 

@@ -156,3 +156,34 @@ TEST(TypingX11, HeldControlIsLiftedForTheTextAndUntypableCharactersAreCounted) {
 
 } // namespace
 } // namespace pressmark::x11test
+
+namespace pressmark::x11test {
+namespace {
+
+// More distinct characters than the spare keycodes can carry at once: the
+// spares are reused, each only once the target has had time for the key
+// events sent with its previous characters.
+TEST(TypingX11, MoreDistinctCharactersThanSpareKeycodesArriveIntact) {
+    run("setxkbmap", {"us"});
+    BusyCores busy;
+    const int sparesBefore = emptyKeycodes(display());
+    const char* utf8 = "Съешь же ещё этих мягких французских булок, да выпей чаю. "
+                       "СЪЕШЬ ЖЕ ЕЩЁ ЭТИХ МЯГКИХ ФРАНЦУЗСКИХ БУЛОК, ДА ВЫПЕЙ ЧАЮ. "
+                       "Ђђ Ѓѓ Єє Її Љљ Њњ Ћћ Ќќ Ўў Џџ Ґґ №€‰™";
+    const auto text = cp1251::fromUtf8(utf8);
+    ASSERT_TRUE(text);
+    platform::x11::InputX11 input(display());
+    Target target({"--title", "typing-target"});
+    ASSERT_TRUE(target.started());
+    ASSERT_TRUE(target.waitFor([&] { return target.focused(); }));
+    const platform::TypeReport r = input.typeText(*text);
+    EXPECT_EQ(r.typed, static_cast<int>(text->size()));
+    target.waitFor([&] { return target.text() == utf8; }, std::chrono::seconds(30));
+    target.settle();
+    EXPECT_EQ(target.text(), utf8);
+    input.restoreSpareKeys();
+    EXPECT_EQ(emptyKeycodes(display()), sparesBefore);
+}
+
+} // namespace
+} // namespace pressmark::x11test

@@ -20,7 +20,7 @@ Target::~Target() {
     m_proc.kill();
     m_proc.waitForFinished(5000);
     // Lets a window manager finish with the window before the next one
-    // (which may get the same id) appears.
+    // appears.
     pump(std::chrono::milliseconds(150));
 }
 

@@ -95,8 +95,8 @@ int main(int argc, char** argv) {
         }
     });
 
-    // One target for several texts: under a window manager a new window that
-    // reuses the id of one just destroyed can be left without the focus.
+    // One target for several texts: a fresh window per text sometimes got no
+    // keys at all under openbox, the focus still settling.
     QSocketNotifier commands(0, QSocketNotifier::Read);
     QObject::connect(&commands, &QSocketNotifier::activated, [&] {
         char line[64];

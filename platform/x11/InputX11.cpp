@@ -225,6 +225,10 @@ TypeReport InputX11::typeText(std::string_view cp1251) {
     refreshSpares(empty);
 
     xkb = XkbGetMap(m_dpy, XkbKeyTypesMask | XkbKeySymsMask, XkbUseCoreKbd);
+    if (!xkb) {
+        report.skipped = static_cast<int>(cp1251.size());
+        return report;
+    }
     std::unordered_map<char32_t, Stroke> direct;
     for (const bool shift : {false, true}) {
         const unsigned mods = locks | (shift ? ShiftMask : 0);

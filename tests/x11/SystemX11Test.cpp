@@ -7,7 +7,7 @@
 #include "X11TestSupport.h"
 #include "platform/Platform.h"
 #include "platform/x11/CachePurge.h"
-#include "platform/x11/ProxySpec.h"
+#include "platform/x11/ProxyText.h"
 #include "platform/x11/X11Backend.h"
 #include "scenario/AppError.h"
 #include "scenario/Cp1251.h"
@@ -23,7 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 using platform::x11::ProxyEntry;
 
-TEST(ProxySpec, ParsesTheTextsTheSettingAccepts) {
+TEST(ProxyText, ParsesTheTextsTheSettingAccepts) {
     using V = std::vector<ProxyEntry>;
     const struct {
         const char* text;

@@ -1,4 +1,4 @@
-#include "ProxySpec.h"
+#include "ProxyText.h"
 
 #include <algorithm>
 #include <cctype>

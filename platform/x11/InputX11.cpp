@@ -25,6 +25,10 @@ using Clock = std::chrono::steady_clock;
 // the mapping notification, so one short pause per batch is enough.
 constexpr std::chrono::milliseconds remapPause{10};
 
+// How long typing waits for the user to let go of a modifier key (the Alt of
+// Alt+Q) that only the user can release.
+constexpr std::chrono::milliseconds userReleaseWait{1000};
+
 int clampToInt(std::int64_t v) {
     return static_cast<int>(std::clamp<std::int64_t>(v, std::numeric_limits<int>::min(),
                                                      std::numeric_limits<int>::max()));
@@ -225,6 +229,10 @@ TypeReport InputX11::typeText(std::string_view cp1251) {
     refreshSpares(empty);
 
     xkb = XkbGetMap(m_dpy, XkbKeyTypesMask | XkbKeySymsMask, XkbUseCoreKbd);
+    if (!xkb) {
+        report.skipped = static_cast<int>(cp1251.size());
+        return report;
+    }
     std::unordered_map<char32_t, Stroke> direct;
     for (const bool shift : {false, true}) {
         const unsigned mods = locks | (shift ? ShiftMask : 0);
@@ -245,22 +253,47 @@ TypeReport InputX11::typeText(std::string_view cp1251) {
     const KeyCode shiftCode = XKeysymToKeycode(m_dpy, XK_Shift_L);
 
     // Release the modifier keys still held (Ctrl or Alt of a hot key) and
-    // unlock Caps Lock; both come back afterwards.
-    char keys[32];
-    XQueryKeymap(m_dpy, keys);
-    std::vector<KeyCode> held;
+    // unlock Caps Lock; both come back afterwards. XTest can only release
+    // what XTest pressed: a modifier the user still holds on the real
+    // keyboard is waited for a moment, and never pressed again by us.
+    std::vector<KeyCode> modifierKeys;
     if (XModifierKeymap* mm = XGetModifierMapping(m_dpy)) {
         for (int i = 0; i < 8 * mm->max_keypermod; ++i) {
             const KeyCode kc = mm->modifiermap[i];
-            if (kc != 0 && (keys[kc / 8] & (1 << (kc % 8))) &&
-                std::find(held.begin(), held.end(), kc) == held.end()) {
-                held.push_back(kc);
+            if (kc != 0 &&
+                std::find(modifierKeys.begin(), modifierKeys.end(), kc) == modifierKeys.end()) {
+                modifierKeys.push_back(kc);
             }
         }
         XFreeModifiermap(mm);
     }
-    for (KeyCode kc : held) {
+    const auto heldModifiers = [&] {
+        char keys[32];
+        XQueryKeymap(m_dpy, keys);
+        std::vector<KeyCode> down;
+        for (KeyCode kc : modifierKeys) {
+            if (keys[kc / 8] & (1 << (kc % 8))) {
+                down.push_back(kc);
+            }
+        }
+        return down;
+    };
+    const std::vector<KeyCode> heldBefore = heldModifiers();
+    for (KeyCode kc : heldBefore) {
         XTestFakeKeyEvent(m_dpy, kc, False, CurrentTime);
+    }
+    XSync(m_dpy, False);
+    // What went up at once was XTest's; what is still down is the user's.
+    const std::vector<KeyCode> usersKeys = heldModifiers();
+    std::vector<KeyCode> held; // ours, to press again afterwards
+    for (KeyCode kc : heldBefore) {
+        if (std::find(usersKeys.begin(), usersKeys.end(), kc) == usersKeys.end()) {
+            held.push_back(kc);
+        }
+    }
+    const auto until = Clock::now() + userReleaseWait;
+    for (auto down = usersKeys; !down.empty() && Clock::now() < until; down = heldModifiers()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     const bool capsLocked = (state.locked_mods & LockMask) != 0;
     if (capsLocked) {

@@ -4,7 +4,7 @@
 #include "SystemX11.h"
 
 #include "CachePurge.h"
-#include "ProxySpec.h"
+#include "ProxyText.h"
 #include "scenario/AppError.h"
 #include "scenario/Cp1251.h"
 

@@ -40,7 +40,8 @@ private:
     std::unique_ptr<Clock> m_clock;
 };
 
-// Call after the QApplication exists.
+// Call after the QApplication exists, and destroy the backend before it: the
+// hot keys are given back and borrowed keycodes restored on Qt's connection.
 std::unique_ptr<X11Backend> makeBackend();
 
 } // namespace pressmark::platform::x11

@@ -7,7 +7,7 @@
 #include "X11TestSupport.h"
 #include "platform/Platform.h"
 #include "platform/x11/CachePurge.h"
-#include "platform/x11/ProxySpec.h"
+#include "platform/x11/ProxyText.h"
 #include "platform/x11/X11Backend.h"
 #include "scenario/AppError.h"
 #include "scenario/Cp1251.h"
@@ -23,7 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 using platform::x11::ProxyEntry;
 
-TEST(ProxySpec, ParsesTheTextsTheSettingAccepts) {
+TEST(ProxyText, ParsesTheTextsTheSettingAccepts) {
     using V = std::vector<ProxyEntry>;
     const struct {
         const char* text;
@@ -224,6 +224,40 @@ TEST(CachePurge, RemovesBrowserCachesAndCookiesAndNothingElse) {
     EXPECT_EQ(snapshot(outside), outsideBefore);
     fs::remove_all(home);
     fs::remove_all(outside);
+}
+
+} // namespace
+} // namespace pressmark::x11test
+
+namespace pressmark::x11test {
+namespace {
+
+// An executable is started (detached, in its own folder); a missing file is
+// not an error; the program folder is the folder of this very executable.
+TEST(SystemX11, RunProgramStartsAnExecutableAndAppDirIsTheProgramFolder) {
+    const fs::path dir = fs::temp_directory_path() / ("pressmark-run-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const fs::path script = dir / "tool with blank.sh";
+    write(script, "#!/bin/sh\npwd > ran.txt\n");
+    fs::permissions(script, fs::perms::owner_all);
+    auto backend = platform::x11::makeBackend();
+    backend->install();
+    sf::RunProgram(script);
+    sf::RunProgram(dir / "missing.exe");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!fs::exists(dir / "ran.txt") && std::chrono::steady_clock::now() < deadline) {
+        pump(std::chrono::milliseconds(20));
+    }
+    pump(std::chrono::milliseconds(100));
+    std::ifstream in(dir / "ran.txt");
+    std::string cwd;
+    std::getline(in, cwd);
+    EXPECT_EQ(fs::path(cwd), dir) << "started in its own folder";
+
+    const std::string appDir = sf::AppDir();
+    EXPECT_EQ(appDir, fs::canonical("/proc/self/exe").parent_path().string() + "/");
+    fs::remove_all(dir);
 }
 
 } // namespace

@@ -91,11 +91,12 @@ TEST_P(TypingX11Test, TextArrivesAsTyped) {
     XSync(dpy, False);
     const int sparesBefore = emptyKeycodes(dpy);
 
+    Target target({"--title", "typing-target"});
+    ASSERT_TRUE(target.started());
+    ASSERT_TRUE(target.waitFor([&] { return target.focused(); }));
     for (const char* utf8 : {"Hello, World! 123 @#$%", "Привет, мир! Ёё"}) {
         SCOPED_TRACE(utf8);
-        Target target({"--title", "typing-target"});
-        ASSERT_TRUE(target.started());
-        ASSERT_TRUE(target.waitFor([&] { return target.focused(); }));
+        ASSERT_TRUE(target.clearText());
         const auto text = cp1251::fromUtf8(utf8);
         ASSERT_TRUE(text);
         const platform::TypeReport r = dev::TypeText(*text);

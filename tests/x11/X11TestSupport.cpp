@@ -4,6 +4,8 @@
 
 #include "X11TestSupport.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 namespace pressmark::x11test {
@@ -17,6 +19,9 @@ Target::Target(const QStringList& args) {
 Target::~Target() {
     m_proc.kill();
     m_proc.waitForFinished(5000);
+    // Lets a window manager finish with the window before the next one
+    // appears.
+    pump(std::chrono::milliseconds(150));
 }
 
 bool Target::readLines() {
@@ -32,6 +37,9 @@ bool Target::readLines() {
         }
         const QByteArray line = m_pending.left(nl);
         m_pending.remove(0, nl + 1);
+        if (std::getenv("TARGET_KEYLOG")) {
+            std::fprintf(stderr, "target: %s\n", line.constData());
+        }
         if (line.startsWith("press ")) {
             const QList<QByteArray> f = line.split(' ');
             if (f.size() == 4) {
@@ -44,6 +52,8 @@ bool Target::readLines() {
         } else if (line == "text") {
             m_text.clear();
             m_lastChange = std::chrono::steady_clock::now();
+        } else if (line == "cleared") {
+            ++m_clears;
         } else if (line == "focus") {
             m_focused = true;
         } else if (line.startsWith("ready ")) {
@@ -68,6 +78,13 @@ bool Target::waitFor(const std::function<bool()>& pred, std::chrono::millisecond
         QCoreApplication::processEvents();
         m_proc.waitForReadyRead(5);
     }
+}
+
+bool Target::clearText() {
+    const int before = m_clears;
+    m_proc.write("clear\n");
+    m_proc.waitForBytesWritten(1000);
+    return waitFor([this, before] { return m_clears > before && m_text.empty(); });
 }
 
 void Target::settle(std::chrono::milliseconds quiet) {

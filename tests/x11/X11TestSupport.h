@@ -33,12 +33,15 @@ public:
     const std::vector<LoggedPress>& presses() const { return m_presses; }
     const std::string& text() const { return m_text; }
     bool focused() const { return m_focused; }
+    int clears() const { return m_clears; }
     // When the last press or text change arrived.
     std::chrono::steady_clock::time_point lastChange() const { return m_lastChange; }
     // Reads what has arrived, handling our own events meanwhile, until pred
     // holds or the timeout passes. Returns pred().
     bool waitFor(const std::function<bool()>& pred,
                  std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    // Empties the text field and waits until it is empty.
+    bool clearText();
     // Waits until nothing new has arrived for quiet.
     void settle(std::chrono::milliseconds quiet = std::chrono::milliseconds(300));
 
@@ -47,6 +50,7 @@ private:
     QProcess m_proc;
     unsigned long m_winId = 0;
     bool m_focused = false;
+    int m_clears = 0;
     std::vector<LoggedPress> m_presses;
     std::string m_text;
     QByteArray m_pending;

@@ -14,6 +14,16 @@ while [ $# -gt 0 ]; do
 done
 
 tmp=$(mktemp -d)
+xvfb=
+wmpid=
+cleanup() {
+    [ -n "$wmpid" ] && kill $wmpid 2>/dev/null
+    [ -n "$xvfb" ] && kill $xvfb 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$tmp"
+}
+# Also when ctest stops us on a timeout: never leave a server behind.
+trap 'cleanup; exit 143' INT TERM
 export XDG_RUNTIME_DIR="$tmp/run"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 # -noreset: otherwise the server resets (Caps Lock and keymap included)
@@ -26,7 +36,7 @@ while ! grep -q '^[0-9]' "$tmp/display" 2>/dev/null; do
     if [ $i -gt 200 ] || ! kill -0 $xvfb 2>/dev/null; then
         echo "with_xvfb: Xvfb did not start" >&2
         cat "$tmp/xvfb.log" >&2
-        rm -rf "$tmp"
+        cleanup
         exit 1
     fi
     sleep 0.05
@@ -35,9 +45,7 @@ export DISPLAY=":$(head -n1 "$tmp/display")"
 export QT_QPA_PLATFORM=xcb
 unset WAYLAND_DISPLAY
 
-wmpid=
 if [ $wm = 1 ]; then
-    export PRESSMARK_TEST_WM=openbox
     openbox --sm-disable >"$tmp/openbox.log" 2>&1 &
     wmpid=$!
     i=0
@@ -51,14 +59,10 @@ if [ $wm = 1 ]; then
     done
 fi
 
-"$@"
+"$@" &
+child=$!
+trap 'kill $child 2>/dev/null; cleanup; exit 143' INT TERM
+wait $child
 rc=$?
-
-if [ -n "$wmpid" ]; then
-    kill $wmpid 2>/dev/null
-    wait $wmpid 2>/dev/null
-fi
-kill $xvfb 2>/dev/null
-wait $xvfb 2>/dev/null
-rm -rf "$tmp"
+cleanup
 exit $rc

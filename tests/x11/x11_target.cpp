@@ -4,16 +4,23 @@
 //   focus                  when the text field has the keyboard focus
 //   press <1|3> <x> <y>    every left or right press, in root pixels
 //   text <utf8>            the field's whole text after every change
+//   key <code> <mods> <t>  every key press, when TARGET_KEYLOG is set
+// A line "clear" on stdin empties the text field, and it answers "cleared".
 // Usage: x11_target [--rect X,Y,W,H] [--title T]
 #include <QApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QSocketNotifier>
 #include <QStringList>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <QWindow>
 
+#include <QKeyEvent>
+
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -29,6 +36,14 @@ class PressLog final : public QObject {
 public:
     using QObject::QObject;
     bool eventFilter(QObject* obj, QEvent* ev) override {
+        if (ev->type() == QEvent::KeyPress && obj->isWindowType() && std::getenv("TARGET_KEYLOG")) {
+            const auto* ke = static_cast<QKeyEvent*>(ev);
+            say(QStringLiteral("key %1 %2 %3")
+                    .arg(ke->nativeScanCode())
+                    .arg(ke->nativeModifiers())
+                    .arg(ke->text())
+                    .toUtf8());
+        }
         if (ev->type() == QEvent::MouseButtonPress && obj->isWindowType()) {
             const auto* me = static_cast<QMouseEvent*>(ev);
             const int button = me->button() == Qt::LeftButton    ? 1
@@ -77,6 +92,21 @@ int main(int argc, char** argv) {
     QObject::connect(&app, &QApplication::focusChanged, [field](QWidget*, QWidget* now) {
         if (now == field) {
             say("focus");
+        }
+    });
+
+    // One target for several texts: a fresh window per text sometimes got no
+    // keys at all under openbox, the focus still settling.
+    QSocketNotifier commands(0, QSocketNotifier::Read);
+    QObject::connect(&commands, &QSocketNotifier::activated, [&] {
+        char line[64];
+        if (!std::fgets(line, sizeof line, stdin)) {
+            commands.setEnabled(false);
+            return;
+        }
+        if (std::strncmp(line, "clear", 5) == 0) {
+            field->clear();
+            say("cleared");
         }
     });
 

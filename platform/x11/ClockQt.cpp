@@ -18,6 +18,10 @@ void ClockQt::sleepFor(std::chrono::nanoseconds d) {
 
 void ClockQt::processEvents() {
     QCoreApplication::processEvents();
+    // A hot key is read from the X connection during the pass above and
+    // delivered as a posted call; run it now rather than one slice later, so
+    // that Alt+W ends a wait within one slice.
+    QCoreApplication::sendPostedEvents();
 }
 
 } // namespace pressmark::platform::x11

@@ -88,6 +88,11 @@ TEST_F(InputWin32Test, ClicksLandAtExactClientPositions) {
     ASSERT_TRUE(target.ready());
     std::vector<std::string> expected;
 
+    // Under Wine the X server echoes each pointer warp back to the program
+    // under the pointer, and a late echo of an earlier move can put the
+    // cursor back; a pause before each step (the player's base delay) lets
+    // it pass.
+    win32test::pump(std::chrono::milliseconds(100));
     dev::MoveTo(0, 0, false);
     dev::LeftClick(0);
     expected.push_back("down L 0 0");
@@ -99,9 +104,6 @@ TEST_F(InputWin32Test, ClicksLandAtExactClientPositions) {
     };
     for (const Click& c : {Click{w - 1, 0, false}, Click{1, 1, true}, Click{w - 1, bottom, true},
                            Click{333, 517, false}, Click{w / 2, h / 3, true}}) {
-        // Under Wine the X server echoes each pointer warp back to the
-        // program under the pointer, and a late echo moves the cursor back;
-        // a pause between steps (the player's base delay) lets it pass.
         win32test::pump(std::chrono::milliseconds(100));
         moveToClient(target, c.x, c.y);
         c.left ? dev::LeftClick(0) : dev::RightClick(0);

@@ -51,9 +51,17 @@ protected:
     std::vector<Press> clickAndSample(POINT at, int xButton) {
         std::vector<Press> seen;
         const std::wstring b = std::to_wstring(xButton);
-        win32test::xdotool(L"mousemove " + std::to_wstring(at.x) + L" " + std::to_wstring(at.y) +
-                               L" mousedown " + b + L" sleep 0.2 mouseup " + b,
-                           false);
+        // The sampling reads the cursor where the button is seen down; under
+        // Wine the cursor position reaches the program a little after the X
+        // server moved it, so the hand settles before it presses, as a
+        // person's does.
+        win32test::xdotool(L"mousemove " + std::to_wstring(at.x) + L" " + std::to_wstring(at.y));
+        win32test::pumpUntil([&] {
+            POINT p{};
+            GetCursorPos(&p);
+            return p.x == at.x && p.y == at.y;
+        });
+        win32test::xdotool(L"mousedown " + b + L" sleep 0.2 mouseup " + b, false);
         // Until well after the release: a held button must stay one press.
         win32test::pumpUntil(
             [&] {

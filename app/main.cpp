@@ -1,8 +1,8 @@
 #include "CommandLine.h"
 #include "HeadlessControls.h"
+#include "PlatformBackend.h"
 
 #include "platform/Platform.h"
-#include "platform/x11/X11Backend.h"
 #include "player/clickerPlay.h"
 #include "scenario/ScenarioFolder.h"
 #include "ui/CheckedDialogs.h"
@@ -14,36 +14,20 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QMessageBox>
-#include <QSocketNotifier>
 
-#include <algorithm>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <unistd.h>
 
 using namespace pressmark;
 
 namespace {
 
-std::optional<std::filesystem::path> envPath(const char* name) {
-    const char* v = std::getenv(name);
-    if (!v || !*v) {
-        return std::nullopt;
-    }
-    return std::filesystem::path(v);
-}
-
 std::filesystem::path scenarioFolder(const CommandLine& cl) {
-    ScenarioFolderInputs in;
+    ScenarioFolderInputs in = scenarioFolderEnvironment();
     if (cl.scenarios) {
         in.commandLine = pathFromUtf8(cl.scenarios->toStdString());
     }
-    in.environment = envPath("PRESSMARK_SCENARIOS");
     in.appDir = pathFromUtf8(QCoreApplication::applicationDirPath().toStdString());
-    in.xdgDataHome = envPath("XDG_DATA_HOME");
-    in.home = envPath("HOME");
     return chooseScenarioFolder(in);
 }
 
@@ -54,27 +38,6 @@ void setIdentity() {
 
 void say(const QString& text) {
     std::fprintf(stderr, "pressmark: %s\n", text.toLocal8Bit().constData());
-}
-
-// An X11 display the program could connect to: DISPLAY set and, for a
-// local display, its socket present. Checked before Qt starts, because Qt
-// aborts when it cannot open the display.
-bool x11DisplayReachable(QString& why) {
-    const QString display = qEnvironmentVariable("DISPLAY");
-    if (display.isEmpty()) {
-        why = QStringLiteral("no X11 display: DISPLAY is not set");
-        return false;
-    }
-    if (display.startsWith(u':')) {
-        const QString number = display.mid(1).section(u'.', 0, 0);
-        const QString socket = QStringLiteral("/tmp/.X11-unix/X") + number;
-        if (!QFileInfo::exists(socket)) {
-            why = QStringLiteral("no X11 display: DISPLAY is %1 but %2 does not exist")
-                      .arg(display, socket);
-            return false;
-        }
-    }
-    return true;
 }
 
 int listScenarios(int argc, char** argv, const CommandLine& cl) {
@@ -94,35 +57,19 @@ int listScenarios(int argc, char** argv, const CommandLine& cl) {
     return ExitDone;
 }
 
-// Ctrl+C and SIGTERM during --play: the stop flag is lock-free and may be set
-// from the handler; the pipe wakes the event loop so the run sees it at once.
-int g_signalPipe[2] = {-1, -1};
-
-void onSignal(int) {
-    requestStop();
-    const char byte = 1;
-    [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &byte, 1);
-    // A second Ctrl+C ends the program the ordinary way.
-    std::signal(SIGINT, SIG_DFL);
-}
-
 int playHeadless(int argc, char** argv, const CommandLine& cl) {
-    QString why;
-    if (!x11DisplayReachable(why)) {
+    if (const QString why = prepareDisplay(RunMode::Play); !why.isEmpty()) {
         say(why);
         return ExitNoDisplay;
     }
-    qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
     setIdentity();
     QApplication::setQuitOnLastWindowClosed(false);
-    const auto backend = platform::x11::makeBackend();
-    if (!backend->onX11()) {
-        say(QStringLiteral("no X11 display: Qt could not open %1")
-                .arg(qEnvironmentVariable("DISPLAY")));
+    const auto backend = installPlatformBackend();
+    if (const QString problem = backend->problem(RunMode::Play); !problem.isEmpty()) {
+        say(problem);
         return ExitNoDisplay;
     }
-    backend->install();
 
     const std::filesystem::path folder = scenarioFolder(cl);
     std::string name = cl.play.toStdString();
@@ -137,16 +84,7 @@ int playHeadless(int argc, char** argv, const CommandLine& cl) {
         return ExitNoScenario;
     }
 
-    if (::pipe(g_signalPipe) == 0) {
-        auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, [] {
-            char buf[16];
-            [[maybe_unused]] const auto n = ::read(g_signalPipe[0], buf, sizeof buf);
-            requestStop();
-        });
-        std::signal(SIGINT, onSignal);
-        std::signal(SIGTERM, onSignal);
-    }
+    backend->stopOnInterrupt();
     platform::backend().hotKeys->setHandler([](int systemId) {
         if (systemId == sf::HotKeyIdBase + 8) {
             requestStop();
@@ -183,10 +121,8 @@ int playHeadless(int argc, char** argv, const CommandLine& cl) {
 }
 
 int runWindow(int argc, char** argv, const CommandLine& cl) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
-        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
-        say(QStringLiteral("no display: neither DISPLAY nor WAYLAND_DISPLAY is set "
-                           "(./run.sh starts a private one)"));
+    if (const QString why = prepareDisplay(RunMode::Window); !why.isEmpty()) {
+        say(why);
         return ExitNoDisplay;
     }
     QApplication app(argc, argv);
@@ -199,17 +135,12 @@ int runWindow(int argc, char** argv, const CommandLine& cl) {
     // not end the program: only closing the window does.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    const auto backend = platform::x11::makeBackend();
-    platform::Backend services = backend->backend();
+    const auto backend = installPlatformBackend();
+    platform::Backend services = backend->services();
     CheckedDialogs dialogs(*services.dialogs);
     services.dialogs = &dialogs;
     platform::install(services);
-    QString problem;
-    if (!backend->onX11()) {
-        problem = QStringLiteral("Pressmark работает без X11 (платформа Qt \"%1\"): запись, "
-                                 "выполнение сценариев и горячие клавиши недоступны.")
-                      .arg(QGuiApplication::platformName());
-    }
+    const QString problem = backend->problem(RunMode::Window);
     TForm1 form(TForm1::Options{scenarioFolder(cl), problem});
     dialogs.setDefaultOwner(form.nativeHandle());
     QObject::connect(&form, &TForm1::closed, &app, &QCoreApplication::quit);

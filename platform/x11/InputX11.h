@@ -13,6 +13,8 @@
 
 namespace pressmark::platform::x11 {
 
+class PointerX11;
+
 // Synthesized pointer and keyboard input through XTest.
 //
 // Text is typed as characters. A character that the locked layout carries
@@ -24,6 +26,11 @@ namespace pressmark::platform::x11 {
 // with the earlier mapping (reusing one keycode for "Привет" gave "тттттт"). Each spare keeps its
 // character until it is needed for another one or until the text is long done, and is remapped only
 // when it has been idle for the settle time.
+//
+// Text goes to the last place the user clicked. When the keyboard focus is on
+// nobody or on one of our own windows (the prompt that asked for the text has
+// just closed and our main window is hidden; some window managers then focus
+// nothing), the window of the last foreign press is activated first.
 class InputX11 final : public Input {
 public:
     // dpy is not owned and must outlive this object.
@@ -39,6 +46,13 @@ public:
     // How long a borrowed keycode stays untouched after its last press before
     // it may be remapped or given back.
     void setSettleTime(std::chrono::milliseconds t) { m_settle = t; }
+    // Where foreign presses are sampled; null (the default) types wherever the
+    // focus is. pointer is not owned and must outlive this object.
+    void followForeignPresses(PointerX11* pointer) { m_pointer = pointer; }
+    // How long typing waits for the window of the last foreign press to get
+    // the focus.
+    static constexpr std::chrono::milliseconds focusWait{500};
+
     // Gives every borrowed keycode back (NoSymbol), waiting for the settle
     // time first where needed. Also runs by itself once typing has settled.
     void restoreSpareKeys();
@@ -59,11 +73,18 @@ private:
     void remap(KeyCode code, const KeySym (&syms)[2]);
     void tap(const Stroke& s, KeyCode shiftCode);
     void waitUntilIdle(KeyCode code);
+    void focusLastForeignWindow();
+    Time serverTime();
 
     Display* m_dpy;
     std::chrono::milliseconds m_settle{300};
     std::map<KeyCode, Spare> m_spares; // borrowed or borrowable keycodes
     QTimer m_restoreTimer;
+    PointerX11* m_pointer = nullptr;
+    // A connection of our own for reading the server time: Qt's connection
+    // hands its events to Qt, never to us.
+    Display* m_timeDpy = nullptr;
+    Window m_timeWin = 0;
 };
 
 } // namespace pressmark::platform::x11

@@ -10,11 +10,14 @@
 namespace pressmark::platform::x11 {
 namespace {
 
-std::vector<unsigned long> visibleTopLevels() {
+// Hidden ones too: the keyboard focus test must know a window of ours in
+// whatever state, and a frame may outlive its hidden client for a moment. An
+// unmapped window is never under a press, so this cannot make a press ours.
+std::vector<unsigned long> nativeTopLevels() {
     std::vector<unsigned long> ids;
     for (QWidget* w : QApplication::topLevelWidgets()) {
         // internalWinId: never create a native window just to compare it.
-        if (w->isVisible() && w->internalWinId() != 0) {
+        if (w->internalWinId() != 0) {
             ids.push_back(static_cast<unsigned long>(w->internalWinId()));
         }
     }
@@ -24,7 +27,7 @@ std::vector<unsigned long> visibleTopLevels() {
 } // namespace
 
 PointerX11::PointerX11(Display* dpy, WindowList ownWindows)
-    : m_dpy(dpy), m_ownWindows(ownWindows ? std::move(ownWindows) : WindowList(visibleTopLevels)) {}
+    : m_dpy(dpy), m_ownWindows(ownWindows ? std::move(ownWindows) : WindowList(nativeTopLevels)) {}
 
 PointerX11::~PointerX11() {
     stopSampling();
@@ -35,6 +38,7 @@ void PointerX11::startSampling() {
         return;
     }
     m_presses.clear();
+    m_lastForeign = 0;
     int major = 0;
     int minor = 0;
     if (!XRecordQueryVersion(m_dpy, &major, &minor)) {
@@ -64,6 +68,7 @@ void PointerX11::startSampling() {
 
 void PointerX11::stopSampling() {
     m_notifier.reset();
+    m_lastForeign = 0;
     if (m_context) {
         XRecordDisableContext(m_dpy, m_context);
         XSync(m_dpy, False);
@@ -98,8 +103,13 @@ void PointerX11::onRecord(XPointer self, XRecordInterceptData* data) {
             const Point pos{ev->u.keyButtonPointer.rootX, ev->u.keyButtonPointer.rootY};
             // Decided now: the window under the press may be gone by the tick
             // (a prompt that closes on this very click).
-            p->m_presses.push_back(Press{detail == 1 ? MouseButton::Left : MouseButton::Right, pos,
-                                         p->isOwnWindowAt(pos)});
+            const Window rootLevel = rootLevelAt(p->m_dpy, pos);
+            const bool own = p->isOwnRootLevel(rootLevel);
+            p->m_presses.push_back(
+                Press{detail == 1 ? MouseButton::Left : MouseButton::Right, pos, own});
+            if (!own) {
+                p->m_lastForeign = clientWindowOf(p->m_dpy, rootLevel);
+            }
         }
     }
     XRecordFreeData(data);
@@ -128,43 +138,24 @@ Rect PointerX11::primaryScreen() {
     return primaryMonitor(m_dpy);
 }
 
-Window PointerX11::topLevelOf(Window w) const {
-    const Window root = DefaultRootWindow(m_dpy);
-    // Under a window manager our window sits inside a frame: climb to the
-    // ancestor whose parent is the root.
-    for (;;) {
-        Window r = 0;
-        Window parent = 0;
-        Window* children = nullptr;
-        unsigned n = 0;
-        if (!XQueryTree(m_dpy, w, &r, &parent, &children, &n)) {
-            return 0;
-        }
-        if (children) {
-            XFree(children);
-        }
-        if (parent == root || parent == 0) {
-            return w;
-        }
-        w = parent;
-    }
-}
-
-bool PointerX11::isOwnWindowAt(Point p) {
-    const Window root = DefaultRootWindow(m_dpy);
-    int x = 0;
-    int y = 0;
-    Window child = 0;
-    XTranslateCoordinates(m_dpy, root, root, p.x, p.y, &x, &y, &child);
-    if (child == 0) {
+bool PointerX11::isOwnRootLevel(Window rootLevel) {
+    if (rootLevel == 0) {
         return false; // the bare root belongs to nobody
     }
     for (unsigned long id : m_ownWindows()) {
-        if (topLevelOf(static_cast<Window>(id)) == child) {
+        if (rootLevelOf(m_dpy, static_cast<Window>(id)) == rootLevel) {
             return true;
         }
     }
     return false;
+}
+
+bool PointerX11::isOwnWindowAt(Point p) {
+    return isOwnRootLevel(rootLevelAt(m_dpy, p));
+}
+
+bool PointerX11::isOwnWindow(Window w) {
+    return isOwnRootLevel(rootLevelOf(m_dpy, w));
 }
 
 } // namespace pressmark::platform::x11

@@ -24,7 +24,8 @@ public:
     // The native ids of the program's own top-level windows.
     using WindowList = std::function<std::vector<unsigned long>()>;
 
-    // dpy is not owned. ownWindows defaults to the visible top-level widgets.
+    // dpy is not owned. ownWindows defaults to the top-level widgets that have
+    // a native window, shown or hidden.
     explicit PointerX11(Display* dpy, WindowList ownWindows = {});
     ~PointerX11() override;
 
@@ -36,13 +37,20 @@ public:
     bool isOwnWindowAt(Point p) override;
 
     bool sampling() const { return m_data != nullptr; }
+    // The client window under the last press that landed on a foreign window
+    // while sampling; 0 before the first one, after one on the bare root, and
+    // while sampling is off (a press from an earlier recording says nothing
+    // about where text should go now).
+    Window lastForeignWindow() const { return m_lastForeign; }
+    // Whether w is one of our own top-level windows, its frame, or inside it.
+    bool isOwnWindow(Window w);
     // Reads what the server has recorded so far; the socket notifier does
     // this by itself whenever events are processed.
     void drain();
 
 private:
     static void onRecord(XPointer self, XRecordInterceptData* data);
-    Window topLevelOf(Window w) const;
+    bool isOwnRootLevel(Window rootLevel);
 
     Display* m_dpy;
     WindowList m_ownWindows;
@@ -50,6 +58,7 @@ private:
     XRecordContext m_context = 0;
     std::unique_ptr<QSocketNotifier> m_notifier;
     std::vector<Press> m_presses;
+    Window m_lastForeign = 0;
 };
 
 } // namespace pressmark::platform::x11

@@ -56,8 +56,12 @@ bool x11Available() {
 X11Backend::X11Backend() {
     if (auto* x = x11App(); x && x->display() && x->connection()) {
         m_onX11 = true;
-        m_input = std::make_unique<InputX11>(x->display());
-        m_pointer = std::make_unique<PointerX11>(x->display());
+        auto input = std::make_unique<InputX11>(x->display());
+        auto pointer = std::make_unique<PointerX11>(x->display());
+        // Text typed while recording goes to the last place the user clicked.
+        input->followForeignPresses(pointer.get());
+        m_input = std::move(input);
+        m_pointer = std::move(pointer);
         m_hotKeys = std::make_unique<HotKeysX11>(x->display(), x->connection());
     } else {
         m_input = std::make_unique<InertInput>();

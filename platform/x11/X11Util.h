@@ -20,4 +20,20 @@ Rect primaryMonitor(Display* dpy);
 // positions, left of or above the primary monitor, symmetric.
 std::int64_t normalizedToPixel(std::int64_t n, std::int64_t extent);
 
+// The child of the root that holds w (w itself when it is one): under a
+// window manager the frame around a client, without one the client itself.
+// 0 when w is gone.
+Window rootLevelOf(Display* dpy, Window w);
+
+// The mapped root-level window at a root position; 0 over the bare root.
+Window rootLevelAt(Display* dpy, Point p);
+
+// The client inside a root-level window: the window a window manager marked
+// with WM_STATE (it may sit a few levels down in the frame), else the
+// root-level window itself, as it is without a window manager.
+Window clientWindowOf(Display* dpy, Window rootLevel);
+
+// Whether w is ancestor or one of its descendants.
+bool isWithin(Display* dpy, Window w, Window ancestor);
+
 } // namespace pressmark::platform::x11

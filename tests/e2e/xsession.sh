@@ -61,6 +61,23 @@ e2e_no_window() {
     done
     e2e_fail "window '$name' is still visible"
 }
+# Waits until a window really has the keyboard focus: windowactivate --sync
+# returns at once when the window manager, lagging behind, still names the
+# window active from before.
+e2e_wait_focus() {
+    local win=$1
+    for _ in $(seq 100); do
+        [ "$(xdotool getwindowfocus 2>/dev/null)" = "$win" ] && return 0
+        sleep 0.05
+    done
+    return 1
+}
+# Activates a window and waits for its focus.
+e2e_activate() {
+    local win=$1
+    xdotool windowactivate --sync "$win"
+    e2e_wait_focus "$win" || e2e_fail "window $win did not get the focus"
+}
 # Clicks at a point of a window's client area (as a person would).
 e2e_click() {
     local win=$1 x=$2 y=$3
@@ -74,6 +91,7 @@ e2e_answer() {
     local caption=$1 text=$2 dlg
     dlg=$(e2e_window "$caption")
     xdotool windowactivate --sync "$dlg" 2>/dev/null || true
+    e2e_wait_focus "$dlg" || true
     sleep 0.2
     [ -n "$text" ] && xdotool type --delay 60 "$text"
     sleep 0.2

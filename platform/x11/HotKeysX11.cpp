@@ -142,7 +142,10 @@ bool HotKeysX11::registerHotKey(int systemId, unsigned keyCode, unsigned modifie
     std::vector<std::uint16_t> done;
     for (std::uint16_t lock : lockVariants()) {
         const auto mods = static_cast<std::uint16_t>(g.mods | lock);
-        const xcb_void_cookie_t c = xcb_grab_key_checked(m_conn, 1, m_root, mods, g.keycode,
+        // owner_events off: while the grab is active every key event, the
+        // release included, is reported to the root, also when the focus is
+        // in a window of ours.
+        const xcb_void_cookie_t c = xcb_grab_key_checked(m_conn, 0, m_root, mods, g.keycode,
                                                          XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
         if (xcb_generic_error_t* err = xcb_request_check(m_conn, c)) {
             std::free(err);
@@ -181,10 +184,11 @@ bool HotKeysX11::nativeEventFilter(const QByteArray& eventType, void* message, q
     if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE) {
         return false;
     }
+    // Only our own client's events pass here. A grabbed combination can still
+    // reach one of our windows instead of the root (a popup of ours holding
+    // the keyboard), and a release that is missed would make the next press
+    // look like auto-repeat: so the window does not matter.
     const auto* key = reinterpret_cast<const xcb_key_press_event_t*>(ev);
-    if (key->event != m_root) {
-        return false;
-    }
     const std::uint16_t num = modMaskOf(m_dpy, XK_Num_Lock, XCB_MOD_MASK_2);
     const auto mods = static_cast<std::uint16_t>(key->state & relevantMods & ~num);
     for (auto& [id, g] : m_grabs) {

@@ -1,6 +1,7 @@
 // Global hot keys pressed by an outside user (xdotool) while a foreign
 // window has the focus.
 #include <QApplication>
+#include <QLineEdit>
 #include <gtest/gtest.h>
 
 #include "X11TestSupport.h"
@@ -81,6 +82,47 @@ TEST_F(HotKeysX11Test, HeldKeyFiresOnceDespiteAutoRepeatAndAgainAfterRelease) {
     EXPECT_EQ(pressAndCollect({"keydown", "ctrl+q", "sleep", "1.2", "keyup", "q", "keyup", "ctrl"}),
               std::vector<int>{5555});
     EXPECT_EQ(pressAndCollect({"key", "ctrl+q"}), std::vector<int>{5555});
+}
+
+// With the focus on a window of our own the server reports the grabbed keys
+// to that window rather than to the root; every press must still act once,
+// however long it is held, in any order.
+TEST_F(HotKeysX11Test, EveryPressActsWhileOurOwnWindowHasTheFocus) {
+    QLineEdit own;
+    own.setWindowTitle(QStringLiteral("own-focus"));
+    own.show();
+    own.activateWindow();
+    const auto ownFocused = [&] {
+        Window focus = 0;
+        int revert = 0;
+        XGetInputFocus(display(), &focus, &revert);
+        return focus == static_cast<Window>(own.winId());
+    };
+    for (int i = 0; i < 50 && !ownFocused(); ++i) {
+        XSetInputFocus(display(), static_cast<Window>(own.winId()), RevertToParent, CurrentTime);
+        pump(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(ownFocused());
+    ASSERT_TRUE(m_keys->registerHotKey(5555, 'Q', ModControl));
+    ASSERT_TRUE(m_keys->registerHotKey(5556, 'W', ModControl));
+    ASSERT_TRUE(m_keys->registerHotKey(5557, 'Q', ModAlt));
+    ASSERT_TRUE(m_keys->registerHotKey(5558, 'W', ModAlt));
+    const struct {
+        const char* mod;
+        const char* key;
+        int id;
+    } combos[] = {{"ctrl", "q", 5555}, {"ctrl", "w", 5556}, {"alt", "q", 5557}, {"alt", "w", 5558}};
+    for (int round = 0; round < 10; ++round) {
+        for (const auto& c : combos) {
+            SCOPED_TRACE(std::string(c.mod) + "+" + c.key + " round " + std::to_string(round));
+            // Held as a hand holds it, and tapped.
+            const QString hold = round % 2 ? QStringLiteral("0.15") : QStringLiteral("0.02");
+            EXPECT_EQ(pressAndCollect({"keydown", c.mod, "keydown", c.key, "sleep", hold, "keyup",
+                                       c.key, "keyup", c.mod}),
+                      std::vector<int>{c.id});
+        }
+    }
+    EXPECT_TRUE(own.text().isEmpty()) << "the grabbed keys reached the widget";
 }
 
 TEST_F(HotKeysX11Test, UnregisteredOrReRegisteredKeysFollowTheLastRegistration) {

@@ -268,7 +268,37 @@ void InputX11::moveTo(std::int32_t nx, std::int32_t ny) {
     const int x = clampToInt(primary.x + normalizedToPixel(nx, primary.width));
     const int y = clampToInt(primary.y + normalizedToPixel(ny, primary.height));
     XTestFakeMotionEvent(m_dpy, DefaultScreen(m_dpy), x, y, CurrentTime);
-    XFlush(m_dpy);
+    waitForPointerAt(x, y);
+}
+
+void InputX11::waitForPointerAt(int x, int y) {
+    // While a window manager handles a click it may freeze the pointer
+    // (a synchronous button grab): the motion waits in the server's queue,
+    // and a press sent meanwhile could be delivered before it, at the old
+    // position. So the press waits until the server has moved the pointer.
+    // Without a freeze the first query already sees it there: the query's
+    // round trip is the whole cost. The server keeps the pointer on the
+    // screen, so a point beyond an edge is awaited at the edge.
+    const Window root = DefaultRootWindow(m_dpy);
+    const int wantX = std::clamp(x, 0, DisplayWidth(m_dpy, DefaultScreen(m_dpy)) - 1);
+    const int wantY = std::clamp(y, 0, DisplayHeight(m_dpy, DefaultScreen(m_dpy)) - 1);
+    const auto until = Clock::now() + pointerWait;
+    for (int polls = 0;; ++polls) {
+        Window rootRet = 0;
+        Window child = 0;
+        int rx = 0;
+        int ry = 0;
+        int wx = 0;
+        int wy = 0;
+        unsigned mask = 0;
+        if (!XQueryPointer(m_dpy, root, &rootRet, &child, &rx, &ry, &wx, &wy, &mask) ||
+            (rx == wantX && ry == wantY) || Clock::now() >= until) {
+            return;
+        }
+        if (polls >= 10) {
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+    }
 }
 
 void InputX11::button(MouseButton which, bool down) {

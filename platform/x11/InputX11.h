@@ -52,6 +52,9 @@ public:
     // How long typing waits for the window of the last foreign press to get
     // the focus.
     static constexpr std::chrono::milliseconds focusWait{500};
+    // The longest a press waits for the pointer to arrive where it was sent
+    // (a window manager may hold the pointer back meanwhile).
+    static constexpr std::chrono::milliseconds pointerWait{250};
 
     // Gives every borrowed keycode back (NoSymbol), waiting for the settle
     // time first where needed. Also runs by itself once typing has settled.
@@ -74,6 +77,7 @@ private:
     void tap(const Stroke& s, KeyCode shiftCode);
     void waitUntilIdle(KeyCode code);
     void focusLastForeignWindow();
+    void waitForPointerAt(int x, int y);
     Time serverTime();
 
     Display* m_dpy;

@@ -25,8 +25,18 @@ Xvfb -displayfd 1 -noreset -nolisten tcp -screen 0 1280x1024x24 >"$x_tmp/display
 x_pids+=($!)
 for _ in $(seq 100); do [ -s "$x_tmp/display" ] && break; sleep 0.05; done
 export DISPLAY=":$(head -n1 "$x_tmp/display")"
-openbox >/dev/null 2>&1 &
+# The window manager: openbox unless E2E_WM names another (icewm).
+x_wm=${E2E_WM:-openbox}
+case $x_wm in
+openbox) openbox --sm-disable >/dev/null 2>&1 & ;;
+icewm) icewm >/dev/null 2>&1 & ;;
+*) echo "xsession: unknown window manager $x_wm" >&2; exit 1 ;;
+esac
 x_pids+=($!)
+for _ in $(seq 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.05
+done
 x_start_tray() {
     trayer --edge bottom --align right --widthtype pixel --width 120 --height 24 \
         >/dev/null 2>&1 &

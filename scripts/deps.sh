@@ -13,6 +13,7 @@ run_pkgs=(
 )
 test_pkgs=(
     libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
+    xterm zenity mousepad x11-apps
 )
 
 want=("${run_pkgs[@]}")

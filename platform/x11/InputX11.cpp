@@ -13,6 +13,7 @@
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <xkbcommon/xkbcommon.h>
@@ -263,6 +264,55 @@ void InputX11::focusLastForeignWindow() {
     }
 }
 
+void InputX11::waitForFocusAfterClick(Window rootLevel) {
+    // A click on another program moves the focus there only once the window
+    // manager has handled it; keys sent before would still go to the program
+    // clicked before. Nothing to wait for when the window cannot take the
+    // focus: a menu or tooltip (override-redirect), or a client that asks
+    // never to be given the input.
+    XWindowAttributes attrs{};
+    if (!XGetWindowAttributes(m_dpy, rootLevel, &attrs) || attrs.map_state != IsViewable) {
+        return;
+    }
+    // Window managers may make their frames override-redirect too: only a
+    // root-level window with no managed client inside is a menu.
+    const Window client = clientWindowOf(m_dpy, rootLevel);
+    if (client == rootLevel && attrs.override_redirect) {
+        return;
+    }
+    if (m_pointer && m_pointer->isOwnWindow(client)) {
+        return;
+    }
+    if (XWMHints* hints = XGetWMHints(m_dpy, client)) {
+        const bool refuses = (hints->flags & InputHint) && !hints->input;
+        XFree(hints);
+        if (refuses) {
+            Atom* protocols = nullptr;
+            int count = 0;
+            bool takesFocus = false;
+            if (XGetWMProtocols(m_dpy, client, &protocols, &count)) {
+                const Atom take = XInternAtom(m_dpy, "WM_TAKE_FOCUS", False);
+                takesFocus = std::find(protocols, protocols + count, take) != protocols + count;
+                XFree(protocols);
+            }
+            if (!takesFocus) {
+                return;
+            }
+        }
+    }
+    const auto until = Clock::now() + clickFocusWait;
+    for (;;) {
+        Window focus = 0;
+        int revert = 0;
+        XGetInputFocus(m_dpy, &focus, &revert);
+        if ((focus != None && focus != PointerRoot && isWithin(m_dpy, focus, rootLevel)) ||
+            Clock::now() >= until) {
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
 void InputX11::moveTo(std::int32_t nx, std::int32_t ny) {
     const Rect primary = primaryMonitor(m_dpy);
     const int x = clampToInt(primary.x + normalizedToPixel(nx, primary.width));
@@ -291,8 +341,11 @@ void InputX11::waitForPointerAt(int x, int y) {
         int wx = 0;
         int wy = 0;
         unsigned mask = 0;
-        if (!XQueryPointer(m_dpy, root, &rootRet, &child, &rx, &ry, &wx, &wy, &mask) ||
-            (rx == wantX && ry == wantY) || Clock::now() >= until) {
+        if (!XQueryPointer(m_dpy, root, &rootRet, &child, &rx, &ry, &wx, &wy, &mask)) {
+            return;
+        }
+        m_underPointer = child;
+        if ((rx == wantX && ry == wantY) || Clock::now() >= until) {
             return;
         }
         if (polls >= 10) {
@@ -302,6 +355,9 @@ void InputX11::waitForPointerAt(int x, int y) {
 }
 
 void InputX11::button(MouseButton which, bool down) {
+    if (down) {
+        m_clicked = m_underPointer;
+    }
     XTestFakeButtonEvent(m_dpy, which == MouseButton::Left ? 1 : 3, down ? True : False,
                          CurrentTime);
     XFlush(m_dpy);
@@ -389,7 +445,12 @@ TypeReport InputX11::typeText(std::string_view cp1251) {
         return report;
     }
     m_restoreTimer.stop();
-    focusLastForeignWindow();
+    if (m_pointer && m_pointer->sampling()) {
+        focusLastForeignWindow();
+    } else if (m_clicked != 0) {
+        waitForFocusAfterClick(m_clicked);
+    }
+    m_clicked = 0;
 
     XkbStateRec state{};
     XkbGetState(m_dpy, XkbUseCoreKbd, &state);

@@ -55,6 +55,9 @@ public:
     // The longest a press waits for the pointer to arrive where it was sent
     // (a window manager may hold the pointer back meanwhile).
     static constexpr std::chrono::milliseconds pointerWait{250};
+    // The longest typing waits for the keyboard focus to follow the click
+    // before it (a busy window manager took up to half a second here).
+    static constexpr std::chrono::milliseconds clickFocusWait{1500};
 
     // Gives every borrowed keycode back (NoSymbol), waiting for the settle
     // time first where needed. Also runs by itself once typing has settled.
@@ -78,6 +81,7 @@ private:
     void waitUntilIdle(KeyCode code);
     void focusLastForeignWindow();
     void waitForPointerAt(int x, int y);
+    void waitForFocusAfterClick(Window rootLevel);
     Time serverTime();
 
     Display* m_dpy;
@@ -85,6 +89,10 @@ private:
     std::map<KeyCode, Spare> m_spares; // borrowed or borrowable keycodes
     QTimer m_restoreTimer;
     PointerX11* m_pointer = nullptr;
+    // The root-level window under the pointer after the last move, and the
+    // one under the last press since text was last typed (0: none).
+    Window m_underPointer = 0;
+    Window m_clicked = 0;
     // A connection of our own for reading the server time: Qt's connection
     // hands its events to Qt, never to us.
     Display* m_timeDpy = nullptr;

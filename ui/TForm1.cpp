@@ -415,7 +415,10 @@ void TForm1::buildHelpPage() {
         auto* item = new QListWidgetItem(topic.title, lb2);
         item->setSizeHint(QSize(0, 13));
     }
-    connect(lb2, &QListWidget::currentRowChanged, this, &TForm1::lb2Click);
+    // A choice is a selection (a click, or the arrow keys): the list's
+    // current row alone moves when the page takes the focus, and shows
+    // nothing.
+    connect(lb2, &QListWidget::itemSelectionChanged, this, &TForm1::lb2Click);
     connect(lb2, &QListWidget::itemClicked, this, &TForm1::lb2Click);
 
     m3 = new QPlainTextEdit(TabHelp);
@@ -583,12 +586,13 @@ void TForm1::record() {
         Notice(ru("Не задано имя сценария!"), 0, nullptr);
         return;
     }
-    if (rt->isChecked()) {
+    // A recording still on is ended as Stop ends it before the new one
+    // starts; a name the recorder refuses leaves it on. The window goes out
+    // of the way only once the recording is really on: a refused name or a
+    // "No" to overwriting leaves it where the user can see it.
+    if (m_recording.start(m_folder, cp1251::toUtf8(name)) && rt->isChecked()) {
         minimizeToTray();
     }
-    // A recording still on is ended as Stop ends it before the new one
-    // starts; a name the recorder refuses leaves it on.
-    m_recording.start(m_folder, cp1251::toUtf8(name));
 }
 
 void TForm1::StopRecBtnClick() {
@@ -752,7 +756,7 @@ void TForm1::m2KeyUp() {
 void TForm1::lb2Click() {
     const int index = lb2->currentRow();
     const auto& topics = helpTopics();
-    if (index < 0 || index >= topics.size()) {
+    if (index < 0 || index >= topics.size() || !lb2->item(index)->isSelected()) {
         return;
     }
     m3->clear();

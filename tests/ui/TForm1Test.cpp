@@ -528,6 +528,19 @@ private slots:
         QCOMPARE(memoLines(m_form->m3), shown);
     }
 
+    void helpShowsNoTopicUntilOneIsChosen() {
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        m_form->activateWindow();
+        m_form->m2->setFocus();
+        m_form->pc->setCurrentWidget(m_form->TabHelp);
+        QApplication::processEvents();
+        QVERIFY(m_form->lb2->selectedItems().isEmpty());
+        QVERIFY(m_form->m3->toPlainText().isEmpty());
+        QTest::keyClick(m_form->lb2, Qt::Key_Down);
+        QVERIFY(!m_form->m3->toPlainText().isEmpty());
+    }
+
     void helpTextBlanks() {
         // Seven lines begin with a blank, eight end with one, four hold two
         // blanks in a row (the contact line added at the end holds none).
@@ -634,13 +647,34 @@ private slots:
         }
     }
 
-    void recordMinimisesOnlyWithAName() {
+    void recordMinimisesOnlyWhenTheRecordingStarts_data() {
+        QTest::addColumn<QString>("name"); // "<cancel>" cancels
+        QTest::addColumn<bool>("overwrite");
+        QTest::addColumn<bool>("starts");
+        QTest::newRow("cancelled") << "<cancel>" << false << false;
+        QTest::newRow("refused name") << "a/b" << false << false;
+        QTest::newRow("existing, No") << "old" << false << false;
+        QTest::newRow("existing, Yes") << "old" << true << true;
+        QTest::newRow("new") << "new" << false << true;
+    }
+    void recordMinimisesOnlyWhenTheRecordingStarts() {
+        QFETCH(QString, name);
+        QFETCH(bool, overwrite);
+        QFETCH(bool, starts);
+        writeScenario("old.ini", "[sett]\nsleep=300\n[1]\nx=1\ny=2\nkey=1\n");
         m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
         m_form->rt->setChecked(true);
-        m_form->RecBtnClick(); // cancelled
-        QVERIFY(m_form->isVisible());
-        QVERIFY(!m_form->isMinimized());
-        QVERIFY(!m_form->recording().active());
+        bool goneWhenAsked = false;
+        m_fake->onDialog([&] { goneWhenAsked = goneWhenAsked || m_form->isMinimized(); });
+        m_fake->answerAsk(name == "<cancel>" ? std::nullopt
+                                             : std::optional<std::string>(name.toStdString()));
+        m_fake->answerNotice(overwrite);
+        m_form->RecBtnClick();
+        QVERIFY(!goneWhenAsked);
+        QCOMPARE(m_form->recording().active(), starts);
+        QCOMPARE(!m_form->isVisible() || m_form->isMinimized(), starts);
+        m_form->StopRecBtnClick();
     }
 
     void runWithAcstGoesOutOfTheWayFirst() {

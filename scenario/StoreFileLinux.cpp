@@ -100,7 +100,10 @@ constexpr std::int64_t kStaleAfterSeconds = 10;
 
 std::string tempPrefix(const fs::path& target) {
     // Within NAME_MAX whatever the file's own name length.
-    return "." + target.filename().string().substr(0, 200) + std::string(kTempMark);
+    std::string prefix = ".";
+    prefix += target.filename().string().substr(0, 200);
+    prefix += kTempMark;
+    return prefix;
 }
 
 std::string randomHex() {
@@ -243,7 +246,9 @@ Replaced replaceFile(const std::filesystem::path& file, std::string_view bytes) 
     }
 
     const fs::path dir = folderOf(target);
-    const std::string prefix = tempPrefix(target) + std::to_string(::getpid()) + "-";
+    std::string prefix = tempPrefix(target);
+    prefix += std::to_string(::getpid());
+    prefix += '-';
     Replaced result;
     fs::path temp;
     int fd = -1;

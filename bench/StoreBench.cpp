@@ -7,7 +7,9 @@
 // same 2000 clicks made again while two compile jobs run beside them (a
 // loop of `c++ -O2` over a source that includes the heavy standard headers,
 // or, without a compiler, two loops that burn the CPU and write files the
-// way a compiler writes its objects); store.full_playback_reads_ms, every
+// way a compiler writes its objects); store.setting_write_p99_ms, a change of
+// [sett] sleep in that file, which replaces the file and syncs it to the disk
+// (never made on the recording tick); store.full_playback_reads_ms, every
 // read a playback of that file makes (median of several runs, each on a
 // fresh store as the player creates one); store.file_kb, the file's size.
 
@@ -222,6 +224,16 @@ int main(int argc, char** argv) {
         std::printf("loaded clicks beside %s (%zu running)\n", jobs.kind(), jobs.running());
     }
 
+    std::vector<double> settingMs;
+    {
+        ProfileStore store(beforeMeasured);
+        for (int n = 0; n < 50; ++n) {
+            const auto t0 = Clock::now();
+            store.writeInteger("sett", "sleep", 300 + n);
+            settingMs.push_back(ms(Clock::now() - t0));
+        }
+    }
+
     std::vector<double> playbackMs;
     std::int64_t check = 0;
     for (int run = 0; run < 7; ++run) {
@@ -240,6 +252,7 @@ int main(int argc, char** argv) {
     std::printf("FIGURE store.click_write_p99_ms %.4f\n", percentile(clickMs, 0.99));
     std::printf("FIGURE store.click_write_median_ms %.4f\n", percentile(clickMs, 0.5));
     std::printf("FIGURE store.click_write_p99_loaded_ms %.4f\n", percentile(loadedMs, 0.99));
+    std::printf("FIGURE store.setting_write_p99_ms %.4f\n", percentile(settingMs, 0.99));
     std::printf("FIGURE store.full_playback_reads_ms %.3f\n", percentile(playbackMs, 0.5));
     std::printf("FIGURE store.file_kb %.1f\n", fileKb);
     return 0;

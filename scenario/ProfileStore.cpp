@@ -476,7 +476,10 @@ ProfileStore::Cache::Append ProfileStore::Cache::appendSection(const std::filesy
     const std::size_t charSize =
         (encoding == Encoding::Utf16Le || encoding == Encoding::Utf16Be) ? 2 : 1;
     const std::size_t size = fileBytes().size();
-    if (unit == 0 || !identity.exists || size != identity.size || size % charSize != 0) {
+    // Only where the file is watched: a local file system, which copies a
+    // write through the page cache as described, and no link to follow.
+    if (unit == 0 || !watch.armed() || !identity.exists || size != identity.size ||
+        size % charSize != 0) {
         return Append::NotSafe;
     }
     std::string text = openLine ? std::string(kNewLine) + std::string(block) : std::string(block);

@@ -153,6 +153,10 @@ std::u32string decodeUtf8(std::string_view utf8) {
     return out;
 }
 
+char32_t nextUtf8(std::string_view utf8, std::size_t& i) {
+    return nextCodePoint(utf8, i);
+}
+
 std::string encodeUtf8(std::u32string_view text) {
     std::string out;
     out.reserve(text.size() * 2);

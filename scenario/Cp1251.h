@@ -22,6 +22,9 @@ std::string fromUtf8Lossy(std::string_view utf8);
 
 // Decodes UTF-8 into code points; malformed sequences give U+FFFD.
 std::u32string decodeUtf8(std::string_view utf8);
+// The code point at utf8[i], advancing i past it; a malformed sequence gives
+// U+FFFD and consumes one byte, as decodeUtf8 does.
+char32_t nextUtf8(std::string_view utf8, std::size_t& i);
 std::string encodeUtf8(std::u32string_view text);
 
 } // namespace pressmark::cp1251

@@ -1,6 +1,7 @@
 #include "ProfileStore.h"
 
 #include "AppError.h"
+#include "Cp1251.h"
 #include "IntConv.h"
 #include "ScenarioFolder.h"
 #include "StoreFile.h"
@@ -97,6 +98,10 @@ void checkSectionName(std::string_view name) {
     if (name.find(']') != std::string_view::npos) {
         throw std::invalid_argument("section name holds ']'");
     }
+    // "[]" names no section a reader can ask for.
+    if (trimBlanks(name).empty()) {
+        throw std::invalid_argument("empty section name");
+    }
 }
 
 void checkKey(std::string_view key) {
@@ -105,6 +110,116 @@ void checkKey(std::string_view key) {
     if (k.find('=') != std::string_view::npos || (!k.empty() && (k[0] == '[' || k[0] == ';'))) {
         throw std::invalid_argument("key would not read back as a key");
     }
+}
+
+// A file that starts with a byte-order mark is text in that encoding; the
+// store hands out and takes in code page 1251 all the same, and writes back
+// in the file's own encoding, mark included.
+enum class Encoding : std::uint8_t { Cp1251, Utf8, Utf16Le, Utf16Be };
+
+Encoding encodingOf(std::string_view raw, std::size_t& markLen) {
+    if (raw.substr(0, 3) == "\xEF\xBB\xBF") {
+        markLen = 3;
+        return Encoding::Utf8;
+    }
+    if (raw.substr(0, 2) == "\xFF\xFE") {
+        markLen = 2;
+        return Encoding::Utf16Le;
+    }
+    if (raw.substr(0, 2) == "\xFE\xFF") {
+        markLen = 2;
+        return Encoding::Utf16Be;
+    }
+    markLen = 0;
+    return Encoding::Cp1251;
+}
+
+// 1251 leaves 0x98 undefined; it stands for U+0098 here, so that every byte a
+// caller writes into a Unicode file reads back as written.
+constexpr char32_t kUndefined1251 = 0x98;
+
+char32_t charOf(char byte) {
+    const auto b = static_cast<unsigned char>(byte);
+    return b == kUndefined1251 ? kUndefined1251 : cp1251::toUnicode(b);
+}
+
+// What a character the code page cannot hold becomes, as in the system's own
+// conversion.
+char byteOf(char32_t c) {
+    if (c == kUndefined1251) {
+        return static_cast<char>(kUndefined1251);
+    }
+    const auto b = cp1251::fromUnicode(c);
+    return b ? static_cast<char>(*b) : '?';
+}
+
+// Every 1251 character is in the basic plane: one UTF-16 unit, at most three
+// UTF-8 bytes.
+void appendEncoded(Encoding e, char32_t c, std::string& out) {
+    const auto put = [&out](unsigned v) { out += static_cast<char>(v); };
+    switch (e) {
+    case Encoding::Cp1251:
+        put(static_cast<unsigned char>(byteOf(c)));
+        break;
+    case Encoding::Utf8:
+        if (c < 0x80) {
+            put(c);
+        } else if (c < 0x800) {
+            put(0xC0 | (c >> 6));
+            put(0x80 | (c & 0x3F));
+        } else {
+            put(0xE0 | (c >> 12));
+            put(0x80 | ((c >> 6) & 0x3F));
+            put(0x80 | (c & 0x3F));
+        }
+        break;
+    case Encoding::Utf16Le:
+        put(c & 0xFF);
+        put(c >> 8);
+        break;
+    case Encoding::Utf16Be:
+        put(c >> 8);
+        put(c & 0xFF);
+        break;
+    }
+}
+
+std::string encodeText(Encoding e, std::string_view text) {
+    if (e == Encoding::Cp1251) {
+        return std::string(text);
+    }
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (const char b : text) {
+        appendEncoded(e, charOf(b), out);
+    }
+    return out;
+}
+
+// The character at raw[i] of a Unicode file, advancing i; UTF-16 text holds
+// whole units. What cannot be decoded (a lone surrogate, malformed UTF-8) is
+// one character that the code page cannot hold, and keeps its bytes in the
+// file.
+char32_t nextChar(Encoding e, std::string_view raw, std::size_t& i) {
+    if (e == Encoding::Utf8) {
+        return cp1251::nextUtf8(raw, i);
+    }
+    constexpr char32_t kBad = 0xFFFD;
+    const auto unit = [&](std::size_t at) -> char32_t {
+        const auto b0 = static_cast<unsigned char>(raw[at]);
+        const auto b1 = static_cast<unsigned char>(raw[at + 1]);
+        return e == Encoding::Utf16Le ? (b1 << 8 | b0) : (b0 << 8 | b1);
+    };
+    const char32_t u = unit(i);
+    i += 2;
+    if (u >= 0xD800 && u <= 0xDBFF && i + 2 <= raw.size()) {
+        const char32_t low = unit(i);
+        if (low >= 0xDC00 && low <= 0xDFFF) {
+            i += 2;
+            return 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
+        }
+    }
+    return (u >= 0xD800 && u <= 0xDFFF) ? kBad : u;
 }
 
 enum class Kind : std::uint8_t { Other, Header, Entry };
@@ -120,7 +235,7 @@ struct Line {
 struct Section {
     std::uint32_t header = 0; // line index
     std::uint32_t nameStart = 0;
-    std::uint32_t nameLen = 0;
+    std::uint32_t nameLen = 0;   // 0: "[]", a section nobody can name
     std::uint32_t lastEntry = 0; // line index; the header when there is none
 };
 
@@ -174,7 +289,14 @@ struct ProfileStore::Cache {
     bool loaded = false;
     storefile::Identity identity;
     bool readable = true;
+    bool swept = false; // of the temporary files crashed writers left
+    // The text as 1251 bytes; lines and sections point into it.
     std::string bytes;
+    // For a file in Unicode: its bytes, and where each character of `bytes`
+    // starts in them (one more entry for the end).
+    Encoding encoding = Encoding::Cp1251;
+    std::string raw;
+    std::vector<std::uint32_t> rawAt;
     std::vector<Line> lines;
     std::vector<Section> sections;
 
@@ -185,8 +307,23 @@ struct ProfileStore::Cache {
 
     void refresh(const std::filesystem::path& path);
     void reload(const std::filesystem::path& path);
-    void commit(const std::filesystem::path& path, std::string newBytes,
+    void commit(const std::filesystem::path& path, std::string newRaw,
                 const storefile::Replaced& replaced, std::size_t firstChanged);
+    void commitAppend(const std::filesystem::path& path, std::string_view text,
+                      std::string_view rawText, const storefile::Identity& appended,
+                      std::size_t firstChanged);
+    void decodeFrom(std::size_t rawPos);
+    std::string_view fileBytes() const { return encoding == Encoding::Cp1251 ? bytes : raw; }
+    void sweepTemps(const std::filesystem::path& path) {
+        if (!swept) {
+            storefile::removeStaleTemps(path);
+            swept = true;
+        }
+    }
+    enum class Append : std::uint8_t { Done, NotSafe, FileChanged };
+    Append appendSection(const std::filesystem::path& path, std::string_view block, bool openLine,
+                         std::size_t firstChanged);
+    std::string editedFile(std::vector<Edit>& edits) const;
     void parseFrom(std::size_t first);
     void classify(std::size_t index, Line& line);
     void buildIndex();
@@ -231,22 +368,146 @@ void ProfileStore::Cache::reload(const std::filesystem::path& path) {
     dropIndex();
     identity = c.identity;
     readable = c.readable;
-    bytes = std::move(c.bytes);
+    std::size_t markLen = 0;
+    encoding = encodingOf(c.bytes, markLen);
+    if (encoding == Encoding::Cp1251) {
+        bytes = std::move(c.bytes);
+        raw.clear();
+        rawAt.clear();
+    } else {
+        raw = std::move(c.bytes);
+        bytes.clear();
+        rawAt.clear();
+        decodeFrom(markLen);
+    }
     lines.clear();
     sections.clear();
     parseFrom(0);
     loaded = true;
 }
 
-void ProfileStore::Cache::commit(const std::filesystem::path& path, std::string newBytes,
+// Decodes raw from rawPos (a character boundary) to its end onto bytes.
+// A last odd byte of a UTF-16 file is half a character: it is not read, and
+// stays the file's last byte whatever is written, so that nothing written
+// after it is read out of step.
+void ProfileStore::Cache::decodeFrom(std::size_t rawPos) {
+    if (!rawAt.empty()) {
+        rawAt.pop_back();
+    }
+    std::size_t end = raw.size();
+    if (encoding != Encoding::Utf8) {
+        end -= (end - rawPos) % 2;
+    }
+    bytes.reserve(bytes.size() + end - rawPos);
+    rawAt.reserve(bytes.capacity() + 1);
+    std::size_t i = rawPos;
+    while (i < end) {
+        rawAt.push_back(static_cast<std::uint32_t>(i));
+        bytes += byteOf(nextChar(encoding, std::string_view(raw).substr(0, end), i));
+    }
+    rawAt.push_back(static_cast<std::uint32_t>(i));
+}
+
+// The file's new bytes: the edits (made on the 1251 text) applied to the
+// file's own bytes, in its own encoding.
+std::string ProfileStore::Cache::editedFile(std::vector<Edit>& edits) const {
+    if (encoding == Encoding::Cp1251) {
+        return applyEdits(bytes, edits);
+    }
+    for (Edit& e : edits) {
+        const std::size_t from = rawAt[e.pos];
+        e.remove = rawAt[e.pos + e.remove] - from;
+        e.pos = from;
+        e.insert = encodeText(encoding, e.insert);
+    }
+    return applyEdits(raw, edits);
+}
+
+void ProfileStore::Cache::commit(const std::filesystem::path& path, std::string newRaw,
                                  const storefile::Replaced& replaced, std::size_t firstChanged) {
     dropIndex();
-    bytes = std::move(newBytes);
+    if (encoding == Encoding::Cp1251) {
+        bytes = std::move(newRaw);
+    } else {
+        raw = std::move(newRaw);
+        std::size_t markLen = 0;
+        encodingOf(raw, markLen);
+        bytes.clear();
+        rawAt.clear();
+        decodeFrom(markLen);
+    }
     identity = replaced.identity;
     readable = true;
     // Everything before the first changed line kept its offsets.
     parseFrom(firstChanged);
     watch.ownReplaceDone(path, replaced.tempName);
+}
+
+void ProfileStore::Cache::commitAppend(const std::filesystem::path& path, std::string_view text,
+                                       std::string_view rawText,
+                                       const storefile::Identity& appended,
+                                       std::size_t firstChanged) {
+    dropIndex();
+    if (encoding == Encoding::Cp1251) {
+        bytes += text;
+    } else {
+        // The appended bytes start with an ASCII character, which ends any
+        // sequence the old last bytes began: the old text decodes as before.
+        const std::size_t from = raw.size();
+        raw += rawText;
+        decodeFrom(from);
+    }
+    identity = appended;
+    parseFrom(firstChanged);
+    watch.ownAppendDone(path, appended);
+}
+
+// A new section at the end is appended in place instead of rewriting the
+// file, so that a recorded click costs the same at any file size. It is as
+// safe as the replacement: the block goes in with one write that does not
+// cross an append unit, so whenever the writer dies the file ends before the
+// block or after it. When it would cross one, blank characters first fill
+// the unit; a reader skips them, and a writer killed there leaves just them.
+ProfileStore::Cache::Append ProfileStore::Cache::appendSection(const std::filesystem::path& path,
+                                                               std::string_view block,
+                                                               bool openLine,
+                                                               std::size_t firstChanged) {
+    const std::size_t unit = storefile::atomicAppendUnit();
+    const std::size_t charSize =
+        (encoding == Encoding::Utf16Le || encoding == Encoding::Utf16Be) ? 2 : 1;
+    const std::size_t size = fileBytes().size();
+    // Only where the file is watched: a local file system, which copies a
+    // write through the page cache as described, and no link to follow.
+    if (unit == 0 || !watch.armed() || !identity.exists || size != identity.size ||
+        size % charSize != 0) {
+        return Append::NotSafe;
+    }
+    std::string text = openLine ? std::string(kNewLine) + std::string(block) : std::string(block);
+    std::string rawText = encodeText(encoding, text);
+    if (size % unit + rawText.size() > unit) {
+        const std::string rawBlock = encodeText(encoding, block);
+        if (rawBlock.size() > unit) {
+            return Append::NotSafe;
+        }
+        const std::size_t padChars = (unit - size % unit) / charSize;
+        // Never a LF right after a CR that ends the file: that would turn
+        // its line end into another one.
+        std::string pad;
+        if (padChars == 1) {
+            pad = openLine ? "\n" : " ";
+        } else {
+            pad.assign(padChars - 2, ' ');
+            pad += kNewLine;
+        }
+        rawText = encodeText(encoding, pad) + rawBlock;
+        text = pad + std::string(block);
+    }
+    const auto appended = storefile::appendFile(path, identity, rawText);
+    if (!appended) {
+        return Append::FileChanged;
+    }
+    commitAppend(path, text, rawText, *appended, firstChanged);
+    return Append::Done;
 }
 
 void ProfileStore::Cache::parseFrom(std::size_t first) {
@@ -300,12 +561,11 @@ void ProfileStore::Cache::classify(std::size_t index, Line& line) {
         return;
     }
     const auto at = static_cast<std::uint32_t>(index);
-    if (text[i] == '[') {
-        // A header without "]" names the rest of its line.
-        const std::size_t close = text.find(']', i + 1);
-        const std::string_view raw = text.substr(
-            i + 1, close == std::string_view::npos ? std::string_view::npos : close - i - 1);
-        const std::string_view name = trimBlanks(raw);
+    // The name runs to the last "]" of the line; a line without one opens no
+    // section and is read like any other line of the section above.
+    const std::size_t close = text[i] == '[' ? text.rfind(']') : std::string_view::npos;
+    if (close != std::string_view::npos && close > i) {
+        const std::string_view name = trimBlanks(text.substr(i + 1, close - i - 1));
         Section s;
         s.header = at;
         s.nameStart = line.start + static_cast<std::uint32_t>(name.data() - text.data());
@@ -341,7 +601,8 @@ void ProfileStore::Cache::buildIndex() {
     for (std::size_t s = 0; s < sections.size(); ++s) {
         const auto id = static_cast<std::uint32_t>(s);
         // A name that occurs again later: the first section is the one read.
-        if (!sectionByName.emplace(sectionName(text, sections[s]), id).second) {
+        if (sections[s].nameLen == 0 ||
+            !sectionByName.emplace(sectionName(text, sections[s]), id).second) {
             continue;
         }
         const std::uint32_t end = sectionEnd(s);
@@ -358,6 +619,9 @@ void ProfileStore::Cache::buildIndex() {
 }
 
 std::optional<std::uint32_t> ProfileStore::Cache::findSection(std::string_view name) const {
+    if (name.empty()) {
+        return std::nullopt;
+    }
     if (indexed) {
         const auto it = sectionByName.find(lowered(name));
         if (it == sectionByName.end()) {
@@ -409,9 +673,15 @@ std::string ProfileStore::readString(std::string_view section, std::string_view 
     const auto s = c.findSection(trimBlanks(section));
     const auto line = s ? c.findEntry(*s, trimBlanks(key)) : std::nullopt;
     if (!line) {
+        // The system's reader drops a default's trailing blanks too.
+        while (!def.empty() && isBlank(def.back())) {
+            def.remove_suffix(1);
+        }
         return std::string(def);
     }
-    std::string_view value = trimBlanks(c.valueOf(c.lines[*line]));
+    std::string_view value = c.valueOf(c.lines[*line]);
+    // A reader in C stops at a NUL.
+    value = trimBlanks(value.substr(0, value.find('\0')));
     if (value.size() >= 2 && isQuote(value.front()) && value.back() == value.front()) {
         value = value.substr(1, value.size() - 2);
     }
@@ -440,7 +710,9 @@ void ProfileStore::readSections(std::vector<std::string>& names) const {
     c.refresh(m_path);
     names.reserve(c.sections.size());
     for (const Section& s : c.sections) {
-        names.emplace_back(c.sectionName(c.bytes, s));
+        if (s.nameLen != 0) {
+            names.emplace_back(c.sectionName(c.bytes, s));
+        }
     }
 }
 
@@ -494,12 +766,43 @@ void ProfileStore::writeStrings(std::string_view section, std::initializer_list<
     if (!c.readable) {
         throw writeError(pathToUtf8(m_path));
     }
+    c.sweepTemps(m_path);
 
     std::vector<Edit> edits;
     std::size_t firstChanged = 0;
-    std::string added;
-    const auto s = c.findSection(name);
-    if (s) {
+    for (bool mayAppend = true;; mayAppend = false) {
+        std::string added;
+        const auto s = c.findSection(name);
+        if (!s) {
+            ((added += '[') += name) += ']';
+            added += kNewLine;
+            for (const Entry& p : pending) {
+                ((added += p.first) += '=') += encodeValue(p.second);
+                added += kNewLine;
+            }
+            const bool openLine =
+                !c.bytes.empty() && c.bytes.back() != '\n' && c.bytes.back() != '\r';
+            firstChanged = openLine ? c.lines.size() - 1 : c.lines.size();
+            if (mayAppend) {
+                const Cache::Append how = c.appendSection(m_path, added, openLine, firstChanged);
+                if (how == Cache::Append::Done) {
+                    return;
+                }
+                if (how == Cache::Append::FileChanged) {
+                    // Changed since our last look: start again from what it holds.
+                    c.reload(m_path);
+                    if (!c.readable) {
+                        throw writeError(pathToUtf8(m_path));
+                    }
+                    continue;
+                }
+            }
+            if (openLine) {
+                added.insert(0, kNewLine);
+            }
+            edits.push_back({c.bytes.size(), 0, std::move(added)});
+            break;
+        }
         firstChanged = c.lines.size();
         for (const Entry& p : pending) {
             if (const auto line = c.findEntry(*s, p.first)) {
@@ -523,22 +826,10 @@ void ProfileStore::writeStrings(std::string_view section, std::initializer_list<
             }
             edits.push_back({c.lineEnd(l), 0, std::move(added)});
         }
-    } else {
-        const bool openLine = !c.bytes.empty() && c.bytes.back() != '\n' && c.bytes.back() != '\r';
-        if (openLine) {
-            added += kNewLine;
-        }
-        ((added += '[') += name) += ']';
-        added += kNewLine;
-        for (const Entry& p : pending) {
-            ((added += p.first) += '=') += encodeValue(p.second);
-            added += kNewLine;
-        }
-        firstChanged = openLine ? c.lines.size() - 1 : c.lines.size();
-        edits.push_back({c.bytes.size(), 0, std::move(added)});
+        break;
     }
 
-    std::string out = applyEdits(c.bytes, edits);
+    std::string out = c.editedFile(edits);
     const storefile::Replaced replaced = storefile::replaceFile(m_path, out);
     c.commit(m_path, std::move(out), replaced, firstChanged);
 }
@@ -552,7 +843,7 @@ void ProfileStore::removeSections(const std::function<bool(std::string_view)>& r
     std::vector<Edit> edits;
     std::size_t firstChanged = c.lines.size();
     for (std::size_t s = 0; s < c.sections.size(); ++s) {
-        if (!remove(c.sectionName(c.bytes, c.sections[s]))) {
+        if (c.sections[s].nameLen == 0 || !remove(c.sectionName(c.bytes, c.sections[s]))) {
             continue;
         }
         const std::uint32_t header = c.sections[s].header;
@@ -568,7 +859,8 @@ void ProfileStore::removeSections(const std::function<bool(std::string_view)>& r
     if (!c.readable) {
         throw writeError(pathToUtf8(m_path));
     }
-    std::string out = applyEdits(c.bytes, edits);
+    c.sweepTemps(m_path);
+    std::string out = c.editedFile(edits);
     const storefile::Replaced replaced = storefile::replaceFile(m_path, out);
     c.commit(m_path, std::move(out), replaced, firstChanged);
 }

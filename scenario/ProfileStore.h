@@ -12,12 +12,15 @@
 
 namespace pressmark {
 
-// Key-by-key access to one INI file of code page 1251 text. Section and key
-// names compare without regard to ASCII letter case. Reads never fail: a
-// missing or unreadable file reads as empty. Every write replaces the file
-// atomically (a temporary file in the same folder, then a rename), keeps every
-// byte it does not change, and throws AppError "Unable to write to %s" when
-// it cannot, leaving the old file untouched.
+// Key-by-key access to one INI file of code page 1251 text (a file that
+// starts with a UTF-8 or UTF-16 byte-order mark is read and written in that
+// encoding, and still gives and takes 1251). Section and key names compare
+// without regard to ASCII letter case. Reads never fail: a missing or
+// unreadable file reads as empty. Every write is atomic: a new section at the
+// end of the file is appended in place in a way no crash can cut, any other
+// write replaces the file (a temporary file in the same folder, then a
+// rename). A write keeps every byte it does not change, and throws AppError
+// "Unable to write to %s" when it cannot, leaving the old file untouched.
 class ProfileStore {
 public:
     explicit ProfileStore(std::filesystem::path file);
@@ -34,7 +37,8 @@ public:
     std::int32_t readInteger(std::string_view section, std::string_view key,
                              std::int32_t def) const;
     bool readBool(std::string_view section, std::string_view key, bool def) const;
-    // Clears names, then adds every section name in file order (all of them).
+    // Clears names, then adds every section name in file order (all of them;
+    // "[]" names none).
     void readSections(std::vector<std::string>& names) const;
     std::vector<std::string> sections() const;
 

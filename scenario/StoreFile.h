@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -45,7 +46,25 @@ struct Replaced {
 // the file (over a symbolic link's target, keeping the link). Keeps an
 // existing file's permissions. Throws AppError "Unable to write to %s" and
 // removes the temporary file when any step fails; the old file is untouched.
+// Where the system allows, the new contents are on the disk before the
+// rename and the rename is on the disk when this returns.
 Replaced replaceFile(const std::filesystem::path& file, std::string_view bytes);
+
+// How many bytes an append may span and still reach the file whole or not at
+// all, whenever the writer is killed: a block of at most this size that does
+// not cross a multiple of it. 0 where no append is that safe.
+std::size_t atomicAppendUnit();
+// Appends bytes to the end of the file with one write, when the file is still
+// the version `expected`; nullopt, having written nothing, when it is not.
+// Throws AppError "Unable to write to %s" when the write fails, after cutting
+// the file back to its old size.
+std::optional<Identity> appendFile(const std::filesystem::path& file, const Identity& expected,
+                                   std::string_view bytes);
+
+// Removes the temporary files that a writer of this file killed before its
+// rename left in the folder: those named as replaceFile names them, that no
+// live writer holds and that have not changed for a while.
+void removeStaleTemps(const std::filesystem::path& file);
 
 // Tells whether anything may have changed a file since it was armed. Where
 // it cannot be armed (no support, a remote file system, a link) the store
@@ -66,6 +85,9 @@ public:
     // Consumes the events our own replaceFile caused; any other event on the
     // file leaves the watch unquiet.
     void ownReplaceDone(const std::filesystem::path& file, std::string_view tempName);
+    // Consumes the events our own appendFile caused; the watch stays quiet
+    // only when the file is still the version the append made.
+    void ownAppendDone(const std::filesystem::path& file, const Identity& appended);
 
     // One event of the process-wide notification queue, given to every watch.
     void handle(int watch, std::uint32_t mask, std::uint32_t cookie, std::string_view name);
@@ -83,6 +105,7 @@ private:
     std::string_view m_ownTemp;
     std::uint32_t m_ownCookie = 0;
     bool m_ownMoveSeen = false;
+    bool m_ownAppend = false;
 };
 
 } // namespace pressmark::storefile

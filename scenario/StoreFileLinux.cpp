@@ -11,12 +11,16 @@
 #include <unordered_map>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/inotify.h>
+#include <sys/random.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/types.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace pressmark::storefile {
@@ -85,6 +89,81 @@ bool writeAll(int fd, std::string_view bytes) {
 }
 
 std::atomic<unsigned> g_tempCounter{0};
+
+// Temporary files are named ".<file>.tmp-<pid>-<64 random bits in hex>".
+// The pid alone is not enough: a later run in a container gets the same one.
+constexpr std::string_view kTempMark = ".tmp-";
+// A temporary file that nobody has locked may still be a live writer's in
+// the instants between creating and locking it, and between closing and
+// renaming it; one that has not changed for this long is not.
+constexpr std::int64_t kStaleAfterSeconds = 10;
+
+std::string tempPrefix(const fs::path& target) {
+    // Within NAME_MAX whatever the file's own name length.
+    std::string prefix = ".";
+    prefix += target.filename().string().substr(0, 200);
+    prefix += kTempMark;
+    return prefix;
+}
+
+std::string randomHex() {
+    std::uint64_t bits = 0;
+    if (::getrandom(&bits, sizeof bits, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bits)) {
+        // Without entropy yet: the clock and a counter still differ from any
+        // earlier run's name, and O_EXCL catches the rest.
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        bits = (static_cast<std::uint64_t>(now.tv_sec) << 30) ^
+               static_cast<std::uint64_t>(now.tv_nsec) ^
+               (static_cast<std::uint64_t>(g_tempCounter.fetch_add(1)) << 52);
+    }
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out(16, '0');
+    for (int i = 15; i >= 0; --i) {
+        out[static_cast<std::size_t>(i)] = kDigits[bits & 15];
+        bits >>= 4;
+    }
+    return out;
+}
+
+// "<digits>-<hex digits>" after the prefix: ours, and the "<pid>-<counter>"
+// names of older versions.
+bool isTempName(std::string_view name, std::string_view prefix) {
+    if (name.substr(0, prefix.size()) != prefix) {
+        return false;
+    }
+    name.remove_prefix(prefix.size());
+    const std::size_t dash = name.find('-');
+    if (dash == 0 || dash == std::string_view::npos || dash + 1 == name.size()) {
+        return false;
+    }
+    const auto all = [](std::string_view s, std::string_view set) {
+        return s.find_first_not_of(set) == std::string_view::npos;
+    };
+    return all(name.substr(0, dash), "0123456789") &&
+           all(name.substr(dash + 1), "0123456789abcdef");
+}
+
+// The file a write replaces: a symbolic link's target, so that the link stays.
+bool resolveTarget(const fs::path& file, fs::path& target) {
+    target = file;
+    struct stat st {};
+    if (::lstat(file.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        std::error_code ec;
+        target = fs::weakly_canonical(file, ec);
+        return !ec;
+    }
+    return true;
+}
+
+void syncFolder(const fs::path& dir) {
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        // Some file systems cannot sync a folder; the rename stands anyway.
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
 
 } // namespace
 
@@ -156,32 +235,37 @@ Contents readFile(const std::filesystem::path& file, std::size_t limit) {
 Replaced replaceFile(const std::filesystem::path& file, std::string_view bytes) {
     const auto fail = [&file] { return writeError(pathToUtf8(file)); };
 
-    fs::path target = file;
-    struct stat old {};
-    if (::lstat(file.c_str(), &old) == 0 && S_ISLNK(old.st_mode)) {
-        std::error_code ec;
-        fs::path real = fs::weakly_canonical(file, ec);
-        if (ec) {
-            throw fail();
-        }
-        target = real;
+    fs::path target;
+    if (!resolveTarget(file, target)) {
+        throw fail();
     }
+    struct stat old {};
     const bool hadOld = ::stat(target.c_str(), &old) == 0;
     if (hadOld && !S_ISREG(old.st_mode)) {
         throw fail();
     }
 
-    // Within NAME_MAX whatever the file's own name length.
-    std::string base = target.filename().string().substr(0, 200);
+    const fs::path dir = folderOf(target);
+    std::string prefix = tempPrefix(target);
+    prefix += std::to_string(::getpid());
+    prefix += '-';
     Replaced result;
-    result.tempName = "." + base + ".tmp-" + std::to_string(::getpid()) + "-" +
-                      std::to_string(g_tempCounter.fetch_add(1));
-    const fs::path temp = folderOf(target) / result.tempName;
-
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    fs::path temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
+        result.tempName = prefix + randomHex();
+        temp = dir / result.tempName;
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0 && errno != EEXIST) {
+            break;
+        }
+    }
     if (fd < 0) {
         throw fail();
     }
+    // Held until the file is written and synced: removeStaleTemps leaves a
+    // locked temporary file alone.
+    ::flock(fd, LOCK_EX | LOCK_NB);
     bool ok = writeAll(fd, bytes);
     if (ok && hadOld) {
         // Best effort: a scenario keeps its permissions and, when root
@@ -191,6 +275,9 @@ Replaced replaceFile(const std::filesystem::path& file, std::string_view bytes) 
             [[maybe_unused]] const int ignored = ::fchown(fd, old.st_uid, old.st_gid);
         }
     }
+    // The contents reach the disk before the rename can: after a power cut
+    // the file is the old one or the new one, never an empty one.
+    ok = ok && ::fdatasync(fd) == 0;
     struct stat written {};
     ok = ok && ::fstat(fd, &written) == 0;
     ok = (::close(fd) == 0) && ok;
@@ -199,8 +286,91 @@ Replaced replaceFile(const std::filesystem::path& file, std::string_view bytes) 
         ::unlink(temp.c_str());
         throw fail();
     }
+    syncFolder(dir);
     result.identity = identityFrom(written);
     return result;
+}
+
+std::size_t atomicAppendUnit() {
+    // A buffered write is copied into the page cache one page (or larger,
+    // aligned folio) at a time, and a fatal signal is only acted on between
+    // two of them: a block within one page lands whole or not at all.
+    static const std::size_t page = [] {
+        const long size = ::sysconf(_SC_PAGESIZE);
+        return size > 0 ? static_cast<std::size_t>(size) : std::size_t{4096};
+    }();
+    return page;
+}
+
+std::optional<Identity> appendFile(const std::filesystem::path& file, const Identity& expected,
+                                   std::string_view bytes) {
+    // O_NONBLOCK: the path may have become a FIFO since it was read.
+    const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        // A file that cannot be opened for writing may still be replaced (a
+        // read-only file in a writable folder); that is the caller's way.
+        return std::nullopt;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || identityFrom(st) != expected) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    ssize_t n = -1;
+    do {
+        n = ::write(fd, bytes.data(), bytes.size());
+    } while (n < 0 && errno == EINTR);
+    if (n != static_cast<ssize_t>(bytes.size())) {
+        if (n > 0) {
+            [[maybe_unused]] const int ignored = ::ftruncate(fd, static_cast<off_t>(expected.size));
+        }
+        ::close(fd);
+        throw writeError(pathToUtf8(file));
+    }
+    const bool ok = ::fstat(fd, &st) == 0;
+    ::close(fd);
+    if (!ok) {
+        throw writeError(pathToUtf8(file));
+    }
+    return identityFrom(st);
+}
+
+void removeStaleTemps(const std::filesystem::path& file) {
+    fs::path target;
+    if (!resolveTarget(file, target)) {
+        return;
+    }
+    const fs::path dir = folderOf(target);
+    const std::string prefix = tempPrefix(target);
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) {
+        return;
+    }
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const int dfd = ::dirfd(d);
+    while (const dirent* e = ::readdir(d)) {
+        if (!isTempName(e->d_name, prefix)) {
+            continue;
+        }
+        const int fd = ::openat(dfd, e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            continue;
+        }
+        struct stat st {};
+        struct stat named {};
+        // Age first: a fresh file may be a writer's that has not locked it yet,
+        // and our probe lock would then make the writer's own lock fail.
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+            now.tv_sec - st.st_mtim.tv_sec > kStaleAfterSeconds &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            ::fstatat(dfd, e->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            named.st_dev == st.st_dev && named.st_ino == st.st_ino) {
+            ::unlinkat(dfd, e->d_name, 0);
+        }
+        ::close(fd);
+    }
+    ::closedir(d);
 }
 
 namespace {
@@ -372,10 +542,30 @@ void ChangeWatch::ownReplaceDone(const std::filesystem::path& file, std::string_
     m_fileWatch = fileWatch;
 }
 
+void ChangeWatch::ownAppendDone(const std::filesystem::path& file, const Identity& appended) {
+    if (!armed()) {
+        return;
+    }
+    Notifier& n = Notifier::instance();
+    const std::lock_guard lock(n.mutex);
+    m_ownAppend = true;
+    n.dispatch();
+    m_ownAppend = false;
+    // Another program's change in these few microseconds would have been
+    // taken for ours; it shows in the size or the time.
+    if (identityOf(file) != appended) {
+        m_dirty = true;
+    }
+}
+
 void ChangeWatch::handle(int watch, std::uint32_t mask, std::uint32_t cookie,
                          std::string_view name) {
+    const bool onFile = (watch == m_fileWatch && watch >= 0) ||
+                        (watch == m_dirWatch && watch >= 0 && name == m_name);
     if (mask & IN_Q_OVERFLOW) {
         m_dirty = true;
+    } else if (m_ownAppend && onFile && (mask & ~std::uint32_t{IN_MODIFY | IN_CLOSE_WRITE}) == 0) {
+        // Our own append and the close after it.
     } else if (watch == m_dirWatch) {
         if (mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT)) {
             m_dirty = true;

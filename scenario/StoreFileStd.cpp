@@ -109,6 +109,50 @@ Replaced replaceFile(const std::filesystem::path& file, std::string_view bytes) 
     return result;
 }
 
+std::size_t atomicAppendUnit() {
+    // Nothing here says how a write reaches the file: every write replaces it.
+    return 0;
+}
+
+std::optional<Identity> appendFile(const std::filesystem::path&, const Identity&,
+                                   std::string_view) {
+    return std::nullopt;
+}
+
+void removeStaleTemps(const std::filesystem::path& file) {
+    // Without locks to ask, age alone tells a dead writer's temporary file
+    // from a live one's; a live writer here finishes in well under a minute,
+    // and on Windows an open file cannot be removed anyway.
+    std::error_code ec;
+    fs::path target = file;
+    if (fs::is_symlink(file, ec)) {
+        target = fs::weakly_canonical(file, ec);
+        if (ec) {
+            return;
+        }
+    }
+    const fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    const std::string prefix = "." + target.filename().string().substr(0, 200) + ".tmp-";
+    const auto now = fs::file_time_type::clock::now();
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        const std::string_view rest = std::string_view(name).substr(
+            name.compare(0, prefix.size(), prefix) == 0 ? prefix.size() : name.size());
+        const std::size_t dash = rest.find('-');
+        if (rest.empty() || dash == 0 || dash == std::string_view::npos ||
+            rest.substr(0, dash).find_first_not_of("0123456789") != std::string_view::npos ||
+            rest.substr(dash + 1).find_first_not_of("0123456789") != std::string_view::npos ||
+            dash + 1 == rest.size()) {
+            continue;
+        }
+        std::error_code fileEc;
+        const auto changed = fs::last_write_time(it->path(), fileEc);
+        if (!fileEc && it->is_regular_file(fileEc) && now - changed > std::chrono::minutes(1)) {
+            fs::remove(it->path(), fileEc);
+        }
+    }
+}
+
 ChangeWatch::~ChangeWatch() = default;
 
 void ChangeWatch::release() {}
@@ -122,6 +166,8 @@ bool ChangeWatch::quiet() {
 }
 
 void ChangeWatch::ownReplaceDone(const std::filesystem::path&, std::string_view) {}
+
+void ChangeWatch::ownAppendDone(const std::filesystem::path&, const Identity&) {}
 
 void ChangeWatch::handle(int, std::uint32_t, std::uint32_t, std::string_view) {}
 

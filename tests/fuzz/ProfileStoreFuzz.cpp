@@ -1,8 +1,10 @@
 // Feeds arbitrary bytes to the profile store as a scenario file. Every read
-// is compared with a deliberately plain reading of the same bytes (split into
-// lines, then look at each line), and one write must change nothing but its
-// own line or insertion while every other value reads as before.
+// is compared with a deliberately plain reading of the same bytes (decode the
+// whole file when it starts with a byte-order mark, split into lines, then
+// look at each line), and one write must change nothing but its own line or
+// insertion while every other value reads as before.
 
+#include "scenario/Cp1251.h"
 #include "scenario/ProfileStore.h"
 
 #include <cstdint>
@@ -56,7 +58,54 @@ bool sameName(const std::string& a, const std::string& b) {
     return true;
 }
 
-std::vector<PlainSection> plainParse(const std::string& bytes) {
+char to1251(char32_t c) {
+    if (c == 0x98) {
+        return '\x98';
+    }
+    const auto b = pressmark::cp1251::fromUnicode(c);
+    return b ? static_cast<char>(*b) : '?';
+}
+
+// The file's text as code page 1251, whatever its encoding; its mark, if any.
+std::string plainDecode(const std::string& bytes, std::string* mark = nullptr) {
+    std::string out;
+    if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) {
+        for (const char32_t c : pressmark::cp1251::decodeUtf8(std::string_view(bytes).substr(3))) {
+            out += to1251(c);
+        }
+        if (mark) {
+            *mark = bytes.substr(0, 3);
+        }
+        return out;
+    }
+    const bool le = bytes.rfind("\xFF\xFE", 0) == 0;
+    if (!le && bytes.rfind("\xFE\xFF", 0) != 0) {
+        return bytes;
+    }
+    if (mark) {
+        *mark = bytes.substr(0, 2);
+    }
+    std::vector<char32_t> units;
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        const auto a = static_cast<unsigned char>(bytes[i]);
+        const auto b = static_cast<unsigned char>(bytes[i + 1]);
+        units.push_back(le ? (b << 8 | a) : (a << 8 | b));
+    }
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const char32_t u = units[i];
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+            units[i + 1] <= 0xDFFF) {
+            ++i;
+            out += '?';
+        } else {
+            out += (u >= 0xD800 && u <= 0xDFFF) ? '?' : to1251(u);
+        }
+    }
+    return out;
+}
+
+std::vector<PlainSection> plainParse(const std::string& file) {
+    const std::string bytes = plainDecode(file);
     std::vector<std::string> lines;
     std::string line;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
@@ -80,11 +129,9 @@ std::vector<PlainSection> plainParse(const std::string& bytes) {
         if (t.empty() || t[0] == ';') {
             continue;
         }
-        if (t[0] == '[') {
-            const std::size_t close = t.find(']');
-            sections.push_back(
-                {trim(t.substr(1, close == std::string::npos ? std::string::npos : close - 1)),
-                 {}});
+        const std::size_t close = t[0] == '[' ? t.rfind(']') : std::string::npos;
+        if (close != std::string::npos && close > 0) {
+            sections.push_back({trim(t.substr(1, close - 1)), {}});
             continue;
         }
         const std::size_t eq = t.find('=');
@@ -98,12 +145,12 @@ std::vector<PlainSection> plainParse(const std::string& bytes) {
 std::string plainRead(const std::vector<PlainSection>& sections, const std::string& section,
                       const std::string& key, const std::string& def) {
     for (const PlainSection& s : sections) {
-        if (!sameName(s.name, section)) {
+        if (s.name.empty() || !sameName(s.name, section)) {
             continue;
         }
         for (const auto& [k, v] : s.entries) {
             if (sameName(k, key)) {
-                std::string value = trim(v);
+                std::string value = trim(v.substr(0, v.find('\0')));
                 if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') &&
                     value.back() == value[0]) {
                     value = value.substr(1, value.size() - 2);
@@ -111,9 +158,13 @@ std::string plainRead(const std::vector<PlainSection>& sections, const std::stri
                 return value.substr(0, 2047);
             }
         }
-        return def;
+        break;
     }
-    return def;
+    std::string d = def;
+    while (!d.empty() && blank(d.back())) {
+        d.pop_back();
+    }
+    return d;
 }
 
 std::string slurp(const fs::path& file) {
@@ -157,8 +208,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::ofstream out(file, std::ios::binary | std::ios::trunc);
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
-    const std::vector<PlainSection> plain = plainParse(bytes);
-    const std::string def = "\x01<default>";
+    std::vector<PlainSection> plain = plainParse(bytes);
+    const std::string def = "\x01<default> \t";
+    // "[]" opens a section that nobody can name.
+    std::erase_if(plain, [](const PlainSection& s) { return s.name.empty(); });
 
     ProfileStore store(file);
     const std::vector<std::string> names = store.sections();
@@ -204,29 +257,43 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         store.writeString(section, key, value);
     } catch (const std::invalid_argument&) {
-        // A name holding NUL cannot be written; nothing else may fail here.
-        check(section.find('\0') != std::string::npos || key.find('\0') != std::string::npos,
+        // A name holding NUL cannot be written; nor, from hand-edited files,
+        // a section name holding "]" or a key of a line that starts with "["
+        // (a value holding "]" would turn it into a header). Nothing else
+        // may fail here.
+        check(section.find('\0') != std::string::npos || key.find('\0') != std::string::npos ||
+                  section.find(']') != std::string::npos || trim(key).rfind('[', 0) == 0,
               "valid names refused");
         return 0;
     }
 
-    const std::string after = slurp(file);
-    std::size_t prefix = 0;
-    while (prefix < bytes.size() && prefix < after.size() && bytes[prefix] == after[prefix]) {
-        ++prefix;
+    const std::string afterFile = slurp(file);
+    std::string markBefore;
+    std::string markAfter;
+    const std::string before1251 = plainDecode(bytes, &markBefore);
+    const std::string after = plainDecode(afterFile, &markAfter);
+    check(markAfter == markBefore, "the byte-order mark changed");
+    {
+        const std::string& bytes = before1251;
+        std::size_t prefix = 0;
+        while (prefix < bytes.size() && prefix < after.size() && bytes[prefix] == after[prefix]) {
+            ++prefix;
+        }
+        std::size_t suffix = 0;
+        while (suffix < bytes.size() - prefix && suffix < after.size() - prefix &&
+               bytes[bytes.size() - 1 - suffix] == after[after.size() - 1 - suffix]) {
+            ++suffix;
+        }
+        const std::string_view removed =
+            std::string_view(bytes).substr(prefix, bytes.size() - prefix - suffix);
+        check(removed.find_first_of("\r\n") == std::string_view::npos,
+              "the write changed more than one line");
     }
-    std::size_t suffix = 0;
-    while (suffix < bytes.size() - prefix && suffix < after.size() - prefix &&
-           bytes[bytes.size() - 1 - suffix] == after[after.size() - 1 - suffix]) {
-        ++suffix;
-    }
-    const std::string_view removed =
-        std::string_view(bytes).substr(prefix, bytes.size() - prefix - suffix);
-    check(removed.find_first_of("\r\n") == std::string_view::npos,
-          "the write changed more than one line");
 
     ProfileStore fresh(file);
     check(fresh.readString(section, key, def) == value, "written value does not read back");
+    check(plainRead(plainParse(afterFile), section, key, def) == value,
+          "written value does not read back plainly");
     check(store.readString(section, key, def) == value, "writer does not see its own write");
     std::vector<std::string> namesAfter = fresh.sections();
     if (namesAfter.size() == names.size() + 1) {
@@ -240,6 +307,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             continue;
         }
         check(fresh.readString(s, k, def) == before[i], "another value changed");
+        check(store.readString(s, k, def) == before[i], "another value changed in the cache");
     }
     return 0;
 }

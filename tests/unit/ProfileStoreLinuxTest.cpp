@@ -1,6 +1,7 @@
 // What the store promises on Linux beyond the portable rules: a write that
-// fails part-way, permissions and links, and every way another program can
-// change the file behind a store's cache.
+// fails part-way, permissions and links, temporary files, a new step
+// appended in place and killed at any moment, and every way another program
+// can change the file behind a store's cache.
 
 #include "scenario/AppError.h"
 #include "scenario/ProfileStore.h"
@@ -10,13 +11,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
+#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace pressmark {
@@ -84,6 +91,178 @@ TEST(ProfileStoreLinux, KeepsTheFilesPermissionsAndLinks) {
     fresh.writeString("s", "k", "1");
     ASSERT_EQ(::stat((dir / "new.ini").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0644, 0644U);
+}
+
+// ---------------------------------------------------------------- temporary files
+
+void setAge(const std::filesystem::path& file, int seconds) {
+    timespec t{};
+    ::clock_gettime(CLOCK_REALTIME, &t);
+    t.tv_sec -= seconds;
+    const timespec times[2] = {t, t};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+}
+
+TEST(ProfileStoreLinux, SavesBesideTheTemporaryNamesOfAnEarlierRunWithTheSamePid) {
+    TempFolder dir;
+    const std::string pid = std::to_string(::getpid());
+    for (int n = 0; n < 64; ++n) {
+        writeBytes(dir / (".s.ini.tmp-" + pid + "-" + std::to_string(n)), "[s]\r\nx=");
+    }
+    ProfileStore store(dir / "s.ini");
+    store.writeString("s", "x", "1");
+    store.writeString("s", "x", "2");
+    EXPECT_EQ(readBytes(dir / "s.ini"), "[s]\r\nx=2\r\n");
+    EXPECT_EQ(dir.entryCount(), 65U) << "fresh ones may be a live writer's";
+}
+
+TEST(ProfileStoreLinux, RemovesOnlyTheTemporaryFilesNoLiveWriterHolds) {
+    TempFolder dir;
+    writeBytes(dir / "s.ini", "[s]\r\nx=1\r\n");
+    const std::vector<std::string> stale{".s.ini.tmp-4242-0", ".s.ini.tmp-7-0123456789abcdef"};
+    const std::vector<std::string> kept{".s.ini.tmp-1-fresh0", ".s.ini.tmp-x-1",
+                                        ".t.ini.tmp-1-1",      "s.ini.tmp-1-1",
+                                        ".s.ini.tmp-1-",       ".s.ini.tmp-5-locked"};
+    for (const std::string& name : stale) {
+        writeBytes(dir / name, "[s]\r\nx=");
+        setAge(dir / name, 60);
+    }
+    for (const std::string& name : kept) {
+        writeBytes(dir / name, "[s]\r\nx=");
+        setAge(dir / name, 60);
+    }
+    writeBytes(dir / ".s.ini.tmp-1-aaaa", "fresh: maybe a writer that has not locked it yet");
+    // A writer that has stalled for a long time still holds its lock.
+    const int held = ::open((dir / ".s.ini.tmp-5-locked").c_str(), O_RDONLY);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
+    ProfileStore(dir / "s.ini").readString("s", "x", "");
+    EXPECT_TRUE(std::filesystem::exists(dir / stale[0])) << "a read removes nothing";
+    ProfileStore(dir / "s.ini").writeString("s", "x", "2");
+    ::close(held);
+    for (const std::string& name : stale) {
+        EXPECT_FALSE(std::filesystem::exists(dir / name)) << name;
+    }
+    for (const std::string& name : kept) {
+        EXPECT_TRUE(std::filesystem::exists(dir / name)) << name;
+    }
+    EXPECT_TRUE(std::filesystem::exists(dir / ".s.ini.tmp-1-aaaa"));
+    EXPECT_EQ(readBytes(dir / "s.ini"), "[s]\r\nx=2\r\n");
+}
+
+// ---------------------------------------------------------------- a new step appended in place
+
+// A new section goes to the end of the file in place, never across a page:
+// blanks fill the page first when it would. The writer's cache follows.
+TEST(ProfileStoreLinux, NewSectionAppendedInPlaceWithinOnePage) {
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const std::string block = "[9]\r\nx=1\r\ny=2\r\nkey=1\r\n";
+    struct Case {
+        std::string tail;     // the file's last bytes
+        std::size_t room;     // bytes left in its last page
+        std::string expected; // what follows the old bytes
+    };
+    const std::vector<Case> cases{
+        {"\r\n", 100, block},
+        {"\r\n", block.size(), block},
+        {"\r\n", block.size() - 1, std::string(block.size() - 3, ' ') + "\r\n" + block},
+        {"\r\n", 1, " " + block},
+        {"x=5", 100, "\r\n" + block},
+        {"x=5", 2, "\r\n" + block},
+        {"x=5", 1, "\n" + block},
+        {"x=5", 3, " \r\n" + block},
+        {"\r", 2, "\r\n" + block},
+        {"\r", 1, " " + block},
+    };
+    for (const Case& c : cases) {
+        TempFolder dir;
+        const auto file = dir / "s.ini";
+        const std::string tail = c.tail == "x=5" ? "\r\nx=5" : c.tail;
+        const std::string value(2 * page - c.room - 7 - tail.size(), 'v');
+        const std::string old = "[1]\r\nk=" + value + tail;
+        writeBytes(file, old);
+        struct stat before {};
+        ASSERT_EQ(::stat(file.c_str(), &before), 0);
+        ProfileStore store(file);
+        ASSERT_EQ(store.sections().size(), 1U);
+        store.writeStrings("9", {{"x", "1"}, {"y", "2"}, {"key", "1"}});
+
+        const std::string after = readBytes(file);
+        EXPECT_EQ(after.substr(0, old.size()), old);
+        EXPECT_EQ(after.substr(old.size()), c.expected) << c.tail << " " << c.room;
+        EXPECT_EQ((after.size() - block.size()) / page, (after.size() - 1) / page)
+            << "the new section crosses a page";
+        struct stat st {};
+        ASSERT_EQ(::stat(file.c_str(), &st), 0);
+        EXPECT_EQ(st.st_ino, before.st_ino) << "rewritten instead of appended";
+        const auto readsAsBefore = [&](const ProfileStore& s) {
+            EXPECT_EQ(s.sections(), (std::vector<std::string>{"1", "9"}));
+            EXPECT_EQ(s.readString("9", "key", ""), "1");
+            EXPECT_EQ(s.readString("1", "k", ""), value.substr(0, 2047));
+            EXPECT_EQ(s.readString("1", "x", "none"), c.tail == "x=5" ? "5" : "none");
+        };
+        readsAsBefore(store);
+        readsAsBefore(ProfileStore(file));
+        store.writeString("9", "y", "22");
+        EXPECT_EQ(ProfileStore(file).readString("9", "y", ""), "22");
+        EXPECT_EQ(ProfileStore(file).readString("1", "x", "none"), c.tail == "x=5" ? "5" : "none");
+    }
+}
+
+// Killed with SIGKILL at random moments while it records, a writer leaves a
+// file that holds every step it finished, each whole, and nothing of the
+// step it was writing. The file is started over now and then so that the
+// checks stay quick, each time just short of a page's end.
+TEST(ProfileStoreLinux, KilledWhileRecordingLeavesOnlyWholeSteps) {
+    TempFolder dir;
+    const auto file = dir / "rec.ini";
+    const auto x = [](long n) { return std::to_string(n * 7919 % 65536); };
+    const auto y = [](long n) { return std::to_string(n * 104729 % 65536); };
+    const auto key = [](long n) { return n % 3 == 0 ? "2" : "1"; };
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    std::string start = "[sett]\r\nsleep=300\r\n;";
+    start += std::string(page - 60 - start.size(), '-') + "\r\n";
+    std::mt19937 rng(std::random_device{}());
+    std::size_t largest = 0;
+    for (int kill = 0; kill < 200; ++kill) {
+        if (kill % 40 == 0) {
+            writeBytes(file, start);
+        }
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            try {
+                ProfileStore store(file);
+                for (long n = static_cast<long>(store.sections().size());; ++n) {
+                    const std::string xs = x(n);
+                    const std::string ys = y(n);
+                    store.writeStrings(std::to_string(n), {{"x", xs}, {"y", ys}, {"key", key(n)}});
+                }
+            } catch (...) {
+            }
+            ::_exit(1);
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(rng() % 4000));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the writer failed before it was killed";
+
+        ProfileStore store(file);
+        const std::vector<std::string> names = store.sections();
+        ASSERT_FALSE(names.empty());
+        ASSERT_EQ(names[0], "sett");
+        largest = std::max(largest, std::filesystem::file_size(file));
+        for (std::size_t n = 1; n < names.size(); ++n) {
+            ASSERT_EQ(names[n], std::to_string(n)) << "kill " << kill;
+            const auto step = static_cast<long>(n);
+            ASSERT_EQ(store.readString(names[n], "x", "-"), x(step)) << "kill " << kill;
+            ASSERT_EQ(store.readString(names[n], "y", "-"), y(step)) << "kill " << kill;
+            ASSERT_EQ(store.readString(names[n], "key", "-"), key(step)) << "kill " << kill;
+        }
+    }
+    EXPECT_GT(largest, page + page / 2) << "the writers were killed too soon to cross a page";
 }
 
 // ---------------------------------------------------------------- every read sees the last write

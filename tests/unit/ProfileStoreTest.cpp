@@ -23,6 +23,18 @@ using test::writeBytes;
 
 constexpr const char* kDefault = "<default>";
 
+// A text saved as an editor's "Unicode" saves it: byte-order mark, then UTF-16.
+std::string utf16(std::u16string_view text, bool littleEndian) {
+    std::string out = littleEndian ? "\xFF\xFE" : "\xFE\xFF";
+    for (const char16_t u : text) {
+        const char lo = static_cast<char>(u & 0xFF);
+        const char hi = static_cast<char>(u >> 8);
+        out += littleEndian ? lo : hi;
+        out += littleEndian ? hi : lo;
+    }
+    return out;
+}
+
 // ---------------------------------------------------------------- reads
 
 struct ReadCase {
@@ -31,6 +43,7 @@ struct ReadCase {
     std::string section;
     std::string key;
     std::string expected;
+    std::string def = kDefault;
 };
 
 class ReadString : public ::testing::TestWithParam<ReadCase> {};
@@ -40,7 +53,7 @@ TEST_P(ReadString, FollowsTheIniRules) {
     TempFolder dir;
     writeBytes(dir / "s.ini", c.file);
     ProfileStore store(dir / "s.ini");
-    EXPECT_EQ(store.readString(c.section, c.key, kDefault), c.expected);
+    EXPECT_EQ(store.readString(c.section, c.key, c.def), c.expected);
 }
 
 const std::string k3000(3000, 'v');
@@ -77,15 +90,33 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"FirstSectionWins", "[s]\r\nx=1\r\n[S]\r\nx=2\r\n", "s", "x", "1"},
         ReadCase{"LaterDuplicateSectionUnseen", "[s]\r\nx=1\r\n[s]\r\ny=2\r\n", "s", "y", kDefault},
         ReadCase{"EntriesBeforeAnySection", "k=1\r\n[s]\r\n", "", "k", kDefault},
-        ReadCase{"EmptySectionName", "[]\r\nk=1\r\n", "", "k", "1"},
-        ReadCase{"HeaderWithoutBracket", "[abc \r\nx=1\r\n", "abc", "x", "1"},
+        ReadCase{"EmptySectionName", "[]\r\nk=1\r\n", "", "k", kDefault},
+        ReadCase{"EmptyHeaderOwnsItsEntries", "[a]\r\n[ ]\r\nk=1\r\n", "a", "k", kDefault},
+        ReadCase{"HeaderWithoutBracket", "[abc \r\nx=1\r\n", "abc", "x", kDefault},
+        ReadCase{"BracketLineBelongsAbove", "[sett]\r\nsleep=100\r\n[5\r\nx=7\r\n", "sett", "x",
+                 "7"},
+        ReadCase{"BracketLineWithEqualsIsAnEntry", "[s]\r\n[5=3\r\n", "s", "[5", "3"},
+        ReadCase{"NameEndsAtLastBracket", "[a]b] \r\nk=1\r\n", "a]b", "k", "1"},
         ReadCase{"TextAfterBracket", "[s] trailing\r\nx=1\r\n", "s", "x", "1"},
         ReadCase{"LfLineEnds", "[a]\nx=1\n[b]\nx=2\n", "b", "x", "2"},
         ReadCase{"CrLineEnds", "[a]\rx=1\r[b]\rx=2\r", "b", "x", "2"},
         ReadCase{"MixedLineEnds", "[a]\r\nx=1\n\r[b]\rx=2", "b", "x", "2"},
         ReadCase{"NoFinalLineEnd", "[s]\r\nk=last", "s", "k", "last"},
         ReadCase{"HighBytesKept", "[s]\r\nk=\x80\x98\xC0\xFF\r\n", "s", "k", "\x80\x98\xC0\xFF"},
-        ReadCase{"NulBytesKept", "[s]\r\nk=a\0b\r\n"s, "s", "k", "a\0b"s},
+        ReadCase{"NulEndsValue", "[s]\r\nk=a\0b\r\n"s, "s", "k", "a"},
+        ReadCase{"NulThenBlanksAndQuotes", "[s]\r\nk= \"a\" \0\"\r\n"s, "s", "k", "a"},
+        ReadCase{"DefaultLosesTrailingBlanks", "[s]\r\n", "s", "k", " d", " d \t "},
+        ReadCase{"Utf8Bom", "\xEF\xBB\xBF[s]\r\nk=\xD0\x9F\xD1\x80\xD0\xB8\r\n", "s", "k",
+                 "\xCF\xF0\xE8"},
+        ReadCase{"Utf8BomOutsideTheCodePage",
+                 "\xEF\xBB\xBF[s]\r\nk=\xE6\x97\xA5\xE2\x82\xAC\xFF\r\n", "s", "k", "?\x88?"},
+        ReadCase{"Utf16Le", utf16(u"[s]\r\nk=\u041F\u0440\u0438\u0432\u0435\u0442\r\n", true), "s",
+                 "k", "\xCF\xF0\xE8\xE2\xE5\xF2"},
+        ReadCase{"Utf16Be", utf16(u"[\u0448\u0430\u0433]\r\nK = 'v' \r\n", false), "\xF8\xE0\xE3",
+                 "k", "v"},
+        ReadCase{"Utf16OutsideTheCodePage", utf16(u"[s]\r\nk=\U0001F600\u65E5\xDC00x", true), "s",
+                 "k", "???x"},
+        ReadCase{"Utf16Nul", utf16(u"[s]\r\nk=a\0b\r\n"s, false), "s", "k", "a"},
         ReadCase{"CutTo2047", "[s]\r\nk=" + k3000 + "\r\n", "s", "k", k3000.substr(0, 2047)},
         ReadCase{"CutAfterQuotes", "[s]\r\nk=\"" + k3000.substr(0, 2047) + "\"\r\n", "s", "k",
                  k3000.substr(0, 2047)}),
@@ -167,9 +198,13 @@ TEST(ProfileStore, ListsEverySectionInFileOrder) {
 
 TEST(ProfileStore, SectionNamesAsWrittenWithDuplicatesAndOddHeaders) {
     TempFolder dir;
-    writeBytes(dir / "s.ini", "junk\r\n[ B ]\r\n;[c]\r\n[a]x\r\nk=[d]\r\n[b]\r\n[open\r\n[]");
+    writeBytes(dir / "s.ini",
+               "junk\r\n[ B ]\r\n;[c]\r\n[a]x\r\nk=[d]\r\n[b]\r\n[open\r\n[]\r\n[x]y] \r\n[ ]");
     ProfileStore store(dir / "s.ini");
-    EXPECT_EQ(store.sections(), (std::vector<std::string>{"B", "a", "b", "open", ""}));
+    EXPECT_EQ(store.sections(), (std::vector<std::string>{"B", "a", "b", "x]y"}));
+    writeBytes(dir / "bom.ini", "\xEF\xBB\xBF[first]\r\n[second]\r\n");
+    EXPECT_EQ(ProfileStore(dir / "bom.ini").sections(),
+              (std::vector<std::string>{"first", "second"}));
 }
 
 // ---------------------------------------------------------------- writes
@@ -225,7 +260,16 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"CrLinesKept", "[a]\rx=1\r[b]\ry=2\r", "b", "y", "5", "[a]\rx=1\r[b]\ry=5\r"},
         WriteCase{"AfterLoneCr", "[a]\rx=1\r", "c", "k", "v", "[a]\rx=1\r[c]\r\nk=v\r\n"},
         WriteCase{"HeaderWithoutBracket", "[abc\r\nx=1\r\n", "abc", "y", "2",
-                  "[abc\r\nx=1\r\ny=2\r\n"},
+                  "[abc\r\nx=1\r\n[abc]\r\ny=2\r\n"},
+        WriteCase{"Utf8BomKept", "\xEF\xBB\xBF[s]\r\nj=\xE6\x97\xA5\xFF\r\nk=1\r\n", "s", "k",
+                  "\xCF\xF0\x98",
+                  "\xEF\xBB\xBF[s]\r\nj=\xE6\x97\xA5\xFF\r\nk=\xD0\x9F\xD1\x80\xC2\x98\r\n"},
+        WriteCase{"Utf8BomNewSection", "\xEF\xBB\xBF[s]\r\nk=1", "\xF8", "k", "2",
+                  "\xEF\xBB\xBF[s]\r\nk=1\r\n[\xD1\x88]\r\nk=2\r\n"},
+        WriteCase{"Utf16LeKept", utf16(u"[s]\r\nj=\U0001F600\r\nk=1\r\n", true), "s", "k", "\xC0 ",
+                  utf16(u"[s]\r\nj=\U0001F600\r\nk=\"\u0410 \"\r\n", true)},
+        WriteCase{"Utf16BeNewSection", utf16(u"[s]\r\nk=1\r\n", false), "t", "k", "\xE0",
+                  utf16(u"[s]\r\nk=1\r\n[t]\r\nk=\u0430\r\n", false)},
         WriteCase{"PreambleKept", "k=1\r\n", "s", "k", "2", "k=1\r\n[s]\r\nk=2\r\n"},
         WriteCase{"HighBytes", "[s]\r\nk=\xC0\r\n", "s", "k", "\x80\xA8\xFF",
                   "[s]\r\nk=\x80\xA8\xFF\r\n"},
@@ -286,8 +330,8 @@ TEST(ProfileStore, RejectsTextThatWouldBreakTheFile) {
     writeBytes(file, "[s]\r\nk=1\r\n");
     ProfileStore store(file);
     const std::vector<std::pair<std::string, std::string>> badNames{
-        {"a\rb", "k"}, {"a\nb", "k"}, {"a\0b"s, "k"}, {"a]b", "k"}, {"s", "k\r"},
-        {"s", "k\n"},  {"s", "k\0"s}, {"s", "a=b"},   {"s", "[k"},  {"s", " ;k"}};
+        {"a\rb", "k"}, {"a\nb", "k"}, {"a\0b"s, "k"}, {"a]b", "k"}, {"s", "k\r"}, {"s", "k\n"},
+        {"s", "k\0"s}, {"s", "a=b"},  {"s", "[k"},    {"s", " ;k"}, {"", "k"},    {" ", "k"}};
     for (const auto& [section, key] : badNames) {
         EXPECT_THROW(store.writeString(section, key, "v"), std::invalid_argument) << key;
     }
@@ -334,6 +378,8 @@ TEST(ProfileStore, WritesIntoOddFilesKeepEveryOtherByte) {
         "[s]\r\nnovalue\r\n=\r\nk=\r\n===\r\n",
         std::string(5000, '\r') + "[s]" + std::string(5000, '\n'),
         "\xEF\xBB\xBF[s]\r\nk=\xFF\xFE\r\n",
+        utf16(u"[s]\r\nk=\xD800\r\n", false) + "\x01",
+        utf16(u"\r[s]\r\n\0=\0\r\nk=\xDBFF", true),
     };
     for (std::size_t i = 0; i < files.size(); ++i) {
         for (const auto& [section, key] : {std::pair{"s", "k"}, std::pair{"new", "n"}}) {
@@ -358,7 +404,10 @@ TEST(ProfileStore, WritesIntoOddFilesKeepEveryOtherByte) {
             const std::string inserted = after.substr(prefix, after.size() - prefix - suffix);
             EXPECT_EQ(removed.find_first_of("\r\n"), std::string::npos)
                 << "file " << i << ": a line end was lost";
-            EXPECT_NE(inserted.find("VALUE"), std::string::npos) << "file " << i;
+            const std::string value =
+                old[0] == '\xFE' ? utf16(u"VALUE", false).substr(2)
+                                 : (old[0] == '\xFF' ? utf16(u"VALUE", true).substr(2) : "VALUE");
+            EXPECT_NE(inserted.find(value), std::string::npos) << "file " << i;
             EXPECT_EQ(ProfileStore(file).readString(section, key, kDefault), "VALUE")
                 << "file " << i;
             auto sectionsAfter = ProfileStore(file).sections();

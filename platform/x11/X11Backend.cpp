@@ -9,6 +9,10 @@
 #include "PointerX11.h"
 #include "SystemX11.h"
 
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+
 namespace pressmark::platform::x11 {
 namespace {
 
@@ -47,6 +51,23 @@ QNativeInterface::QX11Application* x11App() {
 }
 
 } // namespace
+
+std::string x11ConnectProblem() {
+    const char* display = std::getenv("DISPLAY");
+    if (!display || !*display) {
+        return "no X11 display: DISPLAY is not set";
+    }
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    const int error = xcb_connection_has_error(c);
+    xcb_disconnect(c);
+    if (error == 0) {
+        return {};
+    }
+    const std::string why = error == XCB_CONN_CLOSED_PARSE_ERR
+                                ? "is not a display name"
+                                : "names no X server that accepts a connection (is it running?)";
+    return "no X11 display: DISPLAY " + std::string(display) + " " + why;
+}
 
 bool x11Available() {
     auto* x = x11App();

@@ -76,18 +76,19 @@ private:
 
 QString prepareDisplay(RunMode mode) {
     const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
-    if (mode == RunMode::Play) {
-        // The backend injects and grabs through Qt's X connection: no other
-        // platform plugin will do for a run.
+    const bool display = !qEnvironmentVariableIsEmpty("DISPLAY");
+    if (mode == RunMode::Play || (platform.isEmpty() && display)) {
+        // The backend injects and grabs through Qt's X connection: a run
+        // needs it, and the window takes it when there is one, also in a
+        // Wayland session (XWayland), where Qt would otherwise choose its
+        // Wayland plugin and leave recording, playback and hot keys off.
         qputenv("QT_QPA_PLATFORM", "xcb");
-    } else if (platform.isEmpty() && qEnvironmentVariableIsEmpty("DISPLAY") &&
-               qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+    } else if (platform.isEmpty() && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
         return QStringLiteral("no display: neither DISPLAY nor WAYLAND_DISPLAY is set "
                               "(./run.sh starts a private one)");
-    } else if (!(platform.startsWith(QLatin1String("xcb")) ||
-                 (platform.isEmpty() && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")))) {
-        // Another plugin (Wayland, offscreen) is Qt's to open; should it
-        // fail, the start-up guard in main says so.
+    } else if (!platform.startsWith(QLatin1String("xcb"))) {
+        // Another plugin (Wayland without XWayland, offscreen) is Qt's to
+        // open; should it fail, the start-up guard in main says so.
         return {};
     }
     return QString::fromStdString(platform::x11::x11ConnectProblem());

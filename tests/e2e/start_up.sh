@@ -32,8 +32,14 @@ for n in $(seq $((free + 1)) 999); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { gone=$n; break; }
 done
 gone_socket=/tmp/.X11-unix/X$gone
-trap 'rm -f "$gone_socket"; x_stop' EXIT
-python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX).bind(sys.argv[1])' "$gone_socket"
+trap 'rm -f "$gone_socket" "/tmp/.X$gone-lock"; x_stop' EXIT
+# A server killed outright leaves its socket behind.
+Xvfb ":$gone" -nolisten tcp >/dev/null 2>&1 &
+gone_pid=$!
+for _ in $(seq 100); do [ -S "$gone_socket" ] && break; sleep 0.05; done
+kill -9 "$gone_pid"
+wait "$gone_pid" 2>/dev/null || true
+[ -S "$gone_socket" ] || e2e_fail "the killed server left no socket"
 # (--play always asks for the xcb plugin: a missing one matters to the window.)
 for how in "DISPLAY=:$free" "DISPLAY=:$gone" "QT_QPA_PLATFORM=nosuch"; do
     for mode in window play; do
@@ -46,7 +52,7 @@ for how in "DISPLAY=:$free" "DISPLAY=:$gone" "QT_QPA_PLATFORM=nosuch"; do
         grep -q '^pressmark: ' "$x_tmp/err" || e2e_fail "$how $mode: no message: $(cat "$x_tmp/err")"
     done
 done
-rm -f "$gone_socket"
+rm -f "$gone_socket" "/tmp/.X$gone-lock"
 
 "$pressmark" --scenarios "$scenarios" 2>"$x_tmp/first.err" &
 first=$!

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace pressmark {
@@ -159,8 +160,12 @@ TEST(ScenarioFolder, ListsIniFilesOfAnyCaseAndFindsEachListedName) {
               (std::vector<std::string>{"UPPER|UPPER.INI", "plain|plain.ini", "Вход|Вход.ini"}));
     EXPECT_EQ(findScenario(entries, "nosuch"), fs::path());
     EXPECT_EQ(findScenario(entries, "../plain"), fs::path());
-    // Code page 1251 bytes that are not UTF-8 are shown decoded.
-    EXPECT_EQ(displayFileName(fs::path(std::string("\xCF\xF0\xE8\xE2\xE5\xF2.ini"))), "Привет.ini");
+    // Where file names are bytes, code page 1251 bytes that are not UTF-8 are
+    // shown decoded (Windows' names are UTF-16, always decodable).
+    if constexpr (std::is_same_v<fs::path::value_type, char>) {
+        EXPECT_EQ(displayFileName(fs::path(std::string("\xCF\xF0\xE8\xE2\xE5\xF2.ini"))),
+                  "Привет.ini");
+    }
 
     listScenarios(dir / "missing", ec);
     EXPECT_EQ(ec, std::errc::no_such_file_or_directory);

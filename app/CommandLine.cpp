@@ -9,17 +9,17 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     parser.setApplicationDescription(
         QStringLiteral("Records mouse clicks into scenarios and plays them back.\n"
                        "Without options the window opens. Exit codes of --play: 0 done, "
-                       "1 stopped (Alt+W or Ctrl+C), 2 bad arguments, 3 no such scenario, "
-                       "4 no X11 display, 5 the run failed."));
+                       "1 stopped (Alt+W or Ctrl+C), 2 bad arguments, 3 no such scenario "
+                       "(or it cannot be read), 4 no usable display, 5 the run failed."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the version and exit."));
     const QCommandLineOption scenarios(
         QStringLiteral("scenarios"),
-        QStringLiteral("Use DIR as the scenario folder (default: $PRESSMARK_SCENARIOS, then "
-                       "TH_Scenaries beside the program, then "
-                       "$XDG_DATA_HOME/pressmark/TH_Scenaries)."),
+        QStringLiteral("Use DIR, which must exist, as the scenario folder (default: "
+                       "$PRESSMARK_SCENARIOS, else TH_Scenaries beside the program for a "
+                       "portable copy, else the per-user data folder; see the README)."),
         QStringLiteral("DIR"));
     const QCommandLineOption play(
         QStringLiteral("play"),

@@ -95,6 +95,7 @@ ScenarioFolderInputs scenarioFolderEnvironment() {
     in.environment = envPath(L"PRESSMARK_SCENARIOS");
     // Per-user data: %LOCALAPPDATA%\pressmark\TH_Scenaries.
     in.xdgDataHome = envPath(L"LOCALAPPDATA");
+    in.policy = BesideProgram::WhenWritable;
     return in;
 }
 

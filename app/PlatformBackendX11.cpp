@@ -4,7 +4,6 @@
 #include "player/clickerPlay.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QSocketNotifier>
 
@@ -21,26 +20,6 @@ std::optional<std::filesystem::path> envPath(const char* name) {
         return std::nullopt;
     }
     return std::filesystem::path(v);
-}
-
-// An X11 display the program could connect to: DISPLAY set and, for a
-// local display, its socket present.
-bool x11DisplayReachable(QString& why) {
-    const QString display = qEnvironmentVariable("DISPLAY");
-    if (display.isEmpty()) {
-        why = QStringLiteral("no X11 display: DISPLAY is not set");
-        return false;
-    }
-    if (display.startsWith(u':')) {
-        const QString number = display.mid(1).section(u'.', 0, 0);
-        const QString socket = QStringLiteral("/tmp/.X11-unix/X") + number;
-        if (!QFileInfo::exists(socket)) {
-            why = QStringLiteral("no X11 display: DISPLAY is %1 but %2 does not exist")
-                      .arg(display, socket);
-            return false;
-        }
-    }
-    return true;
 }
 
 // The stop flag is lock-free and may be set from the handler; the pipe
@@ -96,22 +75,23 @@ private:
 } // namespace
 
 QString prepareDisplay(RunMode mode) {
-    if (mode == RunMode::Play) {
-        QString why;
-        if (!x11DisplayReachable(why)) {
-            return why;
-        }
-        // The backend injects and grabs through Qt's X connection: no other
-        // platform plugin will do for a run.
+    const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
+    const bool display = !qEnvironmentVariableIsEmpty("DISPLAY");
+    if (mode == RunMode::Play || (platform.isEmpty() && display)) {
+        // The backend injects and grabs through Qt's X connection: a run
+        // needs it, and the window takes it when there is one, also in a
+        // Wayland session (XWayland), where Qt would otherwise choose its
+        // Wayland plugin and leave recording, playback and hot keys off.
         qputenv("QT_QPA_PLATFORM", "xcb");
-        return {};
-    }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
-        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+    } else if (platform.isEmpty() && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
         return QStringLiteral("no display: neither DISPLAY nor WAYLAND_DISPLAY is set "
                               "(./run.sh starts a private one)");
+    } else if (!platform.startsWith(QLatin1String("xcb"))) {
+        // Another plugin (Wayland without XWayland, offscreen) is Qt's to
+        // open; should it fail, the start-up guard in main says so.
+        return {};
     }
-    return {};
+    return QString::fromStdString(platform::x11::x11ConnectProblem());
 }
 
 ScenarioFolderInputs scenarioFolderEnvironment() {
@@ -119,6 +99,7 @@ ScenarioFolderInputs scenarioFolderEnvironment() {
     in.environment = envPath("PRESSMARK_SCENARIOS");
     in.xdgDataHome = envPath("XDG_DATA_HOME");
     in.home = envPath("HOME");
+    in.policy = BesideProgram::WhenPresent;
     return in;
 }
 

@@ -1,8 +1,10 @@
 #include "CommandLine.h"
 #include "HeadlessControls.h"
 #include "PlatformBackend.h"
+#include "SingleInstance.h"
 
 #include "platform/Platform.h"
+#include "scenario/Cp1251.h"
 #include "player/clickerPlay.h"
 #include "scenario/ScenarioFolder.h"
 #include "ui/CheckedDialogs.h"
@@ -10,13 +12,16 @@
 #include "ui/TForm1.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QFont>
 #include <QMessageBox>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <system_error>
+#include <vector>
 
 using namespace pressmark;
 
@@ -40,19 +45,110 @@ void say(const QString& text) {
     std::fprintf(stderr, "pressmark: %s\n", text.toLocal8Bit().constData());
 }
 
+// Qt ends the program with abort() when its platform plugin cannot start (a
+// plugin that is missing, a display it cannot open): while the application
+// object is made, its fatal message is said as ours and the program ends
+// with the display's exit code instead.
+QtMessageHandler g_previousHandler = nullptr;
+
+void startUpMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtFatalMsg) {
+        say(QStringLiteral("the display cannot be used: %1").arg(text.section(u'\n', 0, 0)));
+        std::fflush(stderr);
+        std::_Exit(ExitNoDisplay);
+    }
+    if (g_previousHandler) {
+        g_previousHandler(type, context, text);
+    } else {
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
+    }
+}
+
+class StartUpGuard {
+public:
+    StartUpGuard() { g_previousHandler = qInstallMessageHandler(startUpMessage); }
+    ~StartUpGuard() { end(); }
+    StartUpGuard(const StartUpGuard&) = delete;
+    StartUpGuard& operator=(const StartUpGuard&) = delete;
+    void end() {
+        if (m_on) {
+            qInstallMessageHandler(g_previousHandler);
+            m_on = false;
+        }
+    }
+
+private:
+    bool m_on = true;
+};
+
+// A folder named with --scenarios must exist: creating a mistyped path
+// would hide the mistake behind an empty list and leave the folder behind.
+bool namedFolderMissing(const CommandLine& cl) {
+    if (!cl.scenarios) {
+        return false;
+    }
+    std::error_code ec;
+    if (std::filesystem::is_directory(pathFromUtf8(cl.scenarios->toStdString()), ec)) {
+        return false;
+    }
+    say(QStringLiteral("the scenario folder %1 given with --scenarios does not exist")
+            .arg(*cl.scenarios));
+    return true;
+}
+
+// The folder's scenarios as --list prints them and --play finds them; an
+// empty optional (and the reason on standard error) when it cannot be read.
+std::optional<std::vector<ScenarioEntry>> readScenarioFolder(const std::filesystem::path& folder) {
+    std::error_code ec;
+    std::vector<ScenarioEntry> entries = listScenarios(folder, ec);
+    if (ec) {
+        const QString path = QString::fromStdString(displayFileName(folder));
+        if (ec == std::errc::no_such_file_or_directory) {
+            say(QStringLiteral("the scenario folder %1 does not exist and cannot be created")
+                    .arg(path));
+        } else {
+            say(QStringLiteral("the scenario folder %1 cannot be read: %2")
+                    .arg(path, QString::fromLocal8Bit(ec.message())));
+        }
+        return std::nullopt;
+    }
+    return entries;
+}
+
+// --play has no window to put a message box on, and nobody may be there to
+// close it: its notices go to standard error, and no question is asked.
+class HeadlessDialogs final : public platform::Dialogs {
+public:
+    bool notice(std::string_view text, int, const void*) override {
+        say(QString::fromStdString(cp1251::toUtf8(text)));
+        return false;
+    }
+    std::optional<std::string> askValue(std::string_view, std::string_view,
+                                        std::string_view) override {
+        return std::nullopt;
+    }
+};
+
 int listScenarios(int argc, char** argv, const CommandLine& cl) {
     QCoreApplication app(argc, argv);
     setIdentity();
-    const std::filesystem::path folder = scenarioFolder(cl);
-    const QDir dir(QString::fromStdString(pathToUtf8(folder)));
-    if (!dir.exists()) {
-        say(QStringLiteral("the scenario folder %1 does not exist and cannot be created")
-                .arg(dir.path()));
+    if (namedFolderMissing(cl)) {
+        return ExitBadArguments;
+    }
+    const auto entries = readScenarioFolder(scenarioFolder(cl));
+    if (!entries) {
         return ExitNoScenario;
     }
-    for (const QString& name : dir.entryList({QStringLiteral("*.ini")}, QDir::Files | QDir::Hidden,
-                                             QDir::Name | QDir::IgnoreCase)) {
-        std::printf("%s\n", QFileInfo(name).completeBaseName().toLocal8Bit().constData());
+    QStringList names;
+    for (const ScenarioEntry& e : *entries) {
+        names << QString::fromStdString(e.nameUtf8);
+    }
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        const int c = a.compare(b, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a < b;
+    });
+    for (const QString& name : names) {
+        std::printf("%s\n", name.toLocal8Bit().constData());
     }
     return ExitDone;
 }
@@ -62,7 +158,12 @@ int playHeadless(int argc, char** argv, const CommandLine& cl) {
         say(why);
         return ExitNoDisplay;
     }
+    if (namedFolderMissing(cl)) {
+        return ExitBadArguments;
+    }
+    StartUpGuard guard;
     QApplication app(argc, argv);
+    guard.end();
     setIdentity();
     QApplication::setQuitOnLastWindowClosed(false);
     const auto backend = installPlatformBackend();
@@ -70,17 +171,20 @@ int playHeadless(int argc, char** argv, const CommandLine& cl) {
         say(problem);
         return ExitNoDisplay;
     }
+    HeadlessDialogs dialogs;
+    platform::Backend services = backend->services();
+    services.dialogs = &dialogs;
+    platform::install(services);
 
     const std::filesystem::path folder = scenarioFolder(cl);
-    std::string name = cl.play.toStdString();
-    std::filesystem::path file = scenarioFile(folder, name);
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(file, ec) && cl.play.endsWith(QStringLiteral(".ini"))) {
-        file = folder / pathFromUtf8(name);
+    const auto entries = readScenarioFolder(folder);
+    if (!entries) {
+        return ExitNoScenario;
     }
-    if (!isValidScenarioName(name) || !std::filesystem::is_regular_file(file, ec)) {
+    const std::filesystem::path file = findScenario(*entries, cl.play.toStdString());
+    if (file.empty()) {
         say(QStringLiteral("scenario '%1' not found in %2 (--list shows the names)")
-                .arg(cl.play, QString::fromStdString(pathToUtf8(folder))));
+                .arg(cl.play, QString::fromStdString(displayFileName(folder))));
         return ExitNoScenario;
     }
 
@@ -125,7 +229,9 @@ int runWindow(int argc, char** argv, const CommandLine& cl) {
         say(why);
         return ExitNoDisplay;
     }
+    StartUpGuard guard;
     QApplication app(argc, argv);
+    guard.end();
     setIdentity();
     // The window's fonts by the names it was designed with, drawn with
     // fonts that exist here.
@@ -134,6 +240,13 @@ int runWindow(int argc, char** argv, const CommandLine& cl) {
     // Closing a dialog while the window hides during an action prompt must
     // not end the program: only closing the window does.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    // Before the hot keys are taken: a second window would find them all
+    // held by the first.
+    SingleInstance instance(SingleInstance::socketPath());
+    if (instance.handOver()) {
+        return ExitDone;
+    }
 
     const auto backend = installPlatformBackend();
     platform::Backend services = backend->services();
@@ -144,6 +257,7 @@ int runWindow(int argc, char** argv, const CommandLine& cl) {
     TForm1 form(TForm1::Options{scenarioFolder(cl), problem});
     dialogs.setDefaultOwner(form.nativeHandle());
     QObject::connect(&form, &TForm1::closed, &app, &QCoreApplication::quit);
+    QObject::connect(&instance, &SingleInstance::raiseRequested, &form, &TForm1::restoreFromTray);
     form.show();
     if (!problem.isEmpty()) {
         QMessageBox::warning(&form, QStringLiteral("Pressmark"), problem);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <fstream>
 #include <limits>
 #include <stdexcept>
 #include <system_error>
@@ -148,48 +149,93 @@ void clickerPlay::playStep(const std::string& section) {
     }
 }
 
+clickerPlay::Stamp clickerPlay::stamp() const {
+    std::error_code ec;
+    Stamp st;
+    if (!std::filesystem::is_regular_file(m_path, ec)) {
+        return st;
+    }
+    st.present = true;
+    st.size = std::filesystem::file_size(m_path, ec);
+    st.time = std::filesystem::last_write_time(m_path, ec);
+    return st;
+}
+
+void clickerPlay::readSteps() {
+    m_file->readSections(m_sections);
+    m_steps.clear();
+    m_preface = false;
+    for (const std::string& name : m_sections) {
+        if (const int n = stepNumber(name)) {
+            m_steps.push_back(n);
+        } else if (name == "0") {
+            m_preface = true;
+        }
+    }
+    std::sort(m_steps.begin(), m_steps.end());
+    m_steps.erase(std::unique(m_steps.begin(), m_steps.end()), m_steps.end());
+    m_stepsBound = static_cast<std::int32_t>(m_steps.size());
+}
+
+bool clickerPlay::fileGone() {
+    // Another program may delete or rewrite the file while it plays: the
+    // steps are read again whenever the file changed, so that a step that no
+    // longer exists is not clicked at the defaults' top-left corner.
+    const Stamp now = stamp();
+    if (!now.present) {
+        Notice(ru("Сценарий не найден!"), 2);
+        return true;
+    }
+    if (now != m_stamp) {
+        m_stamp = now;
+        readSteps();
+    }
+    return false;
+}
+
 clickerPlay::Outcome clickerPlay::run() {
     if (!m_fileExisted) {
         Notice(ru("Сценарий не найден!"), 2);
         return Outcome::NotFound;
     }
-    m_file->readSections(m_sections);
-    std::vector<int> numbers;
-    bool preface = false;
-    for (const std::string& name : m_sections) {
-        if (const int n = stepNumber(name)) {
-            numbers.push_back(n);
-        } else if (name == "0") {
-            preface = true;
-        }
+    // The store reads an unreadable file as empty: say so rather than play
+    // nothing as if it were done.
+    if (!std::ifstream(m_path, std::ios::binary).is_open()) {
+        Notice(ru("Не удалось прочитать сценарий!"), 2);
+        return Outcome::NotFound;
     }
-    std::sort(numbers.begin(), numbers.end());
-    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
-    std::vector<std::string> steps;
-    steps.reserve(numbers.size());
-    for (const int n : numbers) {
-        steps.push_back(std::to_string(n));
-    }
-    m_stepsBound = static_cast<std::int32_t>(steps.size());
+    m_stamp = stamp();
+    readSteps();
 
     g_stop.store(false);
     m_late = {};
     const std::int64_t baseDelay = 10000 - std::int64_t{m_speed};
     for (std::int32_t rep = 1; rep <= m_repeat; ++rep) {
-        if (preface) {
+        if (fileGone()) {
+            return Outcome::NotFound;
+        }
+        if (m_preface) {
             if (stopRequested() || playPreface()) {
                 return Outcome::Stopped;
             }
         }
-        for (std::size_t i = 0; i < steps.size(); ++i) {
+        for (int last = 0;;) {
             if (stopRequested()) {
                 return Outcome::Stopped;
             }
-            if (m_onProgress) {
-                m_onProgress(Progress{static_cast<int>(i + 1), static_cast<int>(steps.size()), rep,
-                                      m_repeat});
+            if (fileGone()) {
+                return Outcome::NotFound;
             }
-            playStep(steps[i]);
+            const auto next = std::upper_bound(m_steps.begin(), m_steps.end(), last);
+            if (next == m_steps.end()) {
+                break;
+            }
+            last = *next;
+            if (m_onProgress) {
+                m_onProgress(Progress{static_cast<int>(next - m_steps.begin() + 1),
+                                      static_cast<int>(m_steps.size()), rep, m_repeat});
+            }
+            playStep(std::to_string(last));
             clock().processEvents();
             if (stopRequested() || wait(baseDelay + m_pause)) {
                 return Outcome::Stopped;
@@ -204,7 +250,7 @@ void clickerPlay::deleteScenario() {
         Notice(ru("Выберите сценарий, который хотите удалить!"), 2);
         return;
     }
-    const std::string name = cp1251::fromUtf8Lossy(pathToUtf8(m_path.filename()));
+    const std::string name = cp1251::fromUtf8Lossy(displayFileName(m_path.filename()));
     if (!Notice(ru("Вы уверенны что хотите удалить сценарий ") + name + "?", 3)) {
         return;
     }

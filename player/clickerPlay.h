@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -43,7 +44,11 @@ public:
     // actions of [0] at the start of each repetition. Clears the stop flag
     // first and tests it before every step and during every wait. An
     // AppError from a proxy change ends the run and propagates (pc is
-    // enabled again when the player is freed).
+    // enabled again when the player is freed). The file is played as it
+    // reads at each step: a step deleted meanwhile is skipped, one added
+    // after the current step is played, and a file deleted ends the run
+    // with "Сценарий не найден!" (NotFound, as for a file that cannot be
+    // read at all).
     Outcome run();
     // Asks, deletes the selected file, removes it from Flb1; reports a
     // failed delete.
@@ -55,6 +60,18 @@ public:
     std::int32_t stepsBound() const { return m_stepsBound; }
 
 private:
+    // What tells that another program changed the file.
+    struct Stamp {
+        bool present = false;
+        std::uintmax_t size = 0;
+        std::filesystem::file_time_type time{};
+        bool operator==(const Stamp&) const = default;
+    };
+    Stamp stamp() const;
+    void readSteps();
+    // True (after the notice) when the file is gone; reads the steps again
+    // when it changed.
+    bool fileGone();
     // Waits through sf::Delay; returns true when the stop flag ended the wait.
     bool wait(std::int64_t ms);
     void playStep(const std::string& section);
@@ -66,6 +83,9 @@ private:
     std::int32_t m_stepsBound = 0;
     std::int32_t m_speed = 0;
     std::vector<std::string> m_sections;
+    std::vector<int> m_steps; // the step numbers, sorted
+    bool m_preface = false;
+    Stamp m_stamp;
     std::function<void(const Progress&)> m_onProgress;
     // How much later than asked the earlier waits of this run ended (the
     // system's sleep overshoots); repaid in whole milliseconds by later waits.

@@ -1,5 +1,7 @@
 #include "ScenarioFolder.h"
 
+#include "Cp1251.h"
+
 #include <atomic>
 #include <fstream>
 #include <string>
@@ -29,6 +31,61 @@ bool writableFolder(const fs::path& dir) {
     return ok && !ec;
 }
 
+// Strict UTF-8: shortest forms only, no surrogates, nothing past U+10FFFF.
+bool isUtf8(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        std::size_t n = 0;
+        char32_t cp = 0;
+        if (b < 0x80) {
+            ++i;
+            continue;
+        } else if (b >= 0xC2 && b <= 0xDF) {
+            n = 1;
+            cp = b & 0x1F;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            n = 2;
+            cp = b & 0x0F;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            n = 3;
+            cp = b & 0x07;
+        } else {
+            return false;
+        }
+        if (i + n >= s.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k <= n; ++k) {
+            const auto c = static_cast<unsigned char>(s[i + k]);
+            if ((c & 0xC0) != 0x80) {
+                return false;
+            }
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        if ((n == 2 && cp < 0x800) || (n == 3 && cp < 0x10000) || cp > 0x10FFFF ||
+            (cp >= 0xD800 && cp <= 0xDFFF)) {
+            return false;
+        }
+        i += n + 1;
+    }
+    return true;
+}
+
+bool hasIniSuffix(std::string_view name) {
+    if (name.size() <= 4) {
+        return false;
+    }
+    const std::string_view tail = name.substr(name.size() - 4);
+    for (std::size_t i = 0; i < 4; ++i) {
+        const char c = tail[i] >= 'A' && tail[i] <= 'Z' ? static_cast<char>(tail[i] + 32) : tail[i];
+        if (c != ".ini"[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
@@ -37,14 +94,16 @@ bool isBlank(char c) {
 
 std::filesystem::path chooseScenarioFolder(const ScenarioFolderInputs& in) {
     std::error_code ec;
-    for (const auto* chosen : {&in.commandLine, &in.environment}) {
-        if (*chosen && !(*chosen)->empty()) {
-            fs::create_directories(**chosen, ec);
-            return **chosen;
-        }
+    if (in.commandLine && !in.commandLine->empty()) {
+        return *in.commandLine;
+    }
+    if (in.environment && !in.environment->empty()) {
+        fs::create_directories(*in.environment, ec);
+        return *in.environment;
     }
     const fs::path beside = in.appDir / "TH_Scenaries";
-    if (writableFolder(beside)) {
+    if (in.policy == BesideProgram::WhenPresent ? fs::is_directory(beside, ec)
+                                                : writableFolder(beside)) {
         return beside;
     }
     // A relative XDG_DATA_HOME is invalid and is ignored.
@@ -59,6 +118,48 @@ std::filesystem::path chooseScenarioFolder(const ScenarioFolderInputs& in) {
     const fs::path folder = data / "pressmark" / "TH_Scenaries";
     fs::create_directories(folder, ec);
     return folder;
+}
+
+std::vector<ScenarioEntry> listScenarios(const std::filesystem::path& folder, std::error_code& ec) {
+    std::vector<ScenarioEntry> out;
+    ec.clear();
+    fs::directory_iterator it(folder, ec);
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        std::error_code ignored;
+        if (!it->is_regular_file(ignored)) {
+            continue;
+        }
+        std::string shown = displayFileName(it->path().filename());
+        if (!hasIniSuffix(shown)) {
+            continue;
+        }
+        std::string name = shown.substr(0, shown.size() - 4);
+        out.push_back(ScenarioEntry{it->path(), std::move(shown), std::move(name)});
+    }
+    if (ec) {
+        out.clear();
+    }
+    return out;
+}
+
+std::filesystem::path findScenario(const std::vector<ScenarioEntry>& entries,
+                                   std::string_view nameUtf8) {
+    for (const ScenarioEntry& e : entries) {
+        if (e.nameUtf8 == nameUtf8) {
+            return e.file;
+        }
+    }
+    for (const ScenarioEntry& e : entries) {
+        if (e.fileNameUtf8 == nameUtf8) {
+            return e.file;
+        }
+    }
+    return {};
+}
+
+std::string displayFileName(const std::filesystem::path& fileName) {
+    std::string bytes = pathToUtf8(fileName);
+    return isUtf8(bytes) ? bytes : cp1251::toUtf8(bytes);
 }
 
 std::filesystem::path scenarioFile(const std::filesystem::path& folder, std::string_view nameUtf8) {

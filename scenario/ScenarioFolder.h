@@ -4,23 +4,53 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <vector>
 
 namespace pressmark {
 
+// When the program folder's TH_Scenaries is the scenario folder. On Windows
+// it is whenever it can be created and written there; on Linux only when it
+// already exists (a portable copy): a build or install folder is no place for
+// a user's data.
+enum class BesideProgram { WhenWritable, WhenPresent };
+
 // Where scenarios live, in order of precedence: the --scenarios option, the
-// PRESSMARK_SCENARIOS variable, the program folder's TH_Scenaries when it can
-// be created and written, else $XDG_DATA_HOME/pressmark/TH_Scenaries
-// (XDG_DATA_HOME defaulting to ~/.local/share).
+// PRESSMARK_SCENARIOS variable, the program folder's TH_Scenaries as policy
+// says, else the per-user data folder's pressmark/TH_Scenaries
+// ($XDG_DATA_HOME defaulting to ~/.local/share; %LOCALAPPDATA% on Windows).
 struct ScenarioFolderInputs {
     std::optional<std::filesystem::path> commandLine;
     std::optional<std::filesystem::path> environment; // PRESSMARK_SCENARIOS
     std::filesystem::path appDir;                     // the program folder
     std::optional<std::filesystem::path> xdgDataHome;
     std::optional<std::filesystem::path> home;
+    BesideProgram policy = BesideProgram::WhenPresent;
 };
-// Creates the chosen folder when it is missing (a failure is not an error:
-// the caller shows an empty list and says why).
+// Creates the chosen folder when it is missing, except the command line's: a
+// folder the user named is never created (a mistyped path would be left
+// behind); the caller reports it missing. Any other failure is not an error
+// here: the caller shows an empty list and says why.
 std::filesystem::path chooseScenarioFolder(const ScenarioFolderInputs& in);
+
+// One scenario file of the folder: a regular file whose name ends in ".ini"
+// in any letter case, as the Windows file list matches it.
+struct ScenarioEntry {
+    std::filesystem::path file; // the real name, byte for byte
+    std::string fileNameUtf8;   // shown in the window's list
+    std::string nameUtf8;       // the file name without ".ini": --list, --play
+};
+// The folder's scenario files in no particular order; ec tells why the folder
+// could not be read (missing, no permission), with nothing listed.
+std::vector<ScenarioEntry> listScenarios(const std::filesystem::path& folder, std::error_code& ec);
+// The listed scenario named nameUtf8, with or without ".ini"; empty when
+// there is none. Only a listed file is ever found, so every name the list
+// shows can be played and no name reaches outside the folder.
+std::filesystem::path findScenario(const std::vector<ScenarioEntry>& entries,
+                                   std::string_view nameUtf8);
+// A file name for display: as it is when it is UTF-8, else decoded as code
+// page 1251 (names unpacked from a Windows archive keep its bytes).
+std::string displayFileName(const std::filesystem::path& fileName);
 
 // A scenario name as the user typed it (UTF-8) becomes a file in the folder.
 std::filesystem::path scenarioFile(const std::filesystem::path& folder, std::string_view nameUtf8);

@@ -802,18 +802,39 @@ void TForm1::setSamplingTimer(bool on) {
 void TForm1::refreshScenarioList() {
     const QSignalBlocker quiet(Flb1);
     Flb1->clear();
-    const QDir dir(QString::fromStdString(pathToUtf8(m_folder)));
+    const QString path = QString::fromStdString(displayFileName(m_folder));
     std::error_code ec;
-    if (m_folder.empty() || !std::filesystem::is_directory(m_folder, ec)) {
+    std::vector<ScenarioEntry> entries;
+    if (!m_folder.empty()) {
+        entries = listScenarios(m_folder, ec);
+    }
+    if (m_folder.empty() || ec == std::errc::no_such_file_or_directory ||
+        ec == std::errc::not_a_directory) {
         folderProblem->setText(
             QStringLiteral("Папка сценариев недоступна: ее нет и создать ее не удалось.\n%1")
-                .arg(dir.path()));
+                .arg(path));
+        folderProblem->show();
+        return;
+    }
+    if (ec) {
+        folderProblem->setText(QStringLiteral("Папку сценариев не удалось прочитать (%1).\n%2")
+                                   .arg(QString::fromLocal8Bit(ec.message()), path));
         folderProblem->show();
         return;
     }
     folderProblem->hide();
-    Flb1->addItems(dir.entryList({QStringLiteral("*.ini")}, QDir::Files | QDir::Hidden,
-                                 QDir::Name | QDir::IgnoreCase));
+    std::sort(entries.begin(), entries.end(), [](const ScenarioEntry& a, const ScenarioEntry& b) {
+        const QString x = QString::fromStdString(a.fileNameUtf8);
+        const QString y = QString::fromStdString(b.fileNameUtf8);
+        const int c = x.compare(y, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : x < y;
+    });
+    for (const ScenarioEntry& e : entries) {
+        // The name is shown decoded; the path keeps the file's own bytes, so
+        // that a name that is not UTF-8 still opens its file.
+        auto* item = new QListWidgetItem(QString::fromStdString(e.fileNameUtf8), Flb1);
+        item->setData(Qt::UserRole, QByteArray::fromStdString(pathToUtf8(e.file)));
+    }
     Flb1->setCurrentRow(-1, QItemSelectionModel::Clear);
 }
 
@@ -822,7 +843,7 @@ std::filesystem::path TForm1::selectedScenarioPath() const {
     if (items.isEmpty()) {
         return {};
     }
-    return m_folder / pathFromUtf8(items.front()->text().toStdString());
+    return pathFromUtf8(items.front()->data(Qt::UserRole).toByteArray().toStdString());
 }
 
 void TForm1::removeSelectedScenario() {

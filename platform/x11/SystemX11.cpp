@@ -1,5 +1,7 @@
 // GIO first: its structs have members named "signals", a Qt macro.
+#define G_SETTINGS_ENABLE_BACKEND
 #include <gio/gio.h>
+#include <gio/gsettingsbackend.h>
 
 #include "SystemX11.h"
 
@@ -10,6 +12,9 @@
 
 #include <QFileInfo>
 #include <QProcess>
+
+#include <string>
+#include <string_view>
 
 namespace pressmark::platform::x11 {
 namespace {
@@ -47,12 +52,39 @@ bool writable(GSettings* s, const char* key) {
     return s && g_settings_is_writable(s, key);
 }
 
+// The memory backend (GIO's choice when no other is installed) accepts every
+// write and keeps it only in this process: nobody else ever sees the proxy.
+bool backendKeepsNothing() {
+    GSettingsBackend* b = g_settings_backend_get_default();
+    const bool memory = b && std::string_view(G_OBJECT_TYPE_NAME(b)) == "GMemorySettingsBackend";
+    if (b) {
+        g_object_unref(b);
+    }
+    return memory;
+}
+
+std::string readString(const char* schemaId, const char* key) {
+    SettingsRef s(schemaId);
+    if (!s.p) {
+        return {};
+    }
+    gchar* v = g_settings_get_string(s.p, key);
+    std::string out = v ? v : "";
+    g_free(v);
+    return out;
+}
+
+int readInt(const char* schemaId, const char* key) {
+    SettingsRef s(schemaId);
+    return s.p ? g_settings_get_int(s.p, key) : -1;
+}
+
 } // namespace
 
 void SystemX11::setProxy(std::string_view proxyCp1251, bool enable) {
     // The server text first, then the switch, as with the two Windows values.
     const auto entries = parseProxyText(cp1251::toUtf8(proxyCp1251));
-    if (!entries) {
+    if (!entries || backendKeepsNothing()) {
         throw proxyDataError("ProxyServer");
     }
     for (const ProxyEntry& e : *entries) {
@@ -64,13 +96,27 @@ void SystemX11::setProxy(std::string_view proxyCp1251, bool enable) {
             throw proxyDataError("ProxyServer");
         }
     }
-    SettingsRef mode(proxySchema);
-    if (!writable(mode.p, "mode") ||
-        !g_settings_set_string(mode.p, "mode", enable ? "manual" : "none")) {
+    // A backend that writes through a service (dconf over D-Bus) accepts a
+    // write it cannot deliver and drops it when the delivery fails: only the
+    // value read back after the sync proves that it was written.
+    g_settings_sync();
+    for (const ProxyEntry& e : *entries) {
+        const std::string id = std::string(proxySchema) + "." + e.protocol;
+        if (readString(id.c_str(), "host") != e.host || readInt(id.c_str(), "port") != e.port) {
+            throw proxyDataError("ProxyServer");
+        }
+    }
+    const char* mode = enable ? "manual" : "none";
+    {
+        SettingsRef s(proxySchema);
+        if (!writable(s.p, "mode") || !g_settings_set_string(s.p, "mode", mode)) {
+            throw proxyDataError("ProxyEnable");
+        }
+    }
+    g_settings_sync();
+    if (readString(proxySchema, "mode") != mode) {
         throw proxyDataError("ProxyEnable");
     }
-    // Written now, not when the main loop would get round to it.
-    g_settings_sync();
 }
 
 void SystemX11::clearCache() {

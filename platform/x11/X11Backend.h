@@ -3,6 +3,7 @@
 #include "platform/Backend.h"
 
 #include <memory>
+#include <string>
 
 namespace pressmark::platform::x11 {
 
@@ -13,6 +14,11 @@ class HotKeysX11;
 // True when the program runs on an X11 display through Qt's xcb plugin: only
 // then can it inject input, sample the pointer and grab hot keys.
 bool x11Available();
+
+// Empty when an X server answers at $DISPLAY; else why not, in one line.
+// Before the QApplication exists: Qt aborts the program when its xcb plugin
+// cannot connect, where this lets the program say so and end on its terms.
+std::string x11ConnectProblem();
 
 // The Linux backend: owns one object per capability. Without an X11 display
 // (another Qt platform plugin) input, pointer and hot keys are inert stand-ins

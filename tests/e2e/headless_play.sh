@@ -66,6 +66,65 @@ for stopper in sigint altw; do
     [ "$(presses)" -eq 1 ] || e2e_fail "$stopper: $(presses) clicks, not 1"
 done
 
+# A folder named on the command line that does not exist: named, exit 2,
+# nothing created.
+for args in "--list" "--play demo"; do
+    # shellcheck disable=SC2086
+    expect_exit 2 "$pressmark" --scenarios "$x_tmp/mistyped/path" $args
+    grep -q "$x_tmp/mistyped/path" "$x_tmp/err" || e2e_fail "$args: the folder is not named"
+    [ ! -e "$x_tmp/mistyped" ] || e2e_fail "$args created the folder"
+done
+
+# Every name --list shows plays: a code page 1251 name from a Windows archive,
+# an upper-case suffix, a name the prompt would refuse.
+names=$x_tmp/names
+mkdir -p "$names"
+step='[1]\r\nx=51200\r\ny=25600\r\nkey=1\r\n'
+# shellcheck disable=SC2059
+for n in "$(printf 'Ёлка' | iconv -f UTF-8 -t CP1251).ini" "UP.INI" "a:b.ini"; do
+    printf "$step" >"$names/$n"
+done
+expect_exit 0 "$pressmark" --scenarios "$names" --list
+[ "$(cat "$x_tmp/out")" = "$(printf 'a:b\nUP\nЁлка')" ] || e2e_fail "--list: $(cat "$x_tmp/out")"
+while read -r name; do
+    : >"$log"
+    expect_exit 0 "$pressmark" --scenarios "$names" --play "$name"
+    [ "$(presses)" -eq 1 ] || e2e_fail "--play $name: $(presses) clicks"
+done <"$x_tmp/out"
+
+# What cannot be read is said, exit 3: a scenario, the folder (as a plain
+# user: root reads everything).
+chmod 0711 "$x_tmp"
+chmod 0755 "$names"
+chmod 0600 "$names/UP.INI"
+expect_exit 3 setpriv --reuid=65534 --regid=65534 --clear-groups \
+    "$pressmark" --scenarios "$names" --play UP
+grep -q "Не удалось прочитать сценарий!" "$x_tmp/err" || e2e_fail "unreadable: $(cat "$x_tmp/err")"
+chmod 0700 "$names"
+expect_exit 3 setpriv --reuid=65534 --regid=65534 --clear-groups \
+    "$pressmark" --scenarios "$names" --list
+grep -q "cannot be read" "$x_tmp/err" || e2e_fail "unreadable folder: $(cat "$x_tmp/err")"
+
+# A proxy change the settings cannot keep ends the run: exit 5.
+printf '[1]\r\nx=51200\r\ny=25600\r\nkey=1\r\nsetproxy=proxy.example:8080\r\n' \
+    >"$scenarios/proxy.ini"
+expect_exit 5 env GSETTINGS_BACKEND=memory "$pressmark" --scenarios "$scenarios" --play proxy
+grep -q "Failed to set data for 'ProxyServer'" "$x_tmp/err" || e2e_fail "proxy: $(cat "$x_tmp/err")"
+rm "$scenarios/proxy.ini"
+
+# The scenario deleted while it plays: the run ends, exit 3, no click after.
+cp "$scenarios/long.ini" "$scenarios/doomed.ini"
+: >"$log"
+rc=0
+"$pressmark" --scenarios "$scenarios" --play doomed 2>"$x_tmp/err" &
+pid=$!
+for _ in $(seq 50); do [ "$(presses)" -ge 1 ] && break; sleep 0.1; done
+rm "$scenarios/doomed.ini"
+wait "$pid" || rc=$?
+[ "$rc" -eq 3 ] || e2e_fail "deleted during its run: exit $rc, not 3"
+grep -q "Сценарий не найден!" "$x_tmp/err" || e2e_fail "deleted: $(cat "$x_tmp/err")"
+[ "$(presses)" -eq 1 ] || e2e_fail "deleted during its run: $(presses) clicks, not 1"
+
 expect_exit 3 "$pressmark" --scenarios "$scenarios" --play nosuch
 grep -q "nosuch" "$x_tmp/err" || e2e_fail "the message does not name the scenario"
 expect_exit 2 "$pressmark" --play demo --repeat zero

@@ -27,6 +27,9 @@
 #include <QToolButton>
 
 #include <fstream>
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <memory>
 #include <utility>
 
@@ -827,6 +830,39 @@ private slots:
         QCOMPARE(m_form->Flb1->count(), 0);
         QVERIFY(!m_form->findChild<QLabel*>("folderProblem")->isHidden());
         QVERIFY(m_form->findChild<QLabel*>("folderProblem")->text().contains("blocker"));
+    }
+
+    void everyScenarioFileIsListedAndOpensItsOwnFile() {
+        m_form.reset();
+        // Unpacked from a Windows archive: "Привет" in code page 1251 bytes.
+        writeScenario("\xCF\xF0\xE8\xE2\xE5\xF2.ini", "[sett]\nComments=cp1251 name\n");
+        writeScenario("UPPER.INI", "[sett]\nComments=upper\n");
+        makeForm();
+        QCOMPARE(m_form->Flb1->count(), 4);
+        select(QStringLiteral("Привет.ini"));
+        QCOMPARE(m_form->m2->toPlainText(), QStringLiteral("cp1251 name"));
+        select(QStringLiteral("UPPER.INI"));
+        QCOMPARE(m_form->m2->toPlainText(), QStringLiteral("upper"));
+    }
+
+    void unreadableFolderIsExplained() {
+        m_form.reset();
+        QVERIFY(::chmod(m_dir->path().toLocal8Bit().constData(), 0) == 0);
+        // Root reads every folder: look as a plain user would.
+        const bool root = ::geteuid() == 0;
+        if (root) {
+            ::setfsuid(65534);
+        }
+        makeForm();
+        if (root) {
+            ::setfsuid(0);
+        }
+        ::chmod(m_dir->path().toLocal8Bit().constData(), 0700);
+        QCOMPARE(m_form->Flb1->count(), 0);
+        const auto* problem = m_form->findChild<QLabel*>("folderProblem");
+        QVERIFY(!problem->isHidden());
+        QVERIFY2(problem->text().startsWith(QStringLiteral("Папку сценариев не удалось прочитать")),
+                 qPrintable(problem->text()));
     }
 
     void withoutThePlatformTheWindowStaysUsable() {

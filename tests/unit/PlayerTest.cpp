@@ -403,6 +403,22 @@ TEST_F(PlayerTest, AFileThatDidNotExistWhenThePlayerWasMadeIsNotFound) {
     EXPECT_EQ(fake.actionLine().find("move"), std::string::npos);
 }
 
+TEST_F(PlayerTest, AFileChangedDuringTheRunIsPlayedAsItNowReadsAndAGoneFileEndsIt) {
+    select("[sett]\nsleep=100\n[1]\nx=1\ny=1\nkey=1\n[2]\nx=2\ny=2\nkey=1\n"
+           "[3]\nx=3\ny=3\nkey=1\n[4]\nx=4\ny=4\nkey=1\n");
+    // Another program rewrites the file during the first wait: step 2 is
+    // gone, step 3 moved; then it deletes the file during the next wait.
+    fake.at(50, [this] {
+        writeScenario("s", "[sett]\nsleep=100\n[1]\nx=1\ny=1\nkey=1\n"
+                           "[3]\nx=333\ny=3\nkey=1\n[4]\nx=4\ny=4\nkey=1\n");
+    });
+    fake.at(150, [this] { std::filesystem::remove(window.selected); });
+    EXPECT_EQ(play(), Outcome::NotFound);
+    EXPECT_EQ(fake.actionLine(),
+              "move(1,1) down(L) up(L) wait(100) move(333,3) down(L) up(L) wait(100) "
+              "notice(2,Сценарий не найден!)");
+}
+
 TEST_F(PlayerTest, AProxyFailureEndsTheRunAtThatStepAndThePagesComeBack) {
     select("[sett]\nsleep=300\n[1]\nx=1\ny=1\nkey=1\nsetproxy=bad:1\nccookies=1\n"
            "[2]\nx=2\ny=2\nkey=1\n");

@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
 
 namespace pressmark {
 namespace {
@@ -60,46 +64,111 @@ TEST(ScenarioFolder, FileAndNameRoundTripInUtf8) {
     EXPECT_EQ(pathToUtf8(pathFromUtf8("/tmp/Привет")), "/tmp/Привет");
 }
 
-TEST(ScenarioFolder, ExplicitChoicesComeFirstAndAreCreated) {
-    TempFolder dir;
-    ScenarioFolderInputs in;
-    in.appDir = dir / "app";
-    in.xdgDataHome = dir / "xdg";
-    in.commandLine = dir / "cli" / "deep";
-    in.environment = dir / "env";
-    EXPECT_EQ(chooseScenarioFolder(in), dir / "cli" / "deep");
-    EXPECT_TRUE(fs::is_directory(dir / "cli" / "deep"));
-    EXPECT_FALSE(fs::exists(dir / "env"));
+// What stands in the program folder before the choice.
+enum class Beside { Nothing, Folder, File };
 
-    in.commandLine.reset();
-    EXPECT_EQ(chooseScenarioFolder(in), dir / "env");
-    EXPECT_TRUE(fs::is_directory(dir / "env"));
+struct FolderCase {
+    const char* what;
+    BesideProgram policy;
+    Beside beside;
+    bool cli, env;
+    const char* xdg; // relative to the test folder; "" unset, "rel" relative
+    bool home;
+    const char* chosen; // relative to the test folder
+    bool created;       // the chosen folder exists afterwards
+};
 
-    in.environment = fs::path();
-    EXPECT_EQ(chooseScenarioFolder(in), dir / "app" / "TH_Scenaries");
-    EXPECT_TRUE(fs::is_directory(dir / "app" / "TH_Scenaries"));
-    EXPECT_TRUE(fs::is_empty(dir / "app" / "TH_Scenaries")) << "the probe file must be removed";
-    EXPECT_FALSE(fs::exists(dir / "xdg"));
+TEST(ScenarioFolder, IsChosenAndCreatedAsThePlatformAndTheUserSay) {
+    using B = BesideProgram;
+    const FolderCase cases[] = {
+        {"the command line first, never created", B::WhenPresent, Beside::Folder, true, true, "xdg",
+         true, "cli/deep", false},
+        {"then the environment, created", B::WhenPresent, Beside::Folder, false, true, "xdg", true,
+         "env", true},
+        {"Linux: a portable copy beside the program", B::WhenPresent, Beside::Folder, false, false,
+         "xdg", true, "app/TH_Scenaries", true},
+        {"Linux: else the XDG data folder, never the build folder", B::WhenPresent, Beside::Nothing,
+         false, false, "xdg", true, "xdg/pressmark/TH_Scenaries", true},
+        {"Linux: a relative XDG_DATA_HOME is ignored", B::WhenPresent, Beside::Nothing, false,
+         false, "rel", true, "home/.local/share/pressmark/TH_Scenaries", true},
+        {"Linux: XDG_DATA_HOME unset", B::WhenPresent, Beside::Nothing, false, false, "", true,
+         "home/.local/share/pressmark/TH_Scenaries", true},
+        {"Windows: beside the program when it can be written", B::WhenWritable, Beside::Nothing,
+         false, false, "xdg", true, "app/TH_Scenaries", true},
+        {"Windows: else the per-user folder", B::WhenWritable, Beside::File, false, false, "xdg",
+         true, "xdg/pressmark/TH_Scenaries", true},
+    };
+    for (const FolderCase& c : cases) {
+        TempFolder dir;
+        fs::create_directories(dir / "app");
+        if (c.beside == Beside::Folder) {
+            fs::create_directories(dir / "app" / "TH_Scenaries");
+        } else if (c.beside == Beside::File) {
+            // The program folder itself is a file: nothing can be written there.
+            fs::remove(dir / "app");
+            test::writeBytes(dir / "app", "not a folder");
+        }
+        ScenarioFolderInputs in;
+        in.policy = c.policy;
+        in.appDir = dir / "app";
+        if (c.cli) {
+            in.commandLine = dir / "cli" / "deep";
+        }
+        if (c.env) {
+            in.environment = dir / "env";
+        }
+        if (std::string_view(c.xdg) == "rel") {
+            in.xdgDataHome = fs::path("relative/ignored");
+        } else if (*c.xdg) {
+            in.xdgDataHome = dir / c.xdg;
+        }
+        if (c.home) {
+            in.home = dir / "home";
+        }
+        EXPECT_EQ(chooseScenarioFolder(in), dir / c.chosen) << c.what;
+        EXPECT_EQ(fs::is_directory(dir / c.chosen), c.created) << c.what;
+        if (c.beside != Beside::File) {
+            EXPECT_TRUE(!fs::exists(dir / "app" / "TH_Scenaries") ||
+                        fs::is_empty(dir / "app" / "TH_Scenaries"))
+                << c.what << ": the probe file must be removed";
+        }
+        if (c.beside == Beside::Nothing && c.policy == B::WhenPresent) {
+            EXPECT_FALSE(fs::exists(dir / "app" / "TH_Scenaries")) << c.what;
+        }
+    }
 }
 
-TEST(ScenarioFolder, FallsBackToTheDataFolderWhenTheProgramFolderIsNotUsable) {
+// (Names that are not UTF-8, or that Windows would refuse, are listed and
+// played end to end: tests/e2e/headless_play.sh.)
+TEST(ScenarioFolder, ListsIniFilesOfAnyCaseAndFindsEachListedName) {
     TempFolder dir;
-    test::writeBytes(dir / "app", "a file where the program folder would be");
-    ScenarioFolderInputs in;
-    in.appDir = dir / "app";
-    in.home = dir / "home";
+    for (const char* name : {"plain.ini", "UPPER.INI", "Вход.ini", "notes.txt", ".ini"}) {
+        test::writeBytes(dir.path() / pathFromUtf8(name), "[1]\n");
+    }
+    fs::create_directories(dir / "folder.ini");
+    std::error_code ec;
+    auto entries = listScenarios(dir.path(), ec);
+    ASSERT_FALSE(ec);
+    std::vector<std::string> names;
+    for (const ScenarioEntry& e : entries) {
+        names.push_back(e.nameUtf8 + "|" + e.fileNameUtf8);
+        EXPECT_EQ(findScenario(entries, e.nameUtf8), e.file) << e.nameUtf8;
+        EXPECT_EQ(findScenario(entries, e.fileNameUtf8), e.file) << e.fileNameUtf8;
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"UPPER|UPPER.INI", "plain|plain.ini", "Вход|Вход.ini"}));
+    EXPECT_EQ(findScenario(entries, "nosuch"), fs::path());
+    EXPECT_EQ(findScenario(entries, "../plain"), fs::path());
+    // Where file names are bytes, code page 1251 bytes that are not UTF-8 are
+    // shown decoded (Windows' names are UTF-16, always decodable).
+    if constexpr (std::is_same_v<fs::path::value_type, char>) {
+        EXPECT_EQ(displayFileName(fs::path(std::string("\xCF\xF0\xE8\xE2\xE5\xF2.ini"))),
+                  "Привет.ini");
+    }
 
-    in.xdgDataHome = dir / "xdg";
-    EXPECT_EQ(chooseScenarioFolder(in), dir / "xdg" / "pressmark" / "TH_Scenaries");
-    EXPECT_TRUE(fs::is_directory(dir / "xdg" / "pressmark" / "TH_Scenaries"));
-
-    in.xdgDataHome = fs::path("relative/ignored");
-    EXPECT_EQ(chooseScenarioFolder(in),
-              dir / "home" / ".local" / "share" / "pressmark" / "TH_Scenaries");
-    in.xdgDataHome.reset();
-    EXPECT_EQ(chooseScenarioFolder(in),
-              dir / "home" / ".local" / "share" / "pressmark" / "TH_Scenaries");
-    EXPECT_TRUE(fs::is_directory(dir / "home" / ".local" / "share" / "pressmark" / "TH_Scenaries"));
+    listScenarios(dir / "missing", ec);
+    EXPECT_EQ(ec, std::errc::no_such_file_or_directory);
 }
 
 } // namespace

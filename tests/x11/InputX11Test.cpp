@@ -8,6 +8,7 @@
 #include "platform/Platform.h"
 #include "platform/x11/X11Backend.h"
 
+#include <cstdint>
 #include <functional>
 #include <random>
 
@@ -68,6 +69,11 @@ TEST_F(InputX11Test, ExtremesOfTheNormalizedSpaceAreTheCorners) {
         {65535, 0, screen.width - 1, 0},
         {0, 65535, 0, screen.height - 1},
         {32768, 32768, screen.width / 2, screen.height / 2},
+        // Hand-edited values far off the screen stay at its edge.
+        {99999999, 0, screen.width - 1, 0},
+        {INT32_MAX, INT32_MAX, screen.width - 1, screen.height - 1},
+        {-99999999, 65535, 0, screen.height - 1},
+        {INT32_MIN, INT32_MIN, 0, 0},
     };
     std::vector<LoggedPress> expected;
     for (const auto& c : cases) {

@@ -113,6 +113,21 @@ TEST(ProxyNoSchema, MissingSchemaRaisesTheProxyServerError) {
     }
 }
 
+// Runs with a settings backend that takes writes and never delivers them:
+// dconf with no D-Bus session to reach its service, and the memory backend
+// GIO falls back to (ctest runs this test under both).
+TEST(ProxyUndelivered, AWriteThatDoesNotHappenRaisesTheProxyServerError) {
+    ASSERT_NE(std::getenv("GSETTINGS_BACKEND"), nullptr);
+    auto backend = platform::x11::makeBackend();
+    backend->install();
+    try {
+        net::SetProxy("undelivered.example:8080", true);
+        ADD_FAILURE() << "no error for a write that did not happen";
+    } catch (const AppError& e) {
+        EXPECT_STREQ(e.what(), "Failed to set data for 'ProxyServer'");
+    }
+}
+
 void write(const fs::path& p, const std::string& content) {
     fs::create_directories(p.parent_path());
     std::ofstream(p, std::ios::binary) << content;

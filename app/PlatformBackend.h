@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 // What the program entry needs from the system it was built for. CMake
@@ -34,10 +35,12 @@ public:
     // one line for standard error in Play mode, the window's own language
     // in Window mode.
     virtual QString problem(RunMode mode) const = 0;
-    // For --play: Ctrl+C (and the system's polite "terminate") calls
-    // requestStop() and wakes the event loop; a second Ctrl+C ends the
-    // program the ordinary way.
-    virtual void stopOnInterrupt() = 0;
+    // Ctrl+C, the system's polite "terminate" and a hang-up call
+    // requestStop() and then, from the event loop, andThen (the window
+    // closes itself there): the program ends the ordinary way, giving back
+    // what it borrowed from the desktop (remapped keys). A second Ctrl+C
+    // ends it at once.
+    virtual void stopOnInterrupt(std::function<void()> andThen = {}) = 0;
 };
 
 // Call after the QApplication exists, and destroy the result before it.

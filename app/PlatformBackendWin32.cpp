@@ -67,7 +67,7 @@ public:
     // The Win32 services work under any desktop Qt runs on.
     QString problem(RunMode) const override { return {}; }
 
-    void stopOnInterrupt() override {
+    void stopOnInterrupt(std::function<void()>) override {
         g_mainThread = GetCurrentThreadId();
         SetConsoleCtrlHandler(onConsoleEvent, TRUE);
     }

@@ -53,19 +53,23 @@ public:
             .arg(QGuiApplication::platformName());
     }
 
-    void stopOnInterrupt() override {
+    void stopOnInterrupt(std::function<void()> andThen) override {
         if (::pipe(g_signalPipe) != 0) {
             return;
         }
         auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read,
                                              QCoreApplication::instance());
-        QObject::connect(notifier, &QSocketNotifier::activated, [] {
+        QObject::connect(notifier, &QSocketNotifier::activated, [andThen = std::move(andThen)] {
             char buf[16];
             [[maybe_unused]] const auto n = ::read(g_signalPipe[0], buf, sizeof buf);
             requestStop();
+            if (andThen) {
+                andThen();
+            }
         });
         std::signal(SIGINT, onSignal);
         std::signal(SIGTERM, onSignal);
+        std::signal(SIGHUP, onSignal);
     }
 
 private:

@@ -258,6 +258,7 @@ int runWindow(int argc, char** argv, const CommandLine& cl) {
     dialogs.setDefaultOwner(form.nativeHandle());
     QObject::connect(&form, &TForm1::closed, &app, &QCoreApplication::quit);
     QObject::connect(&instance, &SingleInstance::raiseRequested, &form, &TForm1::restoreFromTray);
+    backend->stopOnInterrupt([&form] { form.close(); });
     form.show();
     if (!problem.isEmpty()) {
         QMessageBox::warning(&form, QStringLiteral("Pressmark"), problem);

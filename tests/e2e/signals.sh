@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Ended by a signal while it types (a hang-up, the system's "terminate"), the
+# program ends the ordinary way: the keycodes it borrowed for Cyrillic are
+# given back, and the window closes.
+# Usage: signals.sh PRESSMARK CLICK_TARGET
+set -euo pipefail
+pressmark=$1
+target=$2
+source "$(dirname "$0")/xsession.sh"
+
+scenarios=$x_tmp/scenarios
+mkdir -p "$scenarios"
+{
+    printf '[sett]\r\nsleep=200\r\nrepeat=1\r\n[1]\r\nx=40960\r\ny=12160\r\nkey=1\r\ntext='
+    for _ in $(seq 120); do printf 'Привет'; done | iconv -f UTF-8 -t CP1251
+    printf '\r\n'
+} >"$scenarios/long.ini"
+log=$x_tmp/target.log
+"$target" "$log" &
+x_pids+=($!)
+e2e_window ClickTarget >/dev/null
+borrowed() { xmodmap -pke | grep -c 'Cyrillic' || true; }
+[ "$(borrowed)" -eq 0 ] || e2e_fail "Cyrillic keys mapped before the test"
+
+for sig in HUP TERM; do
+    : >"$log"
+    "$pressmark" --scenarios "$scenarios" --play long 2>/dev/null &
+    pid=$!
+    for _ in $(seq 100); do grep -q '^text П' "$log" && break; sleep 0.02; done
+    grep -q '^text П' "$log" || e2e_fail "SIG$sig: typing did not start"
+    kill -"$sig" "$pid"
+    rc=0
+    wait "$pid" || rc=$?
+    [ "$rc" -le 1 ] || e2e_fail "SIG$sig: --play ended with $rc, not the ordinary way"
+    [ "$(borrowed)" -eq 0 ] || e2e_fail "SIG$sig: $(borrowed) keycodes still mapped to Cyrillic"
+done
+
+"$pressmark" --scenarios "$scenarios" 2>/dev/null &
+pid=$!
+e2e_window "Pressmark v 2.0" >/dev/null
+kill -TERM "$pid"
+rc=0
+wait "$pid" || rc=$?
+[ "$rc" -eq 0 ] || e2e_fail "the window ended with $rc on SIGTERM, not 0"
+echo "signals: ok"

@@ -49,6 +49,13 @@ std::optional<std::string> CheckedDialogs::askValue(std::string_view initial,
     edit->setMaxLength(255);
     edit->selectAll();
     label->setBuddy(edit);
+    // The notice can only name a character 1251 lacks by its code; the
+    // dialog itself shows the character too, beside the field to correct.
+    auto* refusal = new QLabel(&dlg);
+    refusal->setObjectName(QStringLiteral("refusal"));
+    refusal->setWordWrap(true);
+    refusal->setStyleSheet(QStringLiteral("color: #b00000"));
+    refusal->hide();
     auto* buttons = new QDialogButtonBox(&dlg);
     QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
@@ -61,12 +68,19 @@ std::optional<std::string> CheckedDialogs::askValue(std::string_view initial,
             dlg.accept();
             return;
         }
+        refusal->setText(QStringLiteral("Символ \"%1\" (U+%2) нельзя сохранить в сценарии")
+                             .arg(QString::fromUcs4(&offending, 1))
+                             .arg(QString::number(static_cast<uint>(offending), 16)
+                                      .toUpper()
+                                      .rightJustified(4, u'0')));
+        refusal->show();
         m_inner.notice(refusalText(offending), 2, reinterpret_cast<const void*>(dlg.winId()));
         edit->setFocus();
     });
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
     layout->addWidget(label);
     layout->addWidget(edit);
+    layout->addWidget(refusal);
     layout->addWidget(buttons);
     dlg.setMinimumWidth(320);
     edit->setFocus();

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -97,8 +98,12 @@ private slots:
                        press(d, QStringLiteral("OK"));
                    },
                    [](QDialog& d) {
-                       // Still open after the refusal: the user corrects it.
+                       // Still open after the refusal, naming the character
+                       // itself too: the user corrects it.
                        QVERIFY(d.isVisible());
+                       QCOMPARE(
+                           d.findChild<QLabel*>(QStringLiteral("refusal"))->text(),
+                           QStringLiteral("Символ \"→\" (U+2192) нельзя сохранить в сценарии"));
                        setText(d, QStringLiteral("a-b"));
                        press(d, QStringLiteral("OK"));
                    }});

@@ -10,10 +10,6 @@ source "$(dirname "$0")/xsession.sh"
 
 scenarios=$x_tmp/scenarios
 mkdir -p "$scenarios"
-width=$(xdpyinfo | awk '/dimensions:/ { split($2, d, "x"); print d[1] }')
-height=$(xdpyinfo | awk '/dimensions:/ { split($2, d, "x"); print d[2] }')
-# The normalized coordinate that replays on a pixel.
-norm() { awk -v p="$1" -v w="$2" 'BEGIN { n = p * 65535 - 32767; print int((n + w - 1) / w) }'; }
 # write NAME REPEAT STEPS POINT...: a scenario with no delay whose steps go
 # round the points.
 write() {
@@ -21,8 +17,8 @@ write() {
     shift 3
     local xs=() ys=()
     for p in "$@"; do
-        xs+=("$(norm "${p% *}" "$width")")
-        ys+=("$(norm "${p#* }" "$height")")
+        xs+=("$(e2e_norm "${p% *}" "$x_width")")
+        ys+=("$(e2e_norm "${p#* }" "$x_height")")
     done
     {
         printf '[sett]\r\nsleep=0\r\nrepeat=%s\r\n' "$repeat"

@@ -61,24 +61,22 @@ record() {
 record one "$tw" 2
 record two "$tw" 1
 # "one" again: No keeps it and records nothing, Yes records anew.
-e2e_activate "$tw"
-xdotool key ctrl+q
-e2e_answer "Новый сценарий" "one"
-confirm=$(e2e_window "Confirm")
-xdotool windowactivate --sync "$confirm" 2>/dev/null || true
-e2e_wait_focus "$confirm" || true
-xdotool key alt+n
-e2e_no_window "Confirm"
+# rerecord KEY: Ctrl+Q, the name "one", KEY (alt+n or alt+y) in the question.
+rerecord() {
+    local confirm
+    e2e_activate "$tw"
+    xdotool key ctrl+q
+    e2e_answer "Новый сценарий" "one"
+    confirm=$(e2e_window "Confirm")
+    xdotool windowactivate --sync "$confirm" 2>/dev/null || true
+    e2e_wait_focus "$confirm" || true
+    xdotool key "$1"
+    e2e_no_window "Confirm"
+}
+rerecord alt+n
 click_target
 [ "$(steps one)" -eq 2 ] || e2e_fail "No to overwriting changed the scenario"
-e2e_activate "$tw"
-xdotool key ctrl+q
-e2e_answer "Новый сценарий" "one"
-confirm=$(e2e_window "Confirm")
-xdotool windowactivate --sync "$confirm" 2>/dev/null || true
-e2e_wait_focus "$confirm" || true
-xdotool key alt+y
-e2e_no_window "Confirm"
+rerecord alt+y
 click_target
 click_target
 click_target

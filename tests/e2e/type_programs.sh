@@ -9,9 +9,6 @@ source "$(dirname "$0")/xsession.sh"
 
 scenarios=$x_tmp/scenarios
 mkdir -p "$scenarios"
-width=$(xdpyinfo | awk '/dimensions:/ { split($2, d, "x"); print d[1] }')
-height=$(xdpyinfo | awk '/dimensions:/ { split($2, d, "x"); print d[2] }')
-norm() { awk -v p="$1" -v w="$2" 'BEGIN { n = p * 65535 - 32767; print int((n + w - 1) / w) }'; }
 
 # Starts the three programs, each at its own place; sets pt_<name> to a
 # point inside each.
@@ -76,7 +73,7 @@ write() {
             p=${!p}
             text=${step#*:}
             printf '[%d]\r\nx=%s\r\ny=%s\r\nkey=1\r\ntext=%s\r\n' "$i" \
-                "$(norm "${p% *}" "$width")" "$(norm "${p#* }" "$height")" "$text"
+                "$(e2e_norm "${p% *}" "$x_width")" "$(e2e_norm "${p#* }" "$x_height")" "$text"
         done
     } >"$scenarios/$name.ini"
 }

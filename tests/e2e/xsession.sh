@@ -48,6 +48,10 @@ x_start_tray
 for _ in $(seq 50); do xdotool getactivewindow >/dev/null 2>&1 && break; sleep 0.1; done
 
 # --- helpers for driving Pressmark ---
+x_width=$(xdpyinfo | awk '/dimensions:/ { split($2, d, "x"); print d[1] }')
+x_height=$(xdpyinfo | awk '/dimensions:/ { split($2, d, "x"); print d[2] }')
+# e2e_norm PIXEL EXTENT: the normalized coordinate that replays on PIXEL.
+e2e_norm() { awk -v p="$1" -v w="$2" 'BEGIN { n = p * 65535 - 32767; print int((n + w - 1) / w) }'; }
 e2e_fail() {
     echo "FAIL: $*" >&2
     exit 1

@@ -7,9 +7,14 @@
 #include "scenario/Cp1251.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <limits>
+#include <string>
 #include <thread>
 #include <unordered_map>
+#include <unistd.h>
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
@@ -156,14 +161,128 @@ bool isViewable(Display* dpy, Window w) {
     return XGetWindowAttributes(dpy, w, &attrs) && attrs.map_state == IsViewable;
 }
 
+// The root window property that records what this process borrowed: one
+// per process, named by its id and host, holding (keycode, level 1 keysym,
+// level 2 keysym) triples. It lives as long as the X session, as the
+// keyboard mapping it describes does.
+constexpr const char* borrowedPrefix = "_PRESSMARK_SPARES_";
+
+std::string hostName() {
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    return host;
+}
+
+// While one is alive, the property under our own id is its record.
+int liveInputs = 0;
+
+std::string borrowedPropertyName(pid_t pid) {
+    return borrowedPrefix + std::to_string(pid) + "@" + hostName();
+}
+
 } // namespace
 
 InputX11::InputX11(Display* dpy) : m_dpy(dpy) {
     m_restoreTimer.setSingleShot(true);
     QObject::connect(&m_restoreTimer, &QTimer::timeout, [this] { restoreSpareKeys(); });
+    if (liveInputs++ == 0) {
+        restoreLeftBehind(dpy);
+    }
+}
+
+void InputX11::restoreLeftBehind(Display* dpy) {
+    const Window root = DefaultRootWindow(dpy);
+    int count = 0;
+    Atom* atoms = XListProperties(dpy, root, &count);
+    const std::string suffix = "@" + hostName();
+    bool changed = false;
+    for (int i = 0; i < count; ++i) {
+        char* name = XGetAtomName(dpy, atoms[i]);
+        if (!name) {
+            continue;
+        }
+        const std::string n = name;
+        XFree(name);
+        if (n.rfind(borrowedPrefix, 0) != 0 || n.size() <= suffix.size() ||
+            n.compare(n.size() - suffix.size(), suffix.size(), suffix) != 0) {
+            continue; // not ours, or another host's (whose processes we cannot see)
+        }
+        const std::string pidText = n.substr(
+            std::strlen(borrowedPrefix), n.size() - suffix.size() - std::strlen(borrowedPrefix));
+        char* end = nullptr;
+        const long pid = std::strtol(pidText.c_str(), &end, 10);
+        if (pidText.empty() || *end != '\0' || pid <= 0) {
+            continue;
+        }
+        // Our own id can only be a dead run's that had it before us (ids are
+        // reused, in a container at every start).
+        const bool gone =
+            pid == getpid() || (kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH);
+        if (!gone) {
+            continue; // still running, and perhaps typing right now
+        }
+        Atom type = None;
+        int format = 0;
+        unsigned long items = 0;
+        unsigned long after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(dpy, root, atoms[i], 0, 3 * 256, True, XA_CARDINAL, &type, &format,
+                               &items, &after, &data) == Success &&
+            data && type == XA_CARDINAL && format == 32) {
+            const auto* v = reinterpret_cast<const unsigned long*>(data);
+            for (unsigned long k = 0; k + 2 < items; k += 3) {
+                const auto code = static_cast<KeyCode>(v[k]);
+                int per = 0;
+                KeySym* now = XGetKeyboardMapping(dpy, code, 1, &per);
+                // Only where it still carries what the dead run put there: a
+                // layout loaded since then owns the key now.
+                const bool ours = now && per >= 2 && now[0] == v[k + 1] && now[1] == v[k + 2];
+                if (now) {
+                    XFree(now);
+                }
+                if (ours) {
+                    KeySym none[2] = {NoSymbol, NoSymbol};
+                    XChangeKeyboardMapping(dpy, code, 2, none, 1);
+                    changed = true;
+                }
+            }
+        }
+        if (data) {
+            XFree(data);
+        }
+        XDeleteProperty(dpy, root, atoms[i]);
+        changed = true;
+    }
+    if (atoms) {
+        XFree(atoms);
+    }
+    if (changed) {
+        XSync(dpy, False);
+    }
+}
+
+void InputX11::recordBorrowed() {
+    static const std::string name = borrowedPropertyName(getpid());
+    const Atom atom = XInternAtom(m_dpy, name.c_str(), False);
+    std::vector<unsigned long> triples;
+    for (const auto& [code, spare] : m_spares) {
+        if (spare.borrowed()) {
+            triples.push_back(code);
+            triples.push_back(spare.mapped[0]);
+            triples.push_back(spare.mapped[1] != NoSymbol ? spare.mapped[1] : spare.mapped[0]);
+        }
+    }
+    if (triples.empty()) {
+        XDeleteProperty(m_dpy, DefaultRootWindow(m_dpy), atom);
+        return;
+    }
+    XChangeProperty(m_dpy, DefaultRootWindow(m_dpy), atom, XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(triples.data()),
+                    static_cast<int>(triples.size()));
 }
 
 InputX11::~InputX11() {
+    --liveInputs;
     restoreSpareKeys();
     if (m_timeDpy) {
         XCloseDisplay(m_timeDpy);
@@ -602,6 +721,8 @@ TypeReport InputX11::typeText(std::string_view cp1251) {
             remap(code, m_spares[code].mapped);
         }
         if (!remaps.empty()) {
+            // Sent in the same flush as the remaps it describes.
+            recordBorrowed();
             XSync(m_dpy, False);
             std::this_thread::sleep_for(remapPause);
         }
@@ -644,6 +765,7 @@ void InputX11::restoreSpareKeys() {
         changed = true;
     }
     if (changed) {
+        recordBorrowed();
         XSync(m_dpy, False);
     }
 }

@@ -63,6 +63,12 @@ public:
     // time first where needed. Also runs by itself once typing has settled.
     void restoreSpareKeys();
 
+    // The keycodes a run of this program on this host borrowed and could not
+    // give back (it was killed) are recorded on the root window; this gives
+    // back those of runs that are gone, where they still carry our symbols.
+    // Runs when an InputX11 is made.
+    static void restoreLeftBehind(Display* dpy);
+
 private:
     struct Stroke {
         KeyCode code = 0;
@@ -82,6 +88,7 @@ private:
     void focusLastForeignWindow();
     void waitForPointerAt(int x, int y);
     void waitForFocusAfterClick(Window rootLevel);
+    void recordBorrowed();
     Time serverTime();
 
     Display* m_dpy;

@@ -35,6 +35,19 @@ for sig in HUP TERM; do
     [ "$(borrowed)" -eq 0 ] || e2e_fail "SIG$sig: $(borrowed) keycodes still mapped to Cyrillic"
 done
 
+# Killed outright, it can give nothing back: the next start does.
+printf '[sett]\r\nsleep=0\r\n' >"$scenarios/empty.ini"
+: >"$log"
+"$pressmark" --scenarios "$scenarios" --play long 2>/dev/null &
+pid=$!
+for _ in $(seq 100); do grep -q '^text П' "$log" && break; sleep 0.02; done
+kill -KILL "$pid"
+wait "$pid" 2>/dev/null || true
+[ "$(borrowed)" -gt 0 ] || e2e_fail "SIGKILL: no Cyrillic keycodes were left to give back"
+"$pressmark" --scenarios "$scenarios" --play empty 2>/dev/null ||
+    e2e_fail "the next run did not play"
+[ "$(borrowed)" -eq 0 ] || e2e_fail "the next run left $(borrowed) keycodes of a killed one"
+
 "$pressmark" --scenarios "$scenarios" 2>/dev/null &
 pid=$!
 e2e_window "Pressmark v 2.0" >/dev/null

@@ -43,6 +43,12 @@ public:
     virtual void stopOnInterrupt(std::function<void()> andThen = {}) = 0;
 };
 
+// The generic error report ("Pressmark", the error icon, OK) and a warning
+// at start-up, shown as the system's own message boxes are.
+// Owner: the native handle of the window the box must stay above.
+void showErrorReport(const QString& text, const void* owner);
+void showWarning(const QString& text, const void* owner);
+
 // Call after the QApplication exists, and destroy the result before it.
 std::unique_ptr<InstalledBackend> installPlatformBackend();
 

@@ -103,4 +103,16 @@ std::unique_ptr<InstalledBackend> installPlatformBackend() {
     return std::make_unique<InstalledWin32>();
 }
 
+void showErrorReport(const QString& text, const void* owner) {
+    MessageBoxW(static_cast<HWND>(const_cast<void*>(owner)),
+                reinterpret_cast<const wchar_t*>(text.utf16()), L"Pressmark",
+                MB_OK | MB_ICONERROR | MB_TASKMODAL | MB_TOPMOST);
+}
+
+void showWarning(const QString& text, const void* owner) {
+    MessageBoxW(static_cast<HWND>(const_cast<void*>(owner)),
+                reinterpret_cast<const wchar_t*>(text.utf16()), L"Pressmark",
+                MB_OK | MB_ICONWARNING | MB_TASKMODAL | MB_TOPMOST);
+}
+
 } // namespace pressmark

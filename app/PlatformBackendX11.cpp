@@ -1,5 +1,6 @@
 #include "PlatformBackend.h"
 
+#include "platform/x11/DialogsQt.h"
 #include "platform/x11/X11Backend.h"
 #include "player/clickerPlay.h"
 
@@ -109,6 +110,14 @@ ScenarioFolderInputs scenarioFolderEnvironment() {
 
 std::unique_ptr<InstalledBackend> installPlatformBackend() {
     return std::make_unique<InstalledX11>();
+}
+
+void showErrorReport(const QString& text, const void* owner) {
+    platform::x11::DialogsQt::errorReport(text, owner);
+}
+
+void showWarning(const QString& text, const void* owner) {
+    platform::x11::DialogsQt::warning(QStringLiteral("Pressmark"), text, owner);
 }
 
 } // namespace pressmark

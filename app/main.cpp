@@ -13,7 +13,6 @@
 
 #include <QApplication>
 #include <QFont>
-#include <QMessageBox>
 
 #include <algorithm>
 #include <cstdio>
@@ -255,13 +254,15 @@ int runWindow(int argc, char** argv, const CommandLine& cl) {
     platform::install(services);
     const QString problem = backend->problem(RunMode::Window);
     TForm1 form(TForm1::Options{scenarioFolder(cl), problem});
+    form.setErrorReport(
+        [&form](const QString& text) { showErrorReport(text, form.nativeHandle()); });
     dialogs.setDefaultOwner(form.nativeHandle());
     QObject::connect(&form, &TForm1::closed, &app, &QCoreApplication::quit);
     QObject::connect(&instance, &SingleInstance::raiseRequested, &form, &TForm1::restoreFromTray);
     backend->stopOnInterrupt([&form] { form.close(); });
     form.show();
     if (!problem.isEmpty()) {
-        QMessageBox::warning(&form, QStringLiteral("Pressmark"), problem);
+        showWarning(problem, form.nativeHandle());
     }
     return QApplication::exec();
 }

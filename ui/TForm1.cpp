@@ -21,7 +21,6 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -100,8 +99,16 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
     auto* b = new QPushButton(buttonIcon(picture), caption, parent);
     b->setObjectName(QLatin1String(name));
     b->setGeometry(geometry);
-    b->setFont(sansFont(bold));
     b->setIconSize(QSize(16, 16));
+    // The design font was narrower than the fonts found here: a caption too
+    // long for its button is set a little smaller rather than run past the
+    // edge (picture, gap, padding and border included).
+    QFont font = sansFont(bold);
+    const int room = geometry.width() - 2 - 6 - b->iconSize().width() - 4;
+    while (QFontMetrics(font).horizontalAdvance(caption) > room && font.pointSizeF() > 6) {
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+    }
+    b->setFont(font);
     b->setFocusPolicy(Qt::TabFocus);
     return b;
 }
@@ -111,11 +118,6 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
 TForm1::TForm1(Options options, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint),
       m_options(std::move(options)), m_folder(m_options.scenarioFolder), m_recording(*this) {
-    m_report = [this](const QString& text) {
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("Pressmark"), text, QMessageBox::Ok,
-                        this);
-        box.exec();
-    };
     build();
     formCreate();
 }
@@ -133,6 +135,8 @@ void TForm1::setErrorReport(std::function<void(const QString&)> report) {
 void TForm1::report(const QString& text) {
     if (m_report) {
         m_report(text);
+    } else {
+        qWarning("%s", qUtf8Printable(text));
     }
 }
 

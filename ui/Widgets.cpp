@@ -10,7 +10,6 @@
 #include <QPainterPath>
 #include <QStyleOptionButton>
 #include <QStylePainter>
-#include <QToolTip>
 
 namespace pressmark {
 
@@ -28,22 +27,46 @@ char32_t Memo1251::firstUnstorable(const QString& text) {
     return 0;
 }
 
+Memo1251::Memo1251(QWidget* parent)
+    : QPlainTextEdit(parent), m_sign(new QLabel(this)), m_signTimer(new QTimer(this)) {
+    m_sign->setObjectName(QStringLiteral("refusal"));
+    m_sign->setWordWrap(true);
+    m_sign->setStyleSheet(QStringLiteral(
+        "color: #b00000; background: #ffffe1; border-top: 1px solid #b00000; padding: 1px 3px;"));
+    m_sign->hide();
+    m_signTimer->setSingleShot(true);
+    m_signTimer->setInterval(4000);
+    connect(m_signTimer, &QTimer::timeout, m_sign, &QWidget::hide);
+}
+
 bool Memo1251::refuse(const QString& text) {
     const char32_t bad = firstUnstorable(text);
     if (bad == 0) {
         return false;
     }
-    const QString ch = QString::fromUcs4(&bad, 1);
     QApplication::beep();
-    QToolTip::showText(mapToGlobal(cursorRect().bottomLeft()),
-                       QStringLiteral("Символ \"%1\" (U+%2) нельзя сохранить в описании")
-                           .arg(ch)
-                           .arg(QString::number(static_cast<uint>(bad), 16)
-                                    .toUpper()
-                                    .rightJustified(4, QLatin1Char('0'))),
-                       this);
-    emit refused(ch);
+    // Not a tool tip: the key's own release would take that away at once.
+    m_sign->setText(QStringLiteral("Символ \"%1\" (U+%2) нельзя сохранить в описании")
+                        .arg(QString::fromUcs4(&bad, 1))
+                        .arg(QString::number(static_cast<uint>(bad), 16)
+                                 .toUpper()
+                                 .rightJustified(4, QLatin1Char('0'))));
+    placeSign();
+    m_sign->show();
+    m_sign->raise();
+    m_signTimer->start();
     return true;
+}
+
+void Memo1251::placeSign() {
+    const QRect area = viewport()->geometry();
+    const int h = m_sign->heightForWidth(area.width());
+    m_sign->setGeometry(area.left(), area.bottom() + 1 - h, area.width(), h);
+}
+
+void Memo1251::resizeEvent(QResizeEvent* event) {
+    QPlainTextEdit::resizeEvent(event);
+    placeSign();
 }
 
 void Memo1251::keyPressEvent(QKeyEvent* event) {

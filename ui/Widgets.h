@@ -2,6 +2,8 @@
 
 #include <QCheckBox>
 #include <QColor>
+#include <QLabel>
+#include <QTimer>
 #include <QIcon>
 #include <QPlainTextEdit>
 #include <QSlider>
@@ -26,21 +28,27 @@ protected:
 class Memo1251 : public QPlainTextEdit {
     Q_OBJECT
 public:
-    using QPlainTextEdit::QPlainTextEdit;
+    explicit Memo1251(QWidget* parent = nullptr);
     // The first character of text that 1251 cannot hold, or 0.
     static char32_t firstUnstorable(const QString& text);
 signals:
     void keyReleased();
-    void refused(const QString& character);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
     void insertFromMimeData(const QMimeData* source) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     bool refuse(const QString& text);
+    void placeSign();
+
+    // The note along the memo's foot that names a refused character; it
+    // stays a few seconds, through the key strokes that follow.
+    QLabel* m_sign;
+    QTimer* m_signTimer;
 };
 
 // A check box whose caption wraps onto a second line when it is too long

@@ -3,6 +3,9 @@
 #include "scenario/Cp1251.h"
 
 #include <QApplication>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -10,6 +13,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QValidator>
+#include <QWindow>
 #include <QVBoxLayout>
 
 namespace pressmark::platform::x11 {
@@ -29,12 +33,66 @@ public:
     }
 };
 
+// A message box as the system shows one: centred on the screen rather than
+// on the window it belongs to, with plain buttons centred under the text.
+// It therefore has no parent widget, whose style sheet would dress its
+// buttons; it belongs to its owner only as the window manager sees it, so it
+// stays above our main window (which stays on top of the others, and may be
+// shown again while the box is open), and it blocks the whole program.
+class PlainBox final : public QMessageBox {
+public:
+    PlainBox(Icon icon, const QString& title, const QString& text, const void* owner)
+        : QMessageBox(icon, title, text) {
+        setWindowFlag(Qt::WindowStaysOnTopHint);
+        setWindowModality(Qt::ApplicationModal);
+        QWidget* ownerWidget = owner ? QWidget::find(reinterpret_cast<WId>(owner)) : nullptr;
+        if (ownerWidget && ownerWidget->windowHandle()) {
+            winId();
+            windowHandle()->setTransientParent(ownerWidget->windowHandle());
+        }
+    }
+
+    bool run(QPushButton* yes = nullptr) {
+        exec();
+        return yes && clickedButton() == yes;
+    }
+
+protected:
+    // The box takes its final size only here, after the dialog has placed
+    // itself by an estimate, and the style restores the buttons' alignment;
+    // both are put right before the window is mapped.
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);
+        if (auto* buttons = findChild<QDialogButtonBox*>()) {
+            buttons->setCenterButtons(true);
+        }
+        layout()->activate();
+        const QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+        if (!screen) {
+            screen = QGuiApplication::primaryScreen();
+        }
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+};
+
 } // namespace
 
+void DialogsQt::errorReport(const QString& text, const void* owner) {
+    PlainBox box(QMessageBox::Critical, QStringLiteral("Pressmark"), text, owner);
+    box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box.run();
+}
+
+void DialogsQt::warning(const QString& caption, const QString& text, const void* owner) {
+    PlainBox box(QMessageBox::Warning, caption, text, owner);
+    box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    box.run();
+}
+
 bool DialogsQt::notice(std::string_view text, int kind, const void* owner) {
-    QWidget* parent = owner ? QWidget::find(reinterpret_cast<WId>(owner)) : nullptr;
-    QMessageBox box(parent);
-    box.setText(fromCp1251(text));
+    PlainBox box(QMessageBox::NoIcon, QString(), fromCp1251(text), owner);
     switch (kind) {
     case 0:
         box.setIcon(QMessageBox::NoIcon);
@@ -58,14 +116,12 @@ bool DialogsQt::notice(std::string_view text, int kind, const void* owner) {
         QPushButton* no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
         box.setDefaultButton(yes);
         box.setEscapeButton(no);
-        box.exec();
-        return box.clickedButton() == yes;
+        return box.run(yes);
     }
     default:
         return false;
     }
-    box.exec();
-    return false;
+    return box.run();
 }
 
 std::optional<std::string> DialogsQt::askValue(std::string_view initial, std::string_view prompt,

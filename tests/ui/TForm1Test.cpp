@@ -193,6 +193,12 @@ private slots:
         if (auto* b = qobject_cast<QPushButton*>(w)) {
             QCOMPARE(b->text(), caption);
             QVERIFY(!b->icon().isNull());
+            // Left-aligned after its picture, the caption must end inside the
+            // border (3 px of padding on each side of the content).
+            const int content =
+                b->iconSize().width() + 4 + b->fontMetrics().horizontalAdvance(b->text());
+            QVERIFY2(3 + content + 3 <= b->width() - 2,
+                     qPrintable(QStringLiteral("%1 px of %2").arg(content).arg(b->width())));
         } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
             QCOMPARE(g->title(), caption);
         } else if (auto* l = qobject_cast<QLabel*>(w)) {
@@ -470,6 +476,10 @@ private slots:
         type(m_form->m2, QStringLiteral("Ёж中€"));
         QCOMPARE(m_form->m2->toPlainText(), QStringLiteral("Ёж€"));
         QCOMPARE(read("A.ini", "sett", "Comments"), cp1251::fromUtf8Lossy("Ёж€"));
+        // The refusal is shown, and stays through the key strokes after it.
+        const auto* sign = m_form->m2->findChild<QLabel*>(QStringLiteral("refusal"));
+        QVERIFY(sign && sign->isVisibleTo(m_form->m2));
+        QVERIFY(sign->text().contains(QStringLiteral("\"中\" (U+4E2D)")));
         QCOMPARE(Memo1251::firstUnstorable(QStringLiteral("ab中€")), U'中');
         QCOMPARE(Memo1251::firstUnstorable(QStringLiteral("Привет, мир")), char32_t{0});
     }
@@ -791,28 +801,6 @@ private slots:
         QFETCH(QString, shown);
         QCOMPARE(errorReportText(text), shown);
         QCOMPARE(errorReportText1251(cp1251::fromUtf8Lossy(text.toStdString())), shown);
-    }
-
-    void errorReportBox() {
-        // A window with its own report: the message box.
-        m_form = std::make_unique<TForm1>(TForm1::Options{folder(), {}});
-        select("A.ini");
-        QString title, text;
-        QMessageBox::Icon icon = QMessageBox::NoIcon;
-        QTimer::singleShot(0, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            QVERIFY(box);
-            title = box->windowTitle();
-            text = box->text();
-            icon = box->icon();
-            QCOMPARE(box->standardButtons(), QMessageBox::Ok);
-            box->button(QMessageBox::Ok)->click();
-        });
-        m_fake->answerAsk(std::string("12a"));
-        m_form->N1Click();
-        QCOMPARE(title, QStringLiteral("Pressmark"));
-        QCOMPARE(text, QStringLiteral("'12a' is not a valid integer value."));
-        QCOMPARE(icon, QMessageBox::Critical);
     }
 
     void onScreenKeyboardFromTheProgramFolder() {

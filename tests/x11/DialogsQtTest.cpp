@@ -4,11 +4,13 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 #include "platform/Platform.h"
+#include "platform/x11/DialogsQt.h"
 #include "platform/x11/X11Backend.h"
 #include "scenario/Cp1251.h"
 
@@ -99,6 +101,51 @@ TEST_F(DialogsQtTest, NoticeKindsHaveTheirCaptionsIconsAndAnswers) {
         }
     }
     EXPECT_FALSE(Notice("nothing shown", 7)) << "no dialog opens for another kind";
+}
+
+TEST_F(DialogsQtTest, MessageBoxesStandInTheScreensMiddleWithPlainCentredButtons) {
+    // An owner in a corner, whose style sheet must not dress the box's buttons.
+    QWidget owner;
+    owner.setStyleSheet(QStringLiteral("QPushButton { background: rgb(255, 0, 0); }"));
+    owner.setGeometry(0, 0, 200, 100);
+    owner.show();
+    const QPoint screenMiddle = QGuiApplication::primaryScreen()->availableGeometry().center();
+    const auto inspect = [&](QWidget* box) {
+        EXPECT_LE((box->frameGeometry().center() - screenMiddle).manhattanLength(), 4);
+        int left = box->width();
+        int right = 0;
+        for (auto* b : box->findChildren<QPushButton*>()) {
+            const QRect r(b->mapTo(box, QPoint(0, 0)), b->size());
+            left = std::min(left, r.left());
+            right = std::max(right, r.right());
+            const QColor c = b->grab().toImage().pixelColor(b->width() / 2, 3);
+            EXPECT_FALSE(c.red() > 200 && c.green() < 60) << "dressed like the window";
+        }
+        EXPECT_LE(std::abs((left + right) / 2 - box->width() / 2), 3);
+        QTest::keyClick(box, Qt::Key_Escape);
+    };
+    for (int kind : {0, 2, 3}) {
+        SCOPED_TRACE(kind);
+        whenOpen(inspect);
+        Notice(ru("Сценарий не найден!"), kind, reinterpret_cast<const void*>(owner.winId()));
+    }
+    // The generic error report is such a box too.
+    QString title;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QStringList buttons;
+    whenOpen([&](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        title = box->windowTitle();
+        icon = box->icon();
+        for (QAbstractButton* b : box->buttons()) {
+            buttons << b->text();
+        }
+        inspect(w);
+    });
+    platform::x11::DialogsQt::errorReport(QStringLiteral("Unable to write to a.ini."));
+    EXPECT_EQ(title, QStringLiteral("Pressmark"));
+    EXPECT_EQ(icon, QMessageBox::Critical);
+    EXPECT_EQ(buttons, QStringList{QStringLiteral("OK")});
 }
 
 TEST_F(DialogsQtTest, AskValueSelectsTheInitialValueAndLimitsTheAnswer) {

@@ -10,7 +10,7 @@ run_pkgs=(
     libxkbcommon-dev libglib2.0-dev libglib2.0-bin gsettings-desktop-schemas
     dconf-gsettings-backend
     xvfb openbox icewm trayer x11-xkb-utils x11-xserver-utils x11-utils xdotool xdg-utils
-    fonts-dejavu-core imagemagick
+    fonts-dejavu-core imagemagick librsvg2-bin
 )
 test_pkgs=(
     libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev

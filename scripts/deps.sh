@@ -22,6 +22,7 @@ package_pkgs=(dpkg-dev file)
 test_pkgs=(
     libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
     xterm zenity mousepad x11-apps
+    desktop-file-utils appstream man-db libgtk-3-bin
 )
 
 want=("${run_pkgs[@]}")

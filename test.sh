@@ -4,7 +4,10 @@
 #      (unit, user interface, X11 and end-to-end tests start their own Xvfb);
 #   2. the unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer;
 #   3. a bounded fuzz run of the scenario file reader;
-#   4. the Windows build under Wine, when its script is present.
+#   4. the Windows build under Wine, when its script is present;
+#   5. the Debian package: built, installed with apt, its program, menu entry,
+#      metadata and manual page checked, removed again (tests/package/run,
+#      which also runs on its own).
 set -uo pipefail
 cd "$(dirname "$0")"
 root=$PWD
@@ -49,6 +52,7 @@ fi
 if [ -x tests/win32/run ]; then
     stage "Windows build under Wine" tests/win32/run
 fi
+stage "Debian package installed and removed" tests/package/run
 
 echo "test.sh: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

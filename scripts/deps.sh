@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the program and the tests need,
-# skipping those already present. Usage: scripts/deps.sh [run|test]
+# Installs the Debian packages the build, the program, its Debian package and
+# the tests need, skipping those already present.
+# Usage: scripts/deps.sh [run|package|test]
+#   run      build and start the program
+#   package  also make the .deb (scripts/package.sh)
+#   test     all of it and the tests
 set -euo pipefail
 
 run_pkgs=(
@@ -10,17 +14,24 @@ run_pkgs=(
     libxkbcommon-dev libglib2.0-dev libglib2.0-bin gsettings-desktop-schemas
     dconf-gsettings-backend
     xvfb openbox icewm trayer x11-xkb-utils x11-xserver-utils x11-utils xdotool xdg-utils
-    fonts-dejavu-core imagemagick
+    fonts-dejavu-core imagemagick librsvg2-bin
 )
+# dpkg-shlibdeps reads the binary's libraries for the package's Depends;
+# CPack finds the binary with file.
+package_pkgs=(dpkg-dev file)
 test_pkgs=(
     libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
     xterm zenity mousepad x11-apps
+    desktop-file-utils appstream man-db libgtk-3-bin
 )
 
 want=("${run_pkgs[@]}")
-if [ "${1:-test}" = test ]; then
-    want+=("${test_pkgs[@]}")
-fi
+case ${1:-test} in
+run) ;;
+package) want+=("${package_pkgs[@]}") ;;
+test) want+=("${package_pkgs[@]}" "${test_pkgs[@]}") ;;
+*) echo "usage: $0 [run|package|test]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${want[@]}"; do

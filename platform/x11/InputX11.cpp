@@ -176,8 +176,18 @@ std::string hostName() {
 // While one is alive, the property under our own id is its record.
 int liveInputs = 0;
 
+// "@host"; built by appending (GCC 12 at -O3 warns wrongly about a
+// concatenation onto a literal).
+std::string hostSuffix() {
+    std::string suffix(1, '@');
+    suffix.append(hostName());
+    return suffix;
+}
+
 std::string borrowedPropertyName(pid_t pid) {
-    return borrowedPrefix + std::to_string(pid) + "@" + hostName();
+    std::string name(borrowedPrefix);
+    name.append(std::to_string(pid)).append(hostSuffix());
+    return name;
 }
 
 } // namespace
@@ -194,7 +204,7 @@ void InputX11::restoreLeftBehind(Display* dpy) {
     const Window root = DefaultRootWindow(dpy);
     int count = 0;
     Atom* atoms = XListProperties(dpy, root, &count);
-    const std::string suffix = "@" + hostName();
+    const std::string suffix = hostSuffix();
     bool changed = false;
     for (int i = 0; i < count; ++i) {
         char* name = XGetAtomName(dpy, atoms[i]);

@@ -52,7 +52,14 @@ fi
 if [ -x tests/win32/run ]; then
     stage "Windows build under Wine" tests/win32/run
 fi
-stage "Debian package installed and removed" tests/package/run
+# The package is made from the main build, when it built, rather than
+# from a second build of the same sources.
+package_check() {
+    local from=""
+    [ -f "$root/build/pressmark" ] && from=$root/build
+    PRESSMARK_PACKAGE_FROM=$from tests/package/run
+}
+stage "Debian package installed and removed" package_check
 
 echo "test.sh: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

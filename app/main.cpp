@@ -4,7 +4,7 @@
 #include "SingleInstance.h"
 
 #include "platform/Platform.h"
-#include "scenario/Cp1251.h"
+#include "base/Cp1251.h"
 #include "player/clickerPlay.h"
 #include "scenario/ScenarioFolder.h"
 #include "ui/CheckedDialogs.h"

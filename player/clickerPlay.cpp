@@ -1,7 +1,7 @@
 #include "clickerPlay.h"
 
 #include "platform/Platform.h"
-#include "scenario/Cp1251.h"
+#include "base/Cp1251.h"
 #include "scenario/ScenarioFolder.h"
 
 #include <algorithm>

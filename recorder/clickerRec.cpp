@@ -1,8 +1,8 @@
 #include "clickerRec.h"
 
 #include "platform/Platform.h"
-#include "scenario/Cp1251.h"
-#include "scenario/IntConv.h"
+#include "base/Cp1251.h"
+#include "base/IntConv.h"
 
 #include <stdexcept>
 #include <utility>

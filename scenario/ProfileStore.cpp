@@ -1,8 +1,8 @@
 #include "ProfileStore.h"
 
-#include "AppError.h"
-#include "Cp1251.h"
-#include "IntConv.h"
+#include "base/AppError.h"
+#include "base/Cp1251.h"
+#include "base/IntConv.h"
 #include "ScenarioFolder.h"
 #include "StoreFile.h"
 

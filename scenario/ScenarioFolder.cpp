@@ -1,6 +1,6 @@
 #include "ScenarioFolder.h"
 
-#include "Cp1251.h"
+#include "base/Cp1251.h"
 
 #include <atomic>
 #include <fstream>

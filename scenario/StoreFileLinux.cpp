@@ -1,6 +1,6 @@
 #include "StoreFile.h"
 
-#include "AppError.h"
+#include "base/AppError.h"
 #include "ScenarioFolder.h"
 
 #include <algorithm>

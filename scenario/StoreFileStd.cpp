@@ -4,7 +4,7 @@
 
 #include "StoreFile.h"
 
-#include "AppError.h"
+#include "base/AppError.h"
 #include "ScenarioFolder.h"
 
 #include <atomic>

@@ -1,6 +1,6 @@
 #include "CheckedDialogs.h"
 
-#include "scenario/Cp1251.h"
+#include "base/Cp1251.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>

@@ -1,7 +1,7 @@
 #include "ErrorReport.h"
 
-#include "scenario/AppError.h"
-#include "scenario/Cp1251.h"
+#include "base/AppError.h"
+#include "base/Cp1251.h"
 
 namespace pressmark {
 

@@ -1,6 +1,6 @@
 #include "RepeatEdit.h"
 
-#include "scenario/IntConv.h"
+#include "base/IntConv.h"
 
 #include <QKeyEvent>
 #include <QRegularExpressionValidator>

@@ -6,8 +6,8 @@
 #include "Widgets.h"
 #include "platform/Platform.h"
 #include "player/clickerPlay.h"
-#include "scenario/Cp1251.h"
-#include "scenario/IntConv.h"
+#include "base/Cp1251.h"
+#include "base/IntConv.h"
 #include "scenario/ScenarioFolder.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
 #include "Widgets.h"
 
-#include "scenario/Cp1251.h"
+#include "base/Cp1251.h"
 
 #include <QApplication>
 #include <QInputMethodEvent>

@@ -5,7 +5,7 @@
 #include <QStringList>
 
 #include "platform/x11/InputX11.h"
-#include "scenario/Cp1251.h"
+#include "base/Cp1251.h"
 #include "tests/x11/X11TestSupport.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "DialogsWin32.h"
 
 #include "WideText.h"
-#include "scenario/Cp1251.h"
+#include "base/Cp1251.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 #include "SystemWin32.h"
 
 #include "WideText.h"
-#include "scenario/AppError.h"
+#include "base/AppError.h"
 
 #include <windows.h>
 #include <shellapi.h>

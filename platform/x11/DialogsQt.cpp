@@ -1,6 +1,6 @@
 #include "DialogsQt.h"
 
-#include "scenario/Cp1251.h"
+#include "base/Cp1251.h"
 
 #include <QApplication>
 #include <QCursor>

@@ -4,7 +4,7 @@
 
 #include "PointerX11.h"
 #include "X11Util.h"
-#include "scenario/Cp1251.h"
+#include "base/Cp1251.h"
 
 #include <algorithm>
 #include <cerrno>

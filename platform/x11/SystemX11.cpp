@@ -7,8 +7,8 @@
 
 #include "CachePurge.h"
 #include "ProxyText.h"
-#include "scenario/AppError.h"
-#include "scenario/Cp1251.h"
+#include "base/AppError.h"
+#include "base/Cp1251.h"
 
 #include <QFileInfo>
 #include <QProcess>

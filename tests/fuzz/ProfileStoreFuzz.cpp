@@ -4,7 +4,7 @@
 // look at each line), and one write must change nothing but its own line or
 // insertion while every other value reads as before.
 
-#include "scenario/Cp1251.h"
+#include "base/Cp1251.h"
 #include "scenario/ProfileStore.h"
 
 #include <cstdint>

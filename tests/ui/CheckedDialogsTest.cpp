@@ -1,5 +1,5 @@
 #include "platform/fake/FakePlatform.h"
-#include "scenario/Cp1251.h"
+#include "base/Cp1251.h"
 #include "ui/CheckedDialogs.h"
 
 #include <QApplication>

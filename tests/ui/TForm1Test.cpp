@@ -1,7 +1,7 @@
 #include "platform/Platform.h"
 #include "platform/fake/FakePlatform.h"
 #include "player/clickerPlay.h"
-#include "scenario/Cp1251.h"
+#include "base/Cp1251.h"
 #include "scenario/ProfileStore.h"
 #include "scenario/ScenarioFolder.h"
 #include "ui/ErrorReport.h"

@@ -1,5 +1,5 @@
-#include "scenario/AppError.h"
-#include "scenario/IntConv.h"
+#include "base/AppError.h"
+#include "base/IntConv.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "platform/Platform.h"
 #include "platform/fake/FakePlatform.h"
-#include "scenario/Cp1251.h"
+#include "base/Cp1251.h"
 
 #include <gtest/gtest.h>
 

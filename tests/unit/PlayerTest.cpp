@@ -1,7 +1,7 @@
 #include "EngineFixture.h"
 #include "player/clickerPlay.h"
-#include "scenario/AppError.h"
-#include "scenario/Cp1251.h"
+#include "base/AppError.h"
+#include "base/Cp1251.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // appended in place and killed at any moment, and every way another program
 // can change the file behind a store's cache.
 
-#include "scenario/AppError.h"
+#include "base/AppError.h"
 #include "scenario/ProfileStore.h"
 #include "scenario/ScenarioFolder.h"
 

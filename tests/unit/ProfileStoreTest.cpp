@@ -1,4 +1,4 @@
-#include "scenario/AppError.h"
+#include "base/AppError.h"
 #include "scenario/ProfileStore.h"
 #include "scenario/ScenarioFolder.h"
 

@@ -2,7 +2,7 @@
 
 #include "platform/Platform.h"
 #include "platform/win32/BackendWin32.h"
-#include "scenario/Cp1251.h"
+#include "base/Cp1251.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "platform/win32/WideText.h"
 #include "player/clickerPlay.h"
 #include "recorder/clickerRec.h"
-#include "scenario/Cp1251.h"
+#include "base/Cp1251.h"
 #include "scenario/ProfileStore.h"
 #include "tests/unit/FakeWindow.h"
 

@@ -3,8 +3,8 @@
 #include "platform/Platform.h"
 #include "platform/win32/BackendWin32.h"
 #include "platform/win32/WideText.h"
-#include "scenario/AppError.h"
-#include "scenario/Cp1251.h"
+#include "base/AppError.h"
+#include "base/Cp1251.h"
 
 #include <windows.h>
 #include <wininet.h>

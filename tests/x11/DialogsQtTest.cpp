@@ -12,7 +12,7 @@
 #include "platform/Platform.h"
 #include "platform/x11/DialogsQt.h"
 #include "platform/x11/X11Backend.h"
-#include "scenario/Cp1251.h"
+#include "base/Cp1251.h"
 
 #include <cstdlib>
 #include <functional>

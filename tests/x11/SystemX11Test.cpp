@@ -9,8 +9,8 @@
 #include "platform/x11/CachePurge.h"
 #include "platform/x11/ProxyText.h"
 #include "platform/x11/X11Backend.h"
-#include "scenario/AppError.h"
-#include "scenario/Cp1251.h"
+#include "base/AppError.h"
+#include "base/Cp1251.h"
 
 #include <cstdlib>
 #include <fstream>

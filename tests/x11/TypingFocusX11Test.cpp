@@ -13,7 +13,7 @@
 #include "platform/x11/InputX11.h"
 #include "platform/x11/PointerX11.h"
 #include "platform/x11/X11Util.h"
-#include "scenario/Cp1251.h"
+#include "base/Cp1251.h"
 
 namespace pressmark::x11test {
 namespace {

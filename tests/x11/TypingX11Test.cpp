@@ -6,7 +6,7 @@
 #include "X11TestSupport.h"
 #include "platform/Platform.h"
 #include "platform/x11/InputX11.h"
-#include "scenario/Cp1251.h"
+#include "base/Cp1251.h"
 
 #include <X11/XKBlib.h>
 #include <X11/keysym.h>

@@ -17,22 +17,6 @@ namespace {
 // Lock-free, so that a signal handler (Ctrl+C of the command line) may set it.
 std::atomic<bool> g_stop{false};
 
-// A step section as the recorder names it: 1..9999 in decimal, without sign
-// or leading zero. 0 when the name is anything else.
-int stepNumber(std::string_view name) {
-    if (name.empty() || name.size() > 4 || name.front() == '0') {
-        return 0;
-    }
-    int n = 0;
-    for (char c : name) {
-        if (c < '0' || c > '9') {
-            return 0;
-        }
-        n = n * 10 + (c - '0');
-    }
-    return n;
-}
-
 platform::Clock& clock() {
     platform::Clock* c = platform::backend().clock;
     if (!c) {
@@ -64,19 +48,20 @@ clickerPlay::clickerPlay(WindowControls& window, bool loadSettings)
     m_window.setPagesEnabled(false);
     try {
         if (loadSettings && m_fileExisted) {
+            const scenario::ScenarioFile format(*m_file);
             // 64 bits: a hand-edited sleep near the 32-bit limits must not
             // overflow; the result is kept as the stored value allows.
-            m_speed = clampToInt32(10000 - std::int64_t{m_file->readInteger("sett", "sleep", 0)});
+            m_speed = clampToInt32(10000 - std::int64_t{format.baseDelay()});
             if (m_speed == 0) {
                 m_speed = 9700;
             }
             m_window.setSpeed(m_speed);
-            std::int32_t repeat = m_file->readInteger("sett", "repeat", 1);
+            std::int32_t repeat = format.repeatCount();
             if (repeat == 0) {
                 repeat = 1;
             }
             m_window.setRepeat(repeat);
-            m_window.setDescription(m_file->readString("sett", "Comments", ""));
+            m_window.setDescription(format.description());
         }
         m_repeat = m_window.repeat();
     } catch (...) {
@@ -115,22 +100,19 @@ bool clickerPlay::wait(std::int64_t ms) {
 }
 
 bool clickerPlay::playPreface() {
-    const std::string proxy = m_file->readString("0", "setproxy", "");
-    if (!proxy.empty()) {
-        net::SetProxy(proxy, true);
-    }
-    if (m_file->readBool("0", "ccookies", false)) {
-        net::ClearCache();
-    }
-    return wait(m_file->readInteger("0", "sleep", 0));
+    const scenario::ScenarioFile format(*m_file);
+    afterClick(format.readAfterClick(scenario::kPreface));
+    return wait(format.readPause(scenario::kPreface));
 }
 
 void clickerPlay::playStep(const std::string& section) {
-    m_x = m_file->readInteger(section, "x", 0);
-    m_y = m_file->readInteger(section, "y", 0);
-    m_left = m_file->readInteger(section, "key", 0) == 1;
-    m_pause = m_file->readInteger(section, "sleep", 0);
-    m_text = m_file->readString(section, "text", "");
+    const scenario::ScenarioFile format(*m_file);
+    scenario::Click click = format.readClick(section);
+    m_x = click.x;
+    m_y = click.y;
+    m_left = click.left;
+    m_pause = click.pause;
+    m_text = std::move(click.text);
     dev::MoveTo(m_x, m_y, false);
     if (m_left) {
         dev::LeftClick(0);
@@ -140,11 +122,14 @@ void clickerPlay::playStep(const std::string& section) {
     if (!m_text.empty()) {
         dev::TypeText(m_text);
     }
-    const std::string proxy = m_file->readString(section, "setproxy", "");
-    if (!proxy.empty()) {
-        net::SetProxy(proxy, true);
+    afterClick(format.readAfterClick(section));
+}
+
+void clickerPlay::afterClick(const scenario::AfterClick& actions) {
+    if (!actions.proxy.empty()) {
+        net::SetProxy(actions.proxy, true);
     }
-    if (m_file->readBool(section, "ccookies", false)) {
+    if (actions.purge) {
         net::ClearCache();
     }
 }
@@ -166,9 +151,9 @@ void clickerPlay::readSteps() {
     m_steps.clear();
     m_preface = false;
     for (const std::string& name : m_sections) {
-        if (const int n = stepNumber(name)) {
+        if (const int n = scenario::stepNumber(name)) {
             m_steps.push_back(n);
-        } else if (name == "0") {
+        } else if (name == scenario::kPreface) {
             m_preface = true;
         }
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scenario/ScenarioFormat.h"
 #include "scenario/WindowControls.h"
 #include "scenario/clicker.h"
 
@@ -77,6 +78,8 @@ private:
     void playStep(const std::string& section);
     // The actions of [0]: no click, no base delay. True when stopped.
     bool playPreface();
+    // The proxy and the purge, after a step's click and text.
+    void afterClick(const scenario::AfterClick& actions);
 
     WindowControls& m_window;
     std::int32_t m_repeat = 1;

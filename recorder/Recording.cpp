@@ -1,6 +1,7 @@
 #include "clickerRec.h"
 
 #include "platform/Platform.h"
+#include "scenario/ScenarioFormat.h"
 #include "base/Cp1251.h"
 #include "scenario/ProfileStore.h"
 #include "scenario/ScenarioFolder.h"
@@ -10,13 +11,6 @@
 
 namespace pressmark {
 namespace {
-
-// Every numbered section is a step of the old recording, whatever its
-// numbering ("0" and "007" included); [sett] and any other section stay.
-bool isNumberedSection(std::string_view name) {
-    return !name.empty() &&
-           std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
 
 void refuseWithoutRecording() {
     Notice(ru("Вы должны сначала включить запись, чтобы использовать эту функцию."), 2);
@@ -51,7 +45,8 @@ bool Recording::start(const std::filesystem::path& folder, std::string_view name
     // before the new one touches any file.
     stop();
     if (exists) {
-        ProfileStore(file).removeSections(isNumberedSection);
+        ProfileStore store(file);
+        scenario::ScenarioFile(store).removeSteps();
     }
     m_current = std::make_shared<clickerRec>(file, m_window);
     try {

@@ -1,6 +1,7 @@
 #include "clickerRec.h"
 
 #include "platform/Platform.h"
+#include "scenario/ScenarioFormat.h"
 #include "base/Cp1251.h"
 #include "base/IntConv.h"
 
@@ -64,7 +65,7 @@ ProfileStore& clickerRec::store() const {
 void clickerRec::start() {
     m_stepCount = 0;
     m_blink = 0;
-    store().writeInteger("sett", "sleep", 300);
+    scenario::ScenarioFile(store()).writeBaseDelay(300);
     pointer().startSampling();
     m_sampling = true;
     m_window.setSamplingTimer(true);
@@ -96,10 +97,8 @@ void clickerRec::recordPress(const platform::Press& press) {
     platform::Point p = press.pos;
     dev::ScaleToAbsolute(p);
     const std::int32_t step = m_stepCount + 1;
-    const std::string x = std::to_string(p.x);
-    const std::string y = std::to_string(p.y);
-    const char* key = press.button == platform::MouseButton::Left ? "1" : "2";
-    store().writeStrings(std::to_string(step), {{"x", x}, {"y", y}, {"key", key}});
+    scenario::ScenarioFile(store()).writeClick(step, p.x, p.y,
+                                               press.button == platform::MouseButton::Left);
     m_stepCount = step;
 }
 
@@ -131,7 +130,7 @@ void clickerRec::insertDelay() {
         Notice(ru("Значение не установлено!"), 0);
         return;
     }
-    store().writeInteger(lastStep(), "sleep", strToInt(*answer));
+    scenario::ScenarioFile(store()).writePause(m_stepCount, strToInt(*answer));
 }
 
 void clickerRec::sendText() {
@@ -150,7 +149,7 @@ void clickerRec::sendText() {
     if (text.empty()) {
         return;
     }
-    store().writeString(lastStep(), "text", text);
+    scenario::ScenarioFile(store()).writeText(m_stepCount, text);
     dev::TypeText(text);
 }
 
@@ -165,7 +164,7 @@ void clickerRec::changeProxy() {
     if (proxy.empty()) {
         return;
     }
-    store().writeString(lastStep(), "setproxy", proxy);
+    scenario::ScenarioFile(store()).writeProxy(m_stepCount, proxy);
     net::SetProxy(proxy, true);
 }
 
@@ -176,7 +175,7 @@ void clickerRec::purgeCache() {
     if (!yes || m_finished) {
         return;
     }
-    store().writeBool(lastStep(), "ccookies", true);
+    scenario::ScenarioFile(store()).writePurge(m_stepCount);
     net::ClearCache();
 }
 

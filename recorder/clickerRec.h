@@ -48,7 +48,6 @@ public:
 
 private:
     ProfileStore& store() const;
-    std::string lastStep() const { return std::to_string(m_stepCount); }
     void recordPress(const platform::Press& press);
 
     WindowControls& m_window;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ProfileStore.h"
+#include "ScenarioFormat.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -18,7 +19,7 @@ public:
     clicker(const clicker&) = delete;
     clicker& operator=(const clicker&) = delete;
 
-    static constexpr std::int32_t kStepLimit = 9999;
+    static constexpr std::int32_t kStepLimit = scenario::kLastStep;
 
     ProfileStore* file() const { return m_file.get(); }
     const std::filesystem::path& path() const { return m_path; }

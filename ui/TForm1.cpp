@@ -661,11 +661,12 @@ void TForm1::scChange() {
     sd->display(sc->value());
 }
 
-void TForm1::saveSetting(const std::function<void(ProfileStore&)>& write) {
+void TForm1::saveSetting(const std::function<void(scenario::ScenarioFile&)>& write) {
     FocusKeeper keep(this);
     clickerPlay player(*this, false);
     if (player.file()) {
-        write(*player.file());
+        scenario::ScenarioFile file(*player.file());
+        write(file);
     }
 }
 
@@ -675,8 +676,7 @@ void TForm1::scMouseUp() {
             return;
         }
         const int speed = sc->value();
-        saveSetting(
-            [speed](ProfileStore& f) { f.writeInteger("sett", "sleep", kMaxSpeed - speed); });
+        saveSetting([speed](scenario::ScenarioFile& f) { f.writeBaseDelay(kMaxSpeed - speed); });
     });
 }
 
@@ -711,10 +711,10 @@ void TForm1::doSpeedDialog(bool askDelay) {
         return;
     }
     const int speed = askDelay ? kMaxSpeed - value : value;
-    saveSetting([this, speed](ProfileStore& f) {
+    saveSetting([this, speed](scenario::ScenarioFile& f) {
         sc->setValue(speed);
         sd->display(speed);
-        f.writeInteger("sett", "sleep", kMaxSpeed - speed);
+        f.writeBaseDelay(kMaxSpeed - speed);
     });
 }
 
@@ -728,7 +728,7 @@ void TForm1::reButtonClick() {
             return;
         }
         const int value = re->value();
-        saveSetting([value](ProfileStore& f) { f.writeInteger("sett", "repeat", value); });
+        saveSetting([value](scenario::ScenarioFile& f) { f.writeRepeatCount(value); });
     });
 }
 
@@ -747,12 +747,8 @@ void TForm1::m2KeyUp() {
                    2, nativeHandle());
             return;
         }
-        {
-            clickerPlay player(*this, false);
-            if (player.file()) {
-                player.file()->writeString("sett", "Comments", sf::StripLineBreaks(*text));
-            }
-        }
+        saveSetting(
+            [&text](scenario::ScenarioFile& f) { f.writeDescription(sf::StripLineBreaks(*text)); });
         m2->setFocus(Qt::OtherFocusReason);
     });
 }

@@ -120,7 +120,7 @@ private:
     void waitForModifierRelease();
     void record();
     void doSpeedDialog(bool askDelay);
-    void saveSetting(const std::function<void(ProfileStore&)>& write);
+    void saveSetting(const std::function<void(scenario::ScenarioFile&)>& write);
     bool scenarioSelected() const;
     void updateHotKeyLabel();
 

@@ -1,0 +1,106 @@
+#include "ScenarioFormat.h"
+
+#include <algorithm>
+
+namespace pressmark::scenario {
+namespace {
+
+constexpr std::string_view kSettings = "sett";
+
+} // namespace
+
+int stepNumber(std::string_view section) {
+    if (section.empty() || section.size() > 4 || section.front() == '0') {
+        return 0;
+    }
+    int n = 0;
+    for (char c : section) {
+        if (c < '0' || c > '9') {
+            return 0;
+        }
+        n = n * 10 + (c - '0');
+    }
+    return n;
+}
+
+std::string stepSection(int number) {
+    return std::to_string(number);
+}
+
+bool isNumberedSection(std::string_view section) {
+    return !section.empty() &&
+           std::all_of(section.begin(), section.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::int32_t ScenarioFile::baseDelay() const {
+    return m_store.readInteger(kSettings, "sleep", 0);
+}
+
+std::int32_t ScenarioFile::repeatCount() const {
+    return m_store.readInteger(kSettings, "repeat", 1);
+}
+
+std::string ScenarioFile::description() const {
+    return m_store.readString(kSettings, "Comments", "");
+}
+
+void ScenarioFile::writeBaseDelay(std::int32_t ms) {
+    m_store.writeInteger(kSettings, "sleep", ms);
+}
+
+void ScenarioFile::writeRepeatCount(std::int32_t count) {
+    m_store.writeInteger(kSettings, "repeat", count);
+}
+
+void ScenarioFile::writeDescription(std::string_view cp1251) {
+    m_store.writeString(kSettings, "Comments", cp1251);
+}
+
+Click ScenarioFile::readClick(std::string_view section) const {
+    Click c;
+    c.x = m_store.readInteger(section, "x", 0);
+    c.y = m_store.readInteger(section, "y", 0);
+    c.left = m_store.readInteger(section, "key", 0) == 1;
+    c.pause = m_store.readInteger(section, "sleep", 0);
+    c.text = m_store.readString(section, "text", "");
+    return c;
+}
+
+AfterClick ScenarioFile::readAfterClick(std::string_view section) const {
+    AfterClick a;
+    a.proxy = m_store.readString(section, "setproxy", "");
+    a.purge = m_store.readBool(section, "ccookies", false);
+    return a;
+}
+
+std::int32_t ScenarioFile::readPause(std::string_view section) const {
+    return m_store.readInteger(section, "sleep", 0);
+}
+
+void ScenarioFile::writeClick(int step, std::int32_t x, std::int32_t y, bool left) {
+    const std::string xs = std::to_string(x);
+    const std::string ys = std::to_string(y);
+    m_store.writeStrings(stepSection(step), {{"x", xs}, {"y", ys}, {"key", left ? "1" : "2"}});
+}
+
+void ScenarioFile::writePause(int step, std::int32_t ms) {
+    m_store.writeInteger(stepSection(step), "sleep", ms);
+}
+
+void ScenarioFile::writeText(int step, std::string_view cp1251) {
+    m_store.writeString(stepSection(step), "text", cp1251);
+}
+
+void ScenarioFile::writeProxy(int step, std::string_view cp1251) {
+    m_store.writeString(stepSection(step), "setproxy", cp1251);
+}
+
+void ScenarioFile::writePurge(int step) {
+    m_store.writeBool(stepSection(step), "ccookies", true);
+}
+
+void ScenarioFile::removeSteps() {
+    m_store.removeSections(isNumberedSection);
+}
+
+} // namespace pressmark::scenario

@@ -16,30 +16,13 @@ if [ -n "${DISPLAY:-}" ]; then
     exec "$root/build/pressmark" "$@"
 fi
 
-pids=()
-cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-}
-trap cleanup EXIT INT TERM
-
-display=:77
-while [ -e "/tmp/.X11-unix/X${display#:}" ] || [ -e "/tmp/.X${display#:}-lock" ]; do
-    display=":$(( ${display#:} + 1 ))"
-done
-export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
-Xvfb "$display" -screen 0 1280x1024x24 -noreset -nolisten tcp &
-pids+=($!)
-export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-openbox >/dev/null 2>&1 &
-pids+=($!)
-trayer --edge bottom --align right --widthtype pixel --width 120 --height 24 >/dev/null 2>&1 &
-pids+=($!)
-sleep 0.5
+source "$root/scripts/xserver.sh"
+xserver_start --wm openbox --tray
+trap 'xserver_stop; exit 130' INT TERM
 
 "$root/build/pressmark" "$@" &
-pids+=($!)
 app=$!
+xserver_pids+=($app)
 sleep 2
 shot="$root/build/pressmark-screen.png"
 import -window root "$shot" 2>/dev/null && echo "Pressmark runs on the private display $DISPLAY; screenshot: $shot"

@@ -4,7 +4,7 @@
 #      (unit, user interface, X11 and end-to-end tests start their own Xvfb);
 #   2. the unit tests again under AddressSanitizer and UndefinedBehaviorSanitizer;
 #   3. a bounded fuzz run of the scenario file reader;
-#   4. the Windows build under Wine, when its script is present;
+#   4. the Windows build under Wine;
 #   5. the Debian package: built, installed with apt, its program, menu entry,
 #      metadata and manual page checked, removed again (tests/package/run,
 #      which also runs on its own).
@@ -46,12 +46,9 @@ sanitized_unit_tests() {
 
 stage "build and tests" main_build
 stage "unit tests under ASan and UBSan" sanitized_unit_tests
-if [ -x tests/fuzz/run ]; then
-    stage "fuzz the scenario reader" tests/fuzz/run "${PRESSMARK_FUZZ_SECONDS:-60}"
-fi
-if [ -x tests/win32/run ]; then
-    stage "Windows build under Wine" tests/win32/run
-fi
+# Every stage runs: a script that is missing fails its stage.
+stage "fuzz the scenario reader" tests/fuzz/run "${PRESSMARK_FUZZ_SECONDS:-60}"
+stage "Windows build under Wine" tests/win32/run
 # The package is made from the main build, when it built, rather than
 # from a second build of the same sources.
 package_check() {

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the program, its Debian package and
 # the tests need, skipping those already present.
-# Usage: scripts/deps.sh [run|package|test]
+# Usage: scripts/deps.sh [run|package|win32|test]
 #   run      build and start the program
 #   package  also make the .deb (scripts/package.sh)
+#   win32    also cross-build for Windows and run it under Wine
 #   test     all of it and the tests
 set -euo pipefail
 
@@ -19,6 +20,7 @@ run_pkgs=(
 # dpkg-shlibdeps reads the binary's libraries for the package's Depends;
 # CPack finds the binary with file.
 package_pkgs=(dpkg-dev file)
+win32_pkgs=(g++-mingw-w64-x86-64-posix wine wine64)
 test_pkgs=(
     libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
     xterm zenity mousepad x11-apps
@@ -29,8 +31,9 @@ want=("${run_pkgs[@]}")
 case ${1:-test} in
 run) ;;
 package) want+=("${package_pkgs[@]}") ;;
-test) want+=("${package_pkgs[@]}" "${test_pkgs[@]}") ;;
-*) echo "usage: $0 [run|package|test]" >&2; exit 2 ;;
+win32) want+=("${win32_pkgs[@]}") ;;
+test) want+=("${package_pkgs[@]}" "${win32_pkgs[@]}" "${test_pkgs[@]}") ;;
+*) echo "usage: $0 [run|package|win32|test]" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -3,11 +3,12 @@
 # and a tray host, torn down on exit. Sets DISPLAY and XDG_RUNTIME_DIR.
 set -euo pipefail
 
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/xserver.sh"
+
+# The programs a script starts; they are stopped before the X server.
 x_pids=()
 x_stop() {
     local i p
-    # The programs first, the X server last, so that none of them sees its
-    # display vanish.
     for ((i = ${#x_pids[@]} - 1; i >= 0; i--)); do
         p=${x_pids[i]}
         kill "$p" 2>/dev/null || true
@@ -15,28 +16,14 @@ x_stop() {
     done
     x_pids=()
     [ -n "${x_tmp:-}" ] && rm -rf "$x_tmp"
+    xserver_stop
 }
-trap x_stop EXIT
 
-x_tmp=$(mktemp -d)
-export XDG_RUNTIME_DIR=$x_tmp/runtime
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-Xvfb -displayfd 1 -noreset -nolisten tcp -screen 0 1280x1024x24 >"$x_tmp/display" 2>/dev/null &
-x_pids+=($!)
-for _ in $(seq 100); do [ -s "$x_tmp/display" ] && break; sleep 0.05; done
-export DISPLAY=":$(head -n1 "$x_tmp/display")"
 # The window manager: openbox unless E2E_WM names another (icewm).
 x_wm=${E2E_WM:-openbox}
-case $x_wm in
-openbox) openbox --sm-disable >/dev/null 2>&1 & ;;
-icewm) icewm >/dev/null 2>&1 & ;;
-*) echo "xsession: unknown window manager $x_wm" >&2; exit 1 ;;
-esac
-x_pids+=($!)
-for _ in $(seq 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-    sleep 0.05
-done
+xserver_start --wm "$x_wm"
+trap x_stop EXIT
+x_tmp=$(mktemp -d)
 x_start_tray() {
     trayer --edge bottom --align right --widthtype pixel --width 120 --height 24 \
         >/dev/null 2>&1 &

@@ -8,9 +8,8 @@
 #include <functional>
 #include <memory>
 
-// What the program entry needs from the system it was built for. CMake
-// compiles exactly one implementation: PlatformBackendX11.cpp on Linux,
-// PlatformBackendWin32.cpp on Windows; main.cpp names no platform.
+// What the program entry needs from the system it runs on (X11, in
+// PlatformBackendX11.cpp); main.cpp names no platform.
 namespace pressmark {
 
 enum class RunMode { Window, Play };

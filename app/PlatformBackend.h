@@ -40,6 +40,8 @@ public:
     // what it borrowed from the desktop (remapped keys). A second Ctrl+C
     // ends it at once.
     virtual void stopOnInterrupt(std::function<void()> andThen = {}) = 0;
+    // The window that owns notices shown without an owner (its native id).
+    virtual void setDialogOwner(const void* owner) = 0;
 };
 
 // The generic error report ("Pressmark", the error icon, OK) and a warning

@@ -40,6 +40,11 @@ public:
     InstalledX11() : m_backend(platform::x11::makeBackend()) { m_backend->install(); }
 
     platform::Backend services() const override { return m_backend->backend(); }
+    void setDialogOwner(const void* owner) override {
+        if (auto* d = dynamic_cast<platform::x11::DialogsQt*>(m_backend->backend().dialogs)) {
+            d->setDefaultOwner(owner);
+        }
+    }
 
     QString problem(RunMode mode) const override {
         if (m_backend->onX11()) {

@@ -7,7 +7,6 @@
 #include "base/Cp1251.h"
 #include "player/clickerPlay.h"
 #include "scenario/ScenarioFolder.h"
-#include "ui/CheckedDialogs.h"
 #include "ui/ErrorReport.h"
 #include "ui/TForm1.h"
 
@@ -248,15 +247,12 @@ int runWindow(int argc, char** argv, const CommandLine& cl) {
     }
 
     const auto backend = installPlatformBackend();
-    platform::Backend services = backend->services();
-    CheckedDialogs dialogs(*services.dialogs);
-    services.dialogs = &dialogs;
-    platform::install(services);
+    platform::install(backend->services());
     const QString problem = backend->problem(RunMode::Window);
     TForm1 form(TForm1::Options{scenarioFolder(cl), problem});
     form.setErrorReport(
         [&form](const QString& text) { showErrorReport(text, form.nativeHandle()); });
-    dialogs.setDefaultOwner(form.nativeHandle());
+    backend->setDialogOwner(form.nativeHandle());
     QObject::connect(&form, &TForm1::closed, &app, &QCoreApplication::quit);
     QObject::connect(&instance, &SingleInstance::raiseRequested, &form, &TForm1::restoreFromTray);
     backend->stopOnInterrupt([&form] { form.close(); });

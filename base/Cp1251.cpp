@@ -1,6 +1,7 @@
 #include "Cp1251.h"
 
 #include <array>
+#include <cstdint>
 
 namespace pressmark::cp1251 {
 namespace {
@@ -164,6 +165,20 @@ std::string encodeUtf8(std::u32string_view text) {
         appendUtf8(out, c);
     }
     return out;
+}
+
+std::string refusalUtf8(char32_t character) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string hex;
+    for (auto v = static_cast<std::uint32_t>(character); v != 0 || hex.size() < 4; v >>= 4) {
+        hex.insert(hex.begin(), digits[v & 0xF]);
+    }
+    std::string text("Символ \"");
+    text.append(encodeUtf8({&character, 1}))
+        .append("\" (U+")
+        .append(hex)
+        .append(") нельзя сохранить: в кодировке 1251 его нет");
+    return text;
 }
 
 } // namespace pressmark::cp1251

@@ -27,6 +27,10 @@ std::u32string decodeUtf8(std::string_view utf8);
 char32_t nextUtf8(std::string_view utf8, std::size_t& i);
 std::string encodeUtf8(std::u32string_view text);
 
+// The one refusal of a character 1251 cannot hold, for the memo, the prompts
+// and the name dialog alike (UTF-8, naming the character and its code).
+std::string refusalUtf8(char32_t character);
+
 } // namespace pressmark::cp1251
 
 namespace pressmark {

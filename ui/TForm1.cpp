@@ -742,9 +742,7 @@ void TForm1::m2KeyUp() {
         if (!text) {
             // The memo refuses such characters as they are typed; this is a
             // last guard, never a silent replacement.
-            Notice(ru("Символ \"") + cp1251::fromUtf8Lossy(cp1251::encodeUtf8({&offending, 1})) +
-                       ru("\" нельзя сохранить в описании сценария."),
-                   2, nativeHandle());
+            Notice(cp1251::fromUtf8Lossy(cp1251::refusalUtf8(offending)), 2, nativeHandle());
             return;
         }
         saveSetting(

@@ -46,11 +46,7 @@ bool Memo1251::refuse(const QString& text) {
     }
     QApplication::beep();
     // Not a tool tip: the key's own release would take that away at once.
-    m_sign->setText(QStringLiteral("Символ \"%1\" (U+%2) нельзя сохранить в описании")
-                        .arg(QString::fromUcs4(&bad, 1))
-                        .arg(QString::number(static_cast<uint>(bad), 16)
-                                 .toUpper()
-                                 .rightJustified(4, QLatin1Char('0'))));
+    m_sign->setText(QString::fromStdString(cp1251::refusalUtf8(bad)));
     placeSign();
     m_sign->show();
     m_sign->raise();

@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QValidator>
 #include <QWindow>
 #include <QVBoxLayout>
 
@@ -22,16 +21,6 @@ namespace {
 QString fromCp1251(std::string_view bytes) {
     return QString::fromStdString(cp1251::toUtf8(bytes));
 }
-
-// Refuses, as it is typed or pasted, any character that code page 1251
-// cannot hold: the answer is stored as 1251 and must not be mangled.
-class Cp1251Validator final : public QValidator {
-public:
-    using QValidator::QValidator;
-    State validate(QString& input, int&) const override {
-        return cp1251::fromUtf8(input.toStdString()) ? Acceptable : Invalid;
-    }
-};
 
 // A message box as the system shows one: centred on the screen rather than
 // on the window it belongs to, with plain buttons centred under the text.
@@ -92,7 +81,9 @@ void DialogsQt::warning(const QString& caption, const QString& text, const void*
 }
 
 bool DialogsQt::notice(std::string_view text, int kind, const void* owner) {
-    PlainBox box(QMessageBox::NoIcon, QString(), fromCp1251(text), owner);
+    // Ownerless notices belong to the main window too, so that they stay
+    // above it.
+    PlainBox box(QMessageBox::NoIcon, QString(), fromCp1251(text), owner ? owner : m_defaultOwner);
     switch (kind) {
     case 0:
         box.setIcon(QMessageBox::NoIcon);
@@ -126,33 +117,55 @@ bool DialogsQt::notice(std::string_view text, int kind, const void* owner) {
 
 std::optional<std::string> DialogsQt::askValue(std::string_view initial, std::string_view prompt,
                                                std::string_view caption) {
-    QDialog dlg;
+    // Above the main window, which stays on top of everything else.
+    QDialog dlg(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                             Qt::WindowStaysOnTopHint);
+    dlg.setObjectName(QStringLiteral("AskValue"));
     dlg.setWindowTitle(fromCp1251(caption));
     auto* layout = new QVBoxLayout(&dlg);
     auto* label = new QLabel(fromCp1251(prompt), &dlg);
     label->setWordWrap(true);
-    auto* edit = new QLineEdit(&dlg);
+    auto* edit = new QLineEdit(fromCp1251(initial), &dlg);
     edit->setObjectName(QStringLiteral("value"));
     edit->setMaxLength(255);
-    edit->setValidator(new Cp1251Validator(edit));
-    edit->setText(fromCp1251(initial));
     edit->selectAll();
     label->setBuddy(edit);
+    // An answer is stored as 1251: one holding a character the code page
+    // cannot hold is refused, with the character named beside the field to
+    // correct, and the dialog stays open.
+    auto* refusal = new QLabel(&dlg);
+    refusal->setObjectName(QStringLiteral("refusal"));
+    refusal->setWordWrap(true);
+    refusal->setStyleSheet(QStringLiteral("color: #b00000"));
+    refusal->hide();
     auto* buttons = new QDialogButtonBox(&dlg);
     QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
     ok->setDefault(true);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dlg, &QDialog::accept);
+    std::string answer;
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dlg, [&] {
+        char32_t offending = 0;
+        if (auto bytes = cp1251::fromUtf8(edit->text().toStdString(), &offending)) {
+            answer = std::move(*bytes);
+            dlg.accept();
+            return;
+        }
+        QApplication::beep();
+        refusal->setText(QString::fromStdString(cp1251::refusalUtf8(offending)));
+        refusal->show();
+        edit->setFocus();
+    });
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dlg, &QDialog::reject);
     layout->addWidget(label);
     layout->addWidget(edit);
+    layout->addWidget(refusal);
     layout->addWidget(buttons);
+    dlg.setMinimumWidth(320);
     edit->setFocus();
     if (dlg.exec() != QDialog::Accepted) {
         return std::nullopt;
     }
-    auto bytes = cp1251::fromUtf8(edit->text().toStdString());
-    return bytes ? *bytes : cp1251::fromUtf8Lossy(edit->text().toStdString());
+    return answer;
 }
 
 } // namespace pressmark::platform::x11

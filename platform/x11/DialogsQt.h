@@ -17,10 +17,16 @@ public:
     std::optional<std::string> askValue(std::string_view initial, std::string_view prompt,
                                         std::string_view caption) override;
 
+    // The owner of notices shown without one (the main window's native id).
+    void setDefaultOwner(const void* owner) { m_defaultOwner = owner; }
+
     // The generic error report: "Pressmark", the error icon and OK, shown
     // like every other message box.
     static void errorReport(const QString& text, const void* owner = nullptr);
     static void warning(const QString& caption, const QString& text, const void* owner = nullptr);
+
+private:
+    const void* m_defaultOwner = nullptr;
 };
 
 } // namespace pressmark::platform::x11

@@ -479,7 +479,7 @@ private slots:
         // The refusal is shown, and stays through the key strokes after it.
         const auto* sign = m_form->m2->findChild<QLabel*>(QStringLiteral("refusal"));
         QVERIFY(sign && sign->isVisibleTo(m_form->m2));
-        QVERIFY(sign->text().contains(QStringLiteral("\"中\" (U+4E2D)")));
+        QCOMPARE(sign->text(), QString::fromStdString(cp1251::refusalUtf8(U'中')));
         QCOMPARE(Memo1251::firstUnstorable(QStringLiteral("ab中€")), U'中');
         QCOMPARE(Memo1251::firstUnstorable(QStringLiteral("Привет, мир")), char32_t{0});
     }

@@ -1,6 +1,7 @@
 // Notice and AskValue as the user sees them: captions, icons, buttons, the
 // default and Escape answers, the edit box's limit and selection.
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -180,16 +181,23 @@ TEST_F(DialogsQtTest, AskValueSelectsTheInitialValueAndLimitsTheAnswer) {
     whenOpen([&](QWidget* w) { QTest::keyClick(inspect(w), Qt::Key_Escape); });
     EXPECT_EQ(AskValueOrCancel("300", "Delay", "Speed"), std::nullopt);
 
+    // An answer 1251 cannot hold is refused, naming the character, and the
+    // dialog stays open for the user to correct it.
+    QString refusal;
+    bool stillOpen = false;
     whenOpen([&](QWidget* w) {
         QLineEdit* edit = inspect(w);
-        QTest::keyClick(edit, Qt::Key_Delete);
-        // A character 1251 cannot hold is refused as it is entered.
-        for (const QChar ch : QStringLiteral("a€中b")) {
-            edit->insert(QString(ch));
-        }
+        edit->setText(QStringLiteral("a€中b"));
+        QTest::keyClick(edit, Qt::Key_Return);
+        stillOpen = w->isVisible();
+        refusal = w->findChild<QLabel*>(QStringLiteral("refusal"))->text();
+        edit->setText(QStringLiteral("a€b"));
         QTest::keyClick(edit, Qt::Key_Return);
     });
     EXPECT_EQ(AskValue("300", "Delay", "Speed"), ru("a€b"));
+    EXPECT_TRUE(stillOpen);
+    EXPECT_EQ(refusal, QStringLiteral("Символ \"中\" (U+4E2D) нельзя сохранить: в кодировке "
+                                      "1251 его нет"));
 }
 
 } // namespace

@@ -7,7 +7,7 @@
 #include "base/Cp1251.h"
 #include "player/clickerPlay.h"
 #include "scenario/ScenarioFolder.h"
-#include "ui/ErrorReport.h"
+#include "window/ErrorReport.h"
 #include "ui/TForm1.h"
 
 #include <QApplication>
@@ -216,7 +216,7 @@ int playHeadless(int argc, char** argv, const CommandLine& cl) {
             return ExitNoScenario;
         }
     } catch (const std::exception& e) {
-        say(errorReportText(e));
+        say(QString::fromStdString(errorReportText(e)));
         return ExitRunFailed;
     }
     return ExitDone;

@@ -1,9 +1,8 @@
 #include "TForm1.h"
 
-#include "ErrorReport.h"
-#include "HelpTopics.h"
 #include "RepeatEdit.h"
 #include "Widgets.h"
+#include "window/HelpTopics.h"
 #include "platform/Platform.h"
 #include "player/clickerPlay.h"
 #include "base/Cp1251.h"
@@ -55,45 +54,6 @@ QFont sansFont(bool bold = false) {
     return f;
 }
 
-// The line of each hot key on the recording page, in id order.
-const std::array<QString, 4>& hotKeyLines() {
-    static const std::array<QString, 4> lines{
-        QStringLiteral("CTRL+Q - запись"),
-        QStringLiteral("CTRL+W - стоп"),
-        QStringLiteral("ALT+Q - запуск выбранного\nсценария"),
-        QStringLiteral("ALT+W - прервать исполнение\nсценария"),
-    };
-    return lines;
-}
-
-// Disabling the page control while a short-lived player exists takes the
-// keyboard focus away; the control that had it gets it back afterwards.
-class FocusKeeper {
-public:
-    explicit FocusKeeper(QWidget* window) : m_widget(window->focusWidget()) {}
-    ~FocusKeeper() {
-        if (m_widget && m_widget->isEnabled()) {
-            m_widget->setFocus(Qt::OtherFocusReason);
-        }
-    }
-    FocusKeeper(const FocusKeeper&) = delete;
-    FocusKeeper& operator=(const FocusKeeper&) = delete;
-
-private:
-    QPointer<QWidget> m_widget;
-};
-
-class DialogScope {
-public:
-    explicit DialogScope(int& open) : m_open(open) { ++m_open; }
-    ~DialogScope() { --m_open; }
-    DialogScope(const DialogScope&) = delete;
-    DialogScope& operator=(const DialogScope&) = delete;
-
-private:
-    int& m_open;
-};
-
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption,
                         ButtonPicture picture, QRect geometry, bool bold = false) {
     auto* b = new QPushButton(buttonIcon(picture), caption, parent);
@@ -117,34 +77,27 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& captio
 
 TForm1::TForm1(Options options, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint),
-      m_options(std::move(options)), m_folder(m_options.scenarioFolder), m_recording(*this) {
+      m_options(std::move(options)),
+      m_logic(*this, MainWindow::Options{m_options.scenarioFolder,
+                                         m_options.platformProblem.toStdString()}) {
     build();
-    formCreate();
+    m_logic.formCreate(nativeHandle());
 }
 
-TForm1::~TForm1() {
-    if (platform::HotKeys* keys = platform::backend().hotKeys) {
-        keys->setHandler({});
-    }
-}
+TForm1::~TForm1() = default;
 
 void TForm1::setErrorReport(std::function<void(const QString&)> report) {
     m_report = std::move(report);
 }
 
-void TForm1::report(const QString& text) {
+void TForm1::reportError(const std::string& text) {
+    const QString shown = QString::fromStdString(text);
     if (m_report) {
-        m_report(text);
+        m_report(shown);
     } else {
-        qWarning("%s", qUtf8Printable(text));
+        qWarning("%s", qUtf8Printable(shown));
     }
 }
-
-void TForm1::guarded(const std::function<void()>& body) {
-    runReported(body, [this](const QString& text) { report(text); });
-}
-
-// ---------------------------------------------------------------- layout
 
 void TForm1::build() {
     setObjectName(QStringLiteral("Form1"));
@@ -416,7 +369,7 @@ void TForm1::buildHelpPage() {
     lb2->setSelectionMode(QAbstractItemView::SingleSelection);
     lb2->setFont(sansFont());
     for (const HelpTopic& topic : helpTopics()) {
-        auto* item = new QListWidgetItem(topic.title, lb2);
+        auto* item = new QListWidgetItem(QString::fromStdString(topic.title), lb2);
         item->setSizeHint(QSize(0, 13));
     }
     // A choice is a selection (a click, or the arrow keys): the list's
@@ -437,330 +390,152 @@ void TForm1::buildHelpPage() {
     m3->setPalette(pal);
 }
 
-// ---------------------------------------------------------------- start-up
-
-void TForm1::formCreate() {
-    registerHotKeys();
-    std::error_code ignored;
-    std::filesystem::create_directories(m_folder, ignored);
-    refreshScenarioList();
-    if (!m_options.platformProblem.isEmpty()) {
-        RecBtn->setEnabled(false);
-        SStartBtn->setEnabled(false);
-        RecBtn->setToolTip(m_options.platformProblem);
-        SStartBtn->setToolTip(m_options.platformProblem);
-    }
-}
-
-void TForm1::registerHotKeys() {
-    m_hotKeyOk.fill(false);
-    platform::HotKeys* keys = platform::backend().hotKeys;
-    if (keys && m_options.platformProblem.isEmpty()) {
-        keys->setHandler([this](int systemId) { onHotKey(systemId); });
-        struct Combo {
-            unsigned modifiers;
-            char key;
-        };
-        constexpr std::array<Combo, 4> combos{{{platform::ModControl, 'Q'},
-                                               {platform::ModControl, 'W'},
-                                               {platform::ModAlt, 'Q'},
-                                               {platform::ModAlt, 'W'}}};
-        for (std::size_t i = 0; i < combos.size(); ++i) {
-            try {
-                m_hotKeyOk[i] = sf::SetHotKey(nativeHandle(), hotKeyIds[i],
-                                              static_cast<unsigned char>(combos[i].key),
-                                              std::string(1, combos[i].key), combos[i].modifiers);
-            } catch (const std::exception&) {
-                m_hotKeyOk[i] = false;
-            }
-        }
-    }
-    updateHotKeyLabel();
-}
-
-void TForm1::updateHotKeyLabel() {
-    QStringList lines;
-    for (std::size_t i = 0; i < hotKeyLines().size(); ++i) {
-        lines << hotKeyLines()[i] + (m_hotKeyOk[i] ? QString() : QStringLiteral(" (недоступно)"));
-    }
-    RzLabel3->setText(lines.join(u'\n'));
-}
-
-// ---------------------------------------------------------------- handlers
+// ---------------------------------------------------------------- events
 
 void TForm1::onHotKey(int systemId) {
-    static constexpr std::array<void (TForm1::*)(), 4> handlers{
-        &TForm1::RecBtnClick, &TForm1::StopRecBtnClick, &TForm1::SStartBtnClick,
-        &TForm1::SStopBtnClick};
-    for (std::size_t i = 0; i < hotKeyIds.size(); ++i) {
-        if (systemId == sf::HotKeyIdBase + hotKeyIds[i]) {
-            (this->*handlers[i])();
-            return;
-        }
-    }
+    m_logic.onHotKey(systemId);
 }
-
-bool TForm1::scenarioSelected() const {
-    return !selectedScenarioPath().empty();
-}
-
 void TForm1::Flb1Change() {
-    guarded([this] {
-        const auto path = selectedScenarioPath();
-        if (path.empty() || path.native() == m_lastLoaded.native()) {
-            return;
-        }
-        m_lastLoaded = path;
-        FocusKeeper keep(this);
-        clickerPlay player(*this, true);
-    });
+    m_logic.Flb1Change();
 }
-
 void TForm1::SStartBtnClick() {
-    guarded([this] { run(); });
+    m_logic.SStartBtnClick();
+}
+void TForm1::SStopBtnClick() {
+    m_logic.SStopBtnClick();
+}
+void TForm1::SDelBtnClick() {
+    m_logic.SDelBtnClick();
+}
+void TForm1::RecBtnClick() {
+    m_logic.RecBtnClick();
+}
+void TForm1::StopRecBtnClick() {
+    m_logic.StopRecBtnClick();
+}
+void TForm1::RzBitBtn5Click() {
+    m_logic.RzBitBtn5Click();
+}
+void TForm1::RzBitBtn6Click() {
+    m_logic.RzBitBtn6Click();
+}
+void TForm1::RzBitBtn3Click() {
+    m_logic.RzBitBtn3Click();
+}
+void TForm1::RzBitBtn4Click() {
+    m_logic.RzBitBtn4Click();
+}
+void TForm1::RzBitBtn7Click() {
+    m_logic.RzBitBtn7Click();
+}
+void TForm1::T1Timer() {
+    m_logic.T1Timer();
+}
+void TForm1::scChange() {
+    m_logic.scChange();
+}
+void TForm1::scMouseUp() {
+    m_logic.scMouseUp();
+}
+void TForm1::N1Click() {
+    m_logic.N1Click();
+}
+void TForm1::N2Click() {
+    m_logic.N2Click();
+}
+void TForm1::reKeyUp() {
+    m_logic.reKeyUp();
+}
+void TForm1::reButtonClick() {
+    m_logic.reButtonClick();
+}
+void TForm1::m2KeyUp() {
+    m_logic.m2KeyUp();
+}
+void TForm1::lb2Click() {
+    m_logic.lb2Click();
 }
 
-void TForm1::run() {
-    // One run at a time, and none while recording: its clicks would be recorded.
-    if (m_running || m_dialogsOpen > 0 || m_recording.active() ||
-        !m_options.platformProblem.isEmpty()) {
-        return;
-    }
-    if (acst->isChecked()) {
-        minimizeToTray();
-    }
-    m_running = true;
-    struct RunEnd {
-        TForm1* form;
-        ~RunEnd() {
-            form->m_running = false;
-            if (form->m_closeAfterRun) {
-                QMetaObject::invokeMethod(form, &QWidget::close, Qt::QueuedConnection);
-            }
-        }
-    } end{this};
-    // Alt+W while Alt+Q's keys are still held stops the run before it starts
-    // (the run itself clears the stop flag when it begins).
-    m_stopWhileStarting = false;
-    waitForModifierRelease();
-    if (m_stopWhileStarting) {
-        return;
-    }
-    clickerPlay player(*this, true);
-    player.run();
+// ---------------------------------------------------------------- the view
+
+int TForm1::speedPosition() const {
+    return sc->value();
 }
 
-void TForm1::waitForModifierRelease() {
-    // Started by Alt+Q, a run would otherwise click while Alt is still held:
-    // an Alt+click, which window managers take as the start of a window move.
+void TForm1::showSpeedDigits(int value) {
+    sd->display(value);
+}
+
+bool TForm1::minimizeOnRecord() const {
+    return rt->isChecked();
+}
+
+bool TForm1::minimizeOnRun() const {
+    return acst->isChecked();
+}
+
+std::string TForm1::descriptionText() const {
+    return m2->toPlainText().toStdString();
+}
+
+void TForm1::focusDescription() {
+    m2->setFocus(Qt::OtherFocusReason);
+}
+
+void TForm1::setHotKeyText(const std::string& text) {
+    RzLabel3->setText(QString::fromStdString(text));
+}
+
+void TForm1::disableRecordAndRun(const std::string& why) {
+    const QString text = QString::fromStdString(why);
+    RecBtn->setEnabled(false);
+    SStartBtn->setEnabled(false);
+    RecBtn->setToolTip(text);
+    SStartBtn->setToolTip(text);
+}
+
+void TForm1::showFolderProblem(const std::string& problem) {
+    folderProblem->setText(QString::fromStdString(problem));
+    folderProblem->setVisible(!problem.empty());
+}
+
+int TForm1::chosenHelpTopic() const {
+    const int index = lb2->currentRow();
+    if (index < 0 || !lb2->item(index) || !lb2->item(index)->isSelected()) {
+        return -1;
+    }
+    return index;
+}
+
+void TForm1::showHelp(const std::vector<std::string>& lines) {
+    m3->clear();
+    for (const std::string& line : lines) {
+        m3->appendPlainText(QString::fromStdString(line));
+    }
+}
+
+void TForm1::saveFocus() {
+    m_savedFocus = focusWidget();
+}
+
+void TForm1::restoreFocus() {
+    if (m_savedFocus && m_savedFocus->isEnabled()) {
+        m_savedFocus->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+bool TForm1::modifiersHeld() const {
     constexpr auto held =
         Qt::AltModifier | Qt::ControlModifier | Qt::ShiftModifier | Qt::MetaModifier;
-    QElapsedTimer waited;
-    waited.start();
-    while ((QGuiApplication::queryKeyboardModifiers() & held) && waited.elapsed() < 3000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(10);
-    }
+    return (QGuiApplication::queryKeyboardModifiers() & held) != 0;
 }
 
-void TForm1::SStopBtnClick() {
-    m_stopWhileStarting = true;
-    requestStop();
+void TForm1::closeLater() {
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 
-void TForm1::SDelBtnClick() {
-    guarded([this] {
-        const DialogScope scope(m_dialogsOpen);
-        clickerPlay player(*this, true);
-        player.deleteScenario();
-    });
-}
-
-void TForm1::RecBtnClick() {
-    guarded([this] { record(); });
-}
-
-void TForm1::record() {
-    if (m_running || m_dialogsOpen > 0 || !m_options.platformProblem.isEmpty()) {
-        return;
-    }
-    const DialogScope scope(m_dialogsOpen);
-    const std::string name = AskValue("", ru("Название сценария"), ru("Новый сценарий"));
-    if (name.empty()) {
-        Notice(ru("Не задано имя сценария!"), 0, nullptr);
-        return;
-    }
-    // A recording still on is ended as Stop ends it before the new one
-    // starts; a name the recorder refuses leaves it on. The window goes out
-    // of the way only once the recording is really on: a refused name or a
-    // "No" to overwriting leaves it where the user can see it.
-    if (m_recording.start(m_folder, cp1251::toUtf8(name)) && rt->isChecked()) {
-        minimizeToTray();
-    }
-}
-
-void TForm1::StopRecBtnClick() {
-    guarded([this] { m_recording.stop(); });
-}
-
-void TForm1::RzBitBtn5Click() {
-    guarded([this] {
-        const DialogScope scope(m_dialogsOpen);
-        m_recording.sendText();
-    });
-}
-
-void TForm1::RzBitBtn6Click() {
-    guarded([this] {
-        const DialogScope scope(m_dialogsOpen);
-        m_recording.insertDelay();
-    });
-}
-
-void TForm1::RzBitBtn3Click() {
-    guarded([this] {
-        const DialogScope scope(m_dialogsOpen);
-        m_recording.changeProxy();
-    });
-}
-
-void TForm1::RzBitBtn4Click() {
-    guarded([this] {
-        const DialogScope scope(m_dialogsOpen);
-        m_recording.purgeCache();
-    });
-}
-
-void TForm1::RzBitBtn7Click() {
-    guarded([this] {
-        // The program folder's own on-screen keyboard first, then one that
-        // the desktop has installed; with neither nothing happens.
-        const std::filesystem::path dir = pathFromUtf8(sf::AppDir());
-        for (const char* name : {"osk", "osk.exe"}) {
-            std::error_code ec;
-            if (std::filesystem::is_regular_file(dir / name, ec)) {
-                sf::RunProgram(dir / name);
-                return;
-            }
-        }
-        for (const char* name : {"onboard", "florence"}) {
-            const QString found = QStandardPaths::findExecutable(QLatin1String(name));
-            if (!found.isEmpty()) {
-                sf::RunProgram(pathFromUtf8(found.toStdString()));
-                return;
-            }
-        }
-    });
-}
-
-void TForm1::T1Timer() {
-    guarded([this] { m_recording.tick(); });
-}
-
-void TForm1::scChange() {
-    sd->display(sc->value());
-}
-
-void TForm1::saveSetting(const std::function<void(scenario::ScenarioFile&)>& write) {
-    FocusKeeper keep(this);
-    clickerPlay player(*this, false);
-    if (player.file()) {
-        scenario::ScenarioFile file(*player.file());
-        write(file);
-    }
-}
-
-void TForm1::scMouseUp() {
-    guarded([this] {
-        if (!scenarioSelected()) {
-            return;
-        }
-        const int speed = sc->value();
-        saveSetting([speed](scenario::ScenarioFile& f) { f.writeBaseDelay(kMaxSpeed - speed); });
-    });
-}
-
-void TForm1::N1Click() {
-    guarded([this] { doSpeedDialog(false); });
-}
-
-void TForm1::N2Click() {
-    guarded([this] { doSpeedDialog(true); });
-}
-
-void TForm1::doSpeedDialog(bool askDelay) {
-    if (!scenarioSelected()) {
-        return;
-    }
-    const DialogScope scope(m_dialogsOpen);
-    const int position = sc->value();
-    const auto answer =
-        askDelay
-            ? AskValueOrCancel(std::to_string(kMaxSpeed - position),
-                               ru("Введите значение задержки от 0 до 10000(влияет на скорость)"),
-                               ru("Настройка задержки между кликами"))
-            : AskValueOrCancel(std::to_string(position),
-                               ru("Введите значение скорости от 0 до 10000"),
-                               ru("Настройка скорости"));
-    if (!answer) {
-        return;
-    }
-    const std::int32_t value = strToInt(*answer);
-    if (value <= 0 || value > kMaxSpeed) {
-        Notice(ru("Вы можете ввести значение не более 10000"), 0, nativeHandle());
-        return;
-    }
-    const int speed = askDelay ? kMaxSpeed - value : value;
-    saveSetting([this, speed](scenario::ScenarioFile& f) {
-        sc->setValue(speed);
-        sd->display(speed);
-        f.writeBaseDelay(kMaxSpeed - speed);
-    });
-}
-
-void TForm1::reKeyUp() {
-    reButtonClick();
-}
-
-void TForm1::reButtonClick() {
-    guarded([this] {
-        if (!scenarioSelected()) {
-            return;
-        }
-        const int value = re->value();
-        saveSetting([value](scenario::ScenarioFile& f) { f.writeRepeatCount(value); });
-    });
-}
-
-void TForm1::m2KeyUp() {
-    guarded([this] {
-        if (!scenarioSelected()) {
-            return;
-        }
-        char32_t offending = 0;
-        const auto text = cp1251::fromUtf8(m2->toPlainText().toStdString(), &offending);
-        if (!text) {
-            // The memo refuses such characters as they are typed; this is a
-            // last guard, never a silent replacement.
-            Notice(cp1251::fromUtf8Lossy(cp1251::refusalUtf8(offending)), 2, nativeHandle());
-            return;
-        }
-        saveSetting(
-            [&text](scenario::ScenarioFile& f) { f.writeDescription(sf::StripLineBreaks(*text)); });
-        m2->setFocus(Qt::OtherFocusReason);
-    });
-}
-
-void TForm1::lb2Click() {
-    const int index = lb2->currentRow();
-    const auto& topics = helpTopics();
-    if (index < 0 || index >= topics.size() || !lb2->item(index)->isSelected()) {
-        return;
-    }
-    m3->clear();
-    for (const QString& line : topics[index].lines) {
-        m3->appendPlainText(line);
-    }
+std::string TForm1::findProgram(const std::string& name) const {
+    return QStandardPaths::findExecutable(QString::fromStdString(name)).toStdString();
 }
 
 // ---------------------------------------------------------------- window controls
@@ -798,29 +573,13 @@ void TForm1::setSamplingTimer(bool on) {
 }
 
 void TForm1::refreshScenarioList() {
+    m_logic.refreshScenarioList();
+}
+
+void TForm1::setScenarios(const std::vector<ScenarioEntry>& given) {
     const QSignalBlocker quiet(Flb1);
     Flb1->clear();
-    const QString path = QString::fromStdString(displayFileName(m_folder));
-    std::error_code ec;
-    std::vector<ScenarioEntry> entries;
-    if (!m_folder.empty()) {
-        entries = listScenarios(m_folder, ec);
-    }
-    if (m_folder.empty() || ec == std::errc::no_such_file_or_directory ||
-        ec == std::errc::not_a_directory) {
-        folderProblem->setText(
-            QStringLiteral("Папка сценариев недоступна: ее нет и создать ее не удалось.\n%1")
-                .arg(path));
-        folderProblem->show();
-        return;
-    }
-    if (ec) {
-        folderProblem->setText(QStringLiteral("Папку сценариев не удалось прочитать (%1).\n%2")
-                                   .arg(QString::fromLocal8Bit(ec.message()), path));
-        folderProblem->show();
-        return;
-    }
-    folderProblem->hide();
+    std::vector<ScenarioEntry> entries = given;
     std::sort(entries.begin(), entries.end(), [](const ScenarioEntry& a, const ScenarioEntry& b) {
         const QString x = QString::fromStdString(a.fileNameUtf8);
         const QString y = QString::fromStdString(b.fileNameUtf8);
@@ -913,12 +672,7 @@ void TForm1::changeEvent(QEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    if (m_running) {
-        // The run sees the stop flag after its current step; the window
-        // closes once the run has returned, so nothing is injected after.
-        m_closeAfterRun = true;
-        m_stopWhileStarting = true;
-        requestStop();
+    if (!m_logic.closeRequested()) {
         event->ignore();
         return;
     }

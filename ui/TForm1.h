@@ -1,8 +1,8 @@
 #pragma once
 
-#include "recorder/clickerRec.h"
-#include "scenario/WindowControls.h"
+#include "window/MainWindow.h"
 
+#include <QPointer>
 #include <QString>
 #include <QSystemTrayIcon>
 #include <QWidget>
@@ -30,10 +30,10 @@ class Memo1251;
 class RepeatEdit;
 class TrackBar;
 
-// The main window: the scenarios page, the recording page and the help page,
-// the four global hot keys and the tray icon. The recorder and the player
-// change it only through WindowControls.
-class TForm1 : public QWidget, public WindowControls {
+// The main window as Qt widgets: the scenarios page, the recording page and
+// the help page, and the tray icon. Its behaviour is MainWindow's; the
+// widgets forward their events to it and show what it says.
+class TForm1 : public QWidget, public MainView {
     Q_OBJECT
 public:
     struct Options {
@@ -48,12 +48,12 @@ public:
     // Where errors that escape a handler are shown; a message box by default.
     void setErrorReport(std::function<void(const QString&)> report);
 
-    bool running() const { return m_running; }
-    const std::filesystem::path& lastLoadedPath() const { return m_lastLoaded; }
-    const std::filesystem::path& scenarioFolder() const { return m_folder; }
-    Recording& recording() { return m_recording; }
+    bool running() const { return m_logic.running(); }
+    const std::filesystem::path& lastLoadedPath() const { return m_logic.lastLoadedPath(); }
+    const std::filesystem::path& scenarioFolder() const { return m_logic.scenarioFolder(); }
+    Recording& recording() { return m_logic.recording(); }
     // Hides the window to the tray (a plain minimise when there is no tray).
-    void minimizeToTray();
+    void minimizeToTray() override;
     void restoreFromTray();
 
     // WindowControls
@@ -74,6 +74,26 @@ public:
     void hideWindow() override;
     void showWindow() override;
     const void* nativeHandle() const override;
+
+    // MainView
+    int speedPosition() const override;
+    void showSpeedDigits(int value) override;
+    bool minimizeOnRecord() const override;
+    bool minimizeOnRun() const override;
+    std::string descriptionText() const override;
+    void focusDescription() override;
+    void setHotKeyText(const std::string& text) override;
+    void disableRecordAndRun(const std::string& why) override;
+    void setScenarios(const std::vector<ScenarioEntry>& entries) override;
+    void showFolderProblem(const std::string& problem) override;
+    int chosenHelpTopic() const override;
+    void showHelp(const std::vector<std::string>& lines) override;
+    void saveFocus() override;
+    void restoreFocus() override;
+    bool modifiersHeld() const override;
+    void closeLater() override;
+    void reportError(const std::string& text) override;
+    std::string findProgram(const std::string& name) const override;
 
 public slots:
     // Each handler reports an error that escapes it and returns.
@@ -112,17 +132,6 @@ private:
     void buildScenariosPage();
     void buildRecordingPage();
     void buildHelpPage();
-    void formCreate();
-    void registerHotKeys();
-    void report(const QString& text);
-    void guarded(const std::function<void()>& body);
-    void run();
-    void waitForModifierRelease();
-    void record();
-    void doSpeedDialog(bool askDelay);
-    void saveSetting(const std::function<void(scenario::ScenarioFile&)>& write);
-    bool scenarioSelected() const;
-    void updateHotKeyLabel();
 
 public:
     // The controls, under the names the rest of the program uses.
@@ -167,26 +176,18 @@ public:
     QSystemTrayIcon* tray = nullptr;
 
     // Ids of the record, stop-recording, run and stop-run hot keys.
-    static constexpr std::array<int, 4> hotKeyIds{5, 6, 7, 8};
+    static constexpr std::array<int, 4> hotKeyIds = MainWindow::hotKeyIds;
     // Whether each of them could be registered.
-    const std::array<bool, 4>& hotKeysAvailable() const { return m_hotKeyOk; }
+    const std::array<bool, 4>& hotKeysAvailable() const { return m_logic.hotKeysAvailable(); }
 
 private:
     Options m_options;
-    std::filesystem::path m_folder;
-    std::filesystem::path m_lastLoaded;
     Indicator m_indicator = Indicator::Yellow;
-    std::array<bool, 4> m_hotKeyOk{};
-    bool m_running = false;
-    bool m_closeAfterRun = false;
-    bool m_stopWhileStarting = false;
-    // Handlers whose dialog is open: a hot key must not start a run or a
-    // recording underneath it.
-    int m_dialogsOpen = 0;
+    QPointer<QWidget> m_savedFocus;
     std::function<void(const QString&)> m_report;
     // Declared last, so destroyed first: a recording still on at exit ends
-    // while everything it touches still exists.
-    Recording m_recording;
+    // while every widget it touches still exists.
+    MainWindow m_logic;
 };
 
 } // namespace pressmark

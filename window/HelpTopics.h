@@ -1,16 +1,15 @@
 #pragma once
 
-#include <QString>
-#include <QStringList>
+#include <string>
+#include <vector>
 
 namespace pressmark {
 
-// The help page's topics (lb2) and the lines each one shows in m3.
+// The help page's topics (lb2) and the lines each one shows in m3 (UTF-8).
 struct HelpTopic {
-    QString title;
-    QStringList lines;
+    std::string title;
+    std::vector<std::string> lines;
 };
-
-const QList<HelpTopic>& helpTopics();
+const std::vector<HelpTopic>& helpTopics();
 
 } // namespace pressmark

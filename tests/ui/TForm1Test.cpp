@@ -4,11 +4,11 @@
 #include "base/Cp1251.h"
 #include "scenario/ProfileStore.h"
 #include "scenario/ScenarioFolder.h"
-#include "ui/ErrorReport.h"
-#include "ui/HelpTopics.h"
 #include "ui/RepeatEdit.h"
 #include "ui/TForm1.h"
 #include "ui/Widgets.h"
+#include "window/ErrorReport.h"
+#include "window/HelpTopics.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -534,8 +534,13 @@ private slots:
         QCOMPARE(shown.size(), lines);
         QCOMPARE(shown.front(), first);
         QCOMPARE(shown.back(), last);
-        QCOMPARE(shown, pressmark::helpTopics()[index].lines);
-        QCOMPARE(m_form->lb2->item(index)->text(), pressmark::helpTopics()[index].title);
+        QStringList topic;
+        for (const std::string& line : pressmark::helpTopics()[index].lines) {
+            topic << QString::fromStdString(line);
+        }
+        QCOMPARE(shown, topic);
+        QCOMPARE(m_form->lb2->item(index)->text(),
+                 QString::fromStdString(pressmark::helpTopics()[index].title));
         // Choosing it again shows the same lines once.
         m_form->lb2Click();
         QCOMPARE(memoLines(m_form->m3), shown);
@@ -559,7 +564,8 @@ private slots:
         // blanks in a row (the contact line added at the end holds none).
         int leading = 0, trailing = 0, doubled = 0;
         for (const auto& topic : pressmark::helpTopics()) {
-            for (const QString& line : topic.lines) {
+            for (const std::string& utf8 : topic.lines) {
+                const QString line = QString::fromStdString(utf8);
                 leading += line.startsWith(u' ');
                 trailing += line.endsWith(u' ');
                 doubled += line.contains(QStringLiteral("  "));
@@ -799,8 +805,10 @@ private slots:
     void errorReportPeriodRule() {
         QFETCH(QString, text);
         QFETCH(QString, shown);
-        QCOMPARE(errorReportText(text), shown);
-        QCOMPARE(errorReportText1251(cp1251::fromUtf8Lossy(text.toStdString())), shown);
+        QCOMPARE(QString::fromStdString(errorReportText(text.toStdString())), shown);
+        QCOMPARE(
+            QString::fromStdString(errorReportText1251(cp1251::fromUtf8Lossy(text.toStdString()))),
+            shown);
     }
 
     void onScreenKeyboardFromTheProgramFolder() {

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "scenario/ScenarioFolder.h"
+#include "scenario/WindowControls.h"
+
+#include <string>
+#include <vector>
+
+namespace pressmark {
+
+// What the window's behaviour needs from a front end beyond what the
+// recorder and the player change: the values the user set, the texts to
+// show, focus and the tray. A front end draws and forwards; it decides
+// nothing. Texts are UTF-8.
+class MainView : public WindowControls {
+public:
+    // sc's position (0..10000) and the 7-segment sd that shows it.
+    virtual int speedPosition() const = 0;
+    virtual void showSpeedDigits(int value) = 0;
+    // rt ("Сворачивать при начале записи") and acst (... при запуске сценария).
+    virtual bool minimizeOnRecord() const = 0;
+    virtual bool minimizeOnRun() const = 0;
+    // m2 as typed, and the focus put back into it after a save.
+    virtual std::string descriptionText() const = 0;
+    virtual void focusDescription() = 0;
+    // RzLabel3's lines.
+    virtual void setHotKeyText(const std::string& text) = 0;
+    // Recording and running cannot work here: RecBtn and SStartBtn disabled,
+    // saying why.
+    virtual void disableRecordAndRun(const std::string& why) = 0;
+    // Flb1's entries (the view sorts them), or why the folder cannot be
+    // listed (then the list is empty); an empty problem hides the note.
+    virtual void setScenarios(const std::vector<ScenarioEntry>& entries) = 0;
+    virtual void showFolderProblem(const std::string& problem) = 0;
+    // lb2's chosen topic, -1 when none is selected; m3's text.
+    virtual int chosenHelpTopic() const = 0;
+    virtual void showHelp(const std::vector<std::string>& lines) = 0;
+    // The control with the keyboard focus, kept across a handler that
+    // disables the pages for a moment.
+    virtual void saveFocus() = 0;
+    virtual void restoreFocus() = 0;
+    // A modifier key (Alt, Ctrl, Shift, the logo key) is still held.
+    virtual bool modifiersHeld() const = 0;
+    virtual void minimizeToTray() = 0;
+    // Closes the window once the current event is handled.
+    virtual void closeLater() = 0;
+    // An error a handler let escape: the generic error report.
+    virtual void reportError(const std::string& text) = 0;
+    // The path of an installed program by its name, empty when none.
+    virtual std::string findProgram(const std::string& name) const = 0;
+};
+
+} // namespace pressmark

@@ -1,0 +1,422 @@
+#include "MainWindow.h"
+
+#include "ErrorReport.h"
+#include "HelpTopics.h"
+#include "base/Cp1251.h"
+#include "base/IntConv.h"
+#include "platform/Platform.h"
+#include "player/clickerPlay.h"
+
+#include <chrono>
+#include <system_error>
+
+namespace pressmark {
+namespace {
+
+constexpr int kMaxSpeed = 10000;
+
+class DialogScope {
+public:
+    explicit DialogScope(int& open) : m_open(open) { ++m_open; }
+    ~DialogScope() { --m_open; }
+    DialogScope(const DialogScope&) = delete;
+    DialogScope& operator=(const DialogScope&) = delete;
+
+private:
+    int& m_open;
+};
+
+// Disabling the pages while a short-lived player exists takes the keyboard
+// focus away; the control that had it gets it back afterwards.
+class FocusKeeper {
+public:
+    explicit FocusKeeper(MainView& view) : m_view(view) { m_view.saveFocus(); }
+    ~FocusKeeper() { m_view.restoreFocus(); }
+    FocusKeeper(const FocusKeeper&) = delete;
+    FocusKeeper& operator=(const FocusKeeper&) = delete;
+
+private:
+    MainView& m_view;
+};
+
+} // namespace
+
+const std::array<std::string, 4>& MainWindow::hotKeyLines() {
+    static const std::array<std::string, 4> lines{
+        "CTRL+Q - запись",
+        "CTRL+W - стоп",
+        "ALT+Q - запуск выбранного\nсценария",
+        "ALT+W - прервать исполнение\nсценария",
+    };
+    return lines;
+}
+
+MainWindow::MainWindow(MainView& view, Options options)
+    : m_view(view), m_options(std::move(options)), m_folder(m_options.scenarioFolder),
+      m_recording(view) {}
+
+MainWindow::~MainWindow() {
+    if (platform::HotKeys* keys = platform::backend().hotKeys) {
+        keys->setHandler({});
+    }
+}
+
+void MainWindow::guarded(const std::function<void()>& body) {
+    runReported(body, [this](const std::string& text) { m_view.reportError(text); });
+}
+
+// ---------------------------------------------------------------- start-up
+
+void MainWindow::formCreate(const void* nativeWindow) {
+    m_hotKeyOk.fill(false);
+    platform::HotKeys* keys = platform::backend().hotKeys;
+    if (keys && m_options.platformProblem.empty()) {
+        keys->setHandler([this](int systemId) { onHotKey(systemId); });
+        struct Combo {
+            unsigned modifiers;
+            char key;
+        };
+        constexpr std::array<Combo, 4> combos{{{platform::ModControl, 'Q'},
+                                               {platform::ModControl, 'W'},
+                                               {platform::ModAlt, 'Q'},
+                                               {platform::ModAlt, 'W'}}};
+        for (std::size_t i = 0; i < combos.size(); ++i) {
+            try {
+                m_hotKeyOk[i] = sf::SetHotKey(nativeWindow, hotKeyIds[i],
+                                              static_cast<unsigned char>(combos[i].key),
+                                              std::string(1, combos[i].key), combos[i].modifiers);
+            } catch (const std::exception&) {
+                m_hotKeyOk[i] = false;
+            }
+        }
+    }
+    updateHotKeyLabel();
+    std::error_code ignored;
+    std::filesystem::create_directories(m_folder, ignored);
+    refreshScenarioList();
+    if (!m_options.platformProblem.empty()) {
+        m_view.disableRecordAndRun(m_options.platformProblem);
+    }
+}
+
+void MainWindow::updateHotKeyLabel() {
+    std::string text;
+    for (std::size_t i = 0; i < hotKeyLines().size(); ++i) {
+        if (i > 0) {
+            text += '\n';
+        }
+        text += hotKeyLines()[i];
+        if (!m_hotKeyOk[i]) {
+            text += " (недоступно)";
+        }
+    }
+    m_view.setHotKeyText(text);
+}
+
+void MainWindow::refreshScenarioList() {
+    const std::string path = displayFileName(m_folder);
+    std::error_code ec;
+    std::vector<ScenarioEntry> entries;
+    if (!m_folder.empty()) {
+        entries = listScenarios(m_folder, ec);
+    }
+    if (m_folder.empty() || ec == std::errc::no_such_file_or_directory ||
+        ec == std::errc::not_a_directory) {
+        m_view.setScenarios({});
+        m_view.showFolderProblem("Папка сценариев недоступна: ее нет и создать ее не удалось.\n" +
+                                 path);
+        return;
+    }
+    if (ec) {
+        m_view.setScenarios({});
+        m_view.showFolderProblem("Папку сценариев не удалось прочитать (" + ec.message() + ").\n" +
+                                 path);
+        return;
+    }
+    m_view.showFolderProblem({});
+    m_view.setScenarios(entries);
+}
+
+// ---------------------------------------------------------------- handlers
+
+void MainWindow::onHotKey(int systemId) {
+    static constexpr std::array<void (MainWindow::*)(), 4> handlers{
+        &MainWindow::RecBtnClick, &MainWindow::StopRecBtnClick, &MainWindow::SStartBtnClick,
+        &MainWindow::SStopBtnClick};
+    for (std::size_t i = 0; i < hotKeyIds.size(); ++i) {
+        if (systemId == sf::HotKeyIdBase + hotKeyIds[i]) {
+            (this->*handlers[i])();
+            return;
+        }
+    }
+}
+
+bool MainWindow::scenarioSelected() const {
+    return !m_view.selectedScenarioPath().empty();
+}
+
+void MainWindow::Flb1Change() {
+    guarded([this] {
+        const auto path = m_view.selectedScenarioPath();
+        if (path.empty() || path.native() == m_lastLoaded.native()) {
+            return;
+        }
+        m_lastLoaded = path;
+        FocusKeeper keep(m_view);
+        clickerPlay player(m_view, true);
+    });
+}
+
+void MainWindow::SStartBtnClick() {
+    guarded([this] { run(); });
+}
+
+void MainWindow::run() {
+    // One run at a time, and none while recording: its clicks would be recorded.
+    if (m_running || m_dialogsOpen > 0 || m_recording.active() ||
+        !m_options.platformProblem.empty()) {
+        return;
+    }
+    if (m_view.minimizeOnRun()) {
+        m_view.minimizeToTray();
+    }
+    m_running = true;
+    struct RunEnd {
+        MainWindow* window;
+        ~RunEnd() {
+            window->m_running = false;
+            if (window->m_closeAfterRun) {
+                window->m_view.closeLater();
+            }
+        }
+    } end{this};
+    // Alt+W while Alt+Q's keys are still held stops the run before it starts
+    // (the run itself clears the stop flag when it begins).
+    m_stopWhileStarting = false;
+    waitForModifierRelease();
+    if (m_stopWhileStarting) {
+        return;
+    }
+    clickerPlay player(m_view, true);
+    player.run();
+}
+
+void MainWindow::waitForModifierRelease() {
+    // Started by Alt+Q, a run would otherwise click while Alt is still held:
+    // an Alt+click, which window managers take as the start of a window move.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (m_view.modifiersHeld() && std::chrono::steady_clock::now() < until) {
+        sf::Delay(10, [] { return false; });
+    }
+}
+
+void MainWindow::SStopBtnClick() {
+    m_stopWhileStarting = true;
+    requestStop();
+}
+
+void MainWindow::SDelBtnClick() {
+    guarded([this] {
+        const DialogScope scope(m_dialogsOpen);
+        clickerPlay player(m_view, true);
+        player.deleteScenario();
+    });
+}
+
+void MainWindow::RecBtnClick() {
+    guarded([this] { record(); });
+}
+
+void MainWindow::record() {
+    if (m_running || m_dialogsOpen > 0 || !m_options.platformProblem.empty()) {
+        return;
+    }
+    const DialogScope scope(m_dialogsOpen);
+    const std::string name = AskValue("", ru("Название сценария"), ru("Новый сценарий"));
+    if (name.empty()) {
+        Notice(ru("Не задано имя сценария!"), 0, nullptr);
+        return;
+    }
+    // A recording still on is ended as Stop ends it before the new one
+    // starts; a name the recorder refuses leaves it on. The window goes out
+    // of the way only once the recording is really on: a refused name or a
+    // "No" to overwriting leaves it where the user can see it.
+    if (m_recording.start(m_folder, cp1251::toUtf8(name)) && m_view.minimizeOnRecord()) {
+        m_view.minimizeToTray();
+    }
+}
+
+void MainWindow::StopRecBtnClick() {
+    guarded([this] { m_recording.stop(); });
+}
+
+void MainWindow::RzBitBtn5Click() {
+    guarded([this] {
+        const DialogScope scope(m_dialogsOpen);
+        m_recording.sendText();
+    });
+}
+
+void MainWindow::RzBitBtn6Click() {
+    guarded([this] {
+        const DialogScope scope(m_dialogsOpen);
+        m_recording.insertDelay();
+    });
+}
+
+void MainWindow::RzBitBtn3Click() {
+    guarded([this] {
+        const DialogScope scope(m_dialogsOpen);
+        m_recording.changeProxy();
+    });
+}
+
+void MainWindow::RzBitBtn4Click() {
+    guarded([this] {
+        const DialogScope scope(m_dialogsOpen);
+        m_recording.purgeCache();
+    });
+}
+
+void MainWindow::RzBitBtn7Click() {
+    guarded([this] {
+        // The program folder's own on-screen keyboard first, then one that
+        // the desktop has installed; with neither nothing happens.
+        const std::filesystem::path dir = pathFromUtf8(sf::AppDir());
+        for (const char* name : {"osk", "osk.exe"}) {
+            std::error_code ec;
+            if (std::filesystem::is_regular_file(dir / name, ec)) {
+                sf::RunProgram(dir / name);
+                return;
+            }
+        }
+        for (const char* name : {"onboard", "florence"}) {
+            const std::string found = m_view.findProgram(name);
+            if (!found.empty()) {
+                sf::RunProgram(pathFromUtf8(found));
+                return;
+            }
+        }
+    });
+}
+
+void MainWindow::T1Timer() {
+    guarded([this] { m_recording.tick(); });
+}
+
+void MainWindow::scChange() {
+    m_view.showSpeedDigits(m_view.speedPosition());
+}
+
+void MainWindow::saveSetting(const std::function<void(scenario::ScenarioFile&)>& write) {
+    FocusKeeper keep(m_view);
+    clickerPlay player(m_view, false);
+    if (player.file()) {
+        scenario::ScenarioFile file(*player.file());
+        write(file);
+    }
+}
+
+void MainWindow::scMouseUp() {
+    guarded([this] {
+        if (!scenarioSelected()) {
+            return;
+        }
+        const int speed = m_view.speedPosition();
+        saveSetting([speed](scenario::ScenarioFile& f) { f.writeBaseDelay(kMaxSpeed - speed); });
+    });
+}
+
+void MainWindow::N1Click() {
+    guarded([this] { doSpeedDialog(false); });
+}
+
+void MainWindow::N2Click() {
+    guarded([this] { doSpeedDialog(true); });
+}
+
+void MainWindow::doSpeedDialog(bool askDelay) {
+    if (!scenarioSelected()) {
+        return;
+    }
+    const DialogScope scope(m_dialogsOpen);
+    const int position = m_view.speedPosition();
+    const auto answer =
+        askDelay
+            ? AskValueOrCancel(std::to_string(kMaxSpeed - position),
+                               ru("Введите значение задержки от 0 до 10000(влияет на скорость)"),
+                               ru("Настройка задержки между кликами"))
+            : AskValueOrCancel(std::to_string(position),
+                               ru("Введите значение скорости от 0 до 10000"),
+                               ru("Настройка скорости"));
+    if (!answer) {
+        return;
+    }
+    const std::int32_t value = strToInt(*answer);
+    if (value <= 0 || value > kMaxSpeed) {
+        Notice(ru("Вы можете ввести значение не более 10000"), 0, m_view.nativeHandle());
+        return;
+    }
+    const int speed = askDelay ? kMaxSpeed - value : value;
+    saveSetting([this, speed](scenario::ScenarioFile& f) {
+        m_view.setSpeed(speed);
+        m_view.showSpeedDigits(speed);
+        f.writeBaseDelay(kMaxSpeed - speed);
+    });
+}
+
+void MainWindow::reKeyUp() {
+    reButtonClick();
+}
+
+void MainWindow::reButtonClick() {
+    guarded([this] {
+        if (!scenarioSelected()) {
+            return;
+        }
+        const int value = m_view.repeat();
+        saveSetting([value](scenario::ScenarioFile& f) { f.writeRepeatCount(value); });
+    });
+}
+
+void MainWindow::m2KeyUp() {
+    guarded([this] {
+        if (!scenarioSelected()) {
+            return;
+        }
+        char32_t offending = 0;
+        const auto text = cp1251::fromUtf8(m_view.descriptionText(), &offending);
+        if (!text) {
+            // The memo refuses such characters as they are typed; this is a
+            // last guard, never a silent replacement.
+            Notice(cp1251::fromUtf8Lossy(cp1251::refusalUtf8(offending)), 2, m_view.nativeHandle());
+            return;
+        }
+        saveSetting(
+            [&text](scenario::ScenarioFile& f) { f.writeDescription(sf::StripLineBreaks(*text)); });
+        m_view.focusDescription();
+    });
+}
+
+void MainWindow::lb2Click() {
+    const int index = m_view.chosenHelpTopic();
+    const auto& topics = helpTopics();
+    if (index < 0 || static_cast<std::size_t>(index) >= topics.size()) {
+        return;
+    }
+    m_view.showHelp(topics[static_cast<std::size_t>(index)].lines);
+}
+
+bool MainWindow::closeRequested() {
+    if (!m_running) {
+        return true;
+    }
+    // The run sees the stop flag after its current step; the window closes
+    // once the run has returned, so nothing is injected after.
+    m_closeAfterRun = true;
+    m_stopWhileStarting = true;
+    requestStop();
+    return false;
+}
+
+} // namespace pressmark

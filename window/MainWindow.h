@@ -1,0 +1,99 @@
+#pragma once
+
+#include "MainView.h"
+#include "recorder/clickerRec.h"
+
+#include <array>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace pressmark {
+
+// The main window's behaviour, the same for every front end: the handlers
+// under the names the controls' events have, the rules for when a run or a
+// recording may start, the hot-key table, the settings that are saved at
+// once and the help page. It reaches the widgets only through the view and
+// the system only through the platform layer.
+class MainWindow {
+public:
+    struct Options {
+        std::filesystem::path scenarioFolder;
+        // Empty when the platform offers recording, playback and hot keys;
+        // otherwise why it does not (the window stays usable without them).
+        std::string platformProblem;
+    };
+    MainWindow(MainView& view, Options options);
+    ~MainWindow();
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    // The hot keys: ids (the system sees id + sf::HotKeyIdBase), their
+    // lines on the recording page, and what each one runs.
+    static constexpr std::array<int, 4> hotKeyIds{5, 6, 7, 8};
+    static const std::array<std::string, 4>& hotKeyLines();
+    const std::array<bool, 4>& hotKeysAvailable() const { return m_hotKeyOk; }
+    // A hot key's message; an id that is not ours does nothing.
+    void onHotKey(int systemId);
+
+    // Registers the hot keys, makes the scenario folder and lists it.
+    void formCreate(const void* nativeWindow);
+    // Lists the folder again into Flb1 (or says why it cannot be listed).
+    void refreshScenarioList();
+
+    void Flb1Change();
+    void SStartBtnClick();
+    void SStopBtnClick();
+    void SDelBtnClick();
+    void RecBtnClick();
+    void StopRecBtnClick();
+    void RzBitBtn5Click();
+    void RzBitBtn6Click();
+    void RzBitBtn3Click();
+    void RzBitBtn4Click();
+    void RzBitBtn7Click();
+    void T1Timer();
+    void scChange();
+    void scMouseUp();
+    void N1Click();
+    void N2Click();
+    void reKeyUp();
+    void reButtonClick();
+    void m2KeyUp();
+    void lb2Click();
+    // The window is asked to close: false while a run goes on (the run is
+    // stopped, and the window closes once it has returned).
+    bool closeRequested();
+
+    bool running() const { return m_running; }
+    Recording& recording() { return m_recording; }
+    const std::filesystem::path& scenarioFolder() const { return m_folder; }
+    const std::filesystem::path& lastLoadedPath() const { return m_lastLoaded; }
+
+private:
+    void guarded(const std::function<void()>& body);
+    void run();
+    void record();
+    void waitForModifierRelease();
+    void doSpeedDialog(bool askDelay);
+    void saveSetting(const std::function<void(scenario::ScenarioFile&)>& write);
+    bool scenarioSelected() const;
+    void updateHotKeyLabel();
+
+    MainView& m_view;
+    Options m_options;
+    std::filesystem::path m_folder;
+    std::filesystem::path m_lastLoaded;
+    std::array<bool, 4> m_hotKeyOk{};
+    bool m_running = false;
+    bool m_closeAfterRun = false;
+    bool m_stopWhileStarting = false;
+    // Handlers whose dialog is open: a hot key must not start a run or a
+    // recording underneath it.
+    int m_dialogsOpen = 0;
+    // Declared last, so destroyed first: a recording still on at exit ends
+    // while everything it touches still exists.
+    Recording m_recording;
+};
+
+} // namespace pressmark

@@ -10,9 +10,11 @@
 namespace pressmark {
 
 // The main window as plain fields, in the state the window starts in. The
-// setters limit values as the real controls do.
-class FakeWindow final : public WindowControls {
+// setters limit values as the real controls do. Base is WindowControls for
+// the engine's tests, MainView for the window's.
+template <class Base = WindowControls> class FakeWindowOf : public Base {
 public:
+    using Indicator = WindowControls::Indicator;
     bool recordEnabled = true;
     bool stopRecordEnabled = false;
     bool scenariosPageEnabled = true;
@@ -56,5 +58,6 @@ public:
     }
     const void* nativeHandle() const override { return this; }
 };
+using FakeWindow = FakeWindowOf<>;
 
 } // namespace pressmark

@@ -1,0 +1,255 @@
+// The main window's behaviour without a toolkit: hot keys, the run and
+// record rules, closing during a run, the error report, on the fake
+// platform and a view of plain fields.
+#include "EngineFixture.h"
+#include "base/Cp1251.h"
+#include "window/ErrorReport.h"
+#include "window/MainWindow.h"
+
+#include <optional>
+#include <utility>
+
+namespace pressmark {
+namespace {
+
+class FakeView final : public FakeWindowOf<MainView> {
+public:
+    int position = 0;
+    bool onRecord = false;
+    bool onRun = false;
+    std::string hotKeyText;
+    std::vector<ScenarioEntry> entries;
+    int minimized = 0;
+    int closes = 0;
+    std::vector<std::string> errors;
+
+    int speedPosition() const override { return position; }
+    void showSpeedDigits(int) override {}
+    bool minimizeOnRecord() const override { return onRecord; }
+    bool minimizeOnRun() const override { return onRun; }
+    std::string descriptionText() const override { return {}; }
+    void focusDescription() override {}
+    void setHotKeyText(const std::string& text) override { hotKeyText = text; }
+    void disableRecordAndRun(const std::string&) override {}
+    void setScenarios(const std::vector<ScenarioEntry>& e) override { entries = e; }
+    void showFolderProblem(const std::string&) override {}
+    int chosenHelpTopic() const override { return -1; }
+    void showHelp(const std::vector<std::string>&) override {}
+    void saveFocus() override {}
+    void restoreFocus() override {}
+    bool modifiersHeld() const override { return false; }
+    void minimizeToTray() override { ++minimized; }
+    void closeLater() override { ++closes; }
+    void reportError(const std::string& text) override { errors.push_back(text); }
+    std::string findProgram(const std::string&) const override { return {}; }
+};
+
+constexpr int kRecord = 5555, kStopRecord = 5556, kRun = 5557, kStopRun = 5558;
+
+class MainWindowTest : public EngineTest {
+protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        writeScenario("A", "[sett]\nsleep=9000\nrepeat=1\n[1]\nx=10\ny=20\nkey=1\n");
+        make();
+    }
+    void make() {
+        logic.reset();
+        logic = std::make_unique<MainWindow>(view, MainWindow::Options{folder, {}});
+        logic->formCreate(&view);
+        fake.clearTranscript();
+    }
+    void select(std::string_view name) { view.selected = file(name); }
+    // The dialogs shown so far, as "notice(kind,text)" and "ask(...)".
+    std::vector<std::string> dialogs() const {
+        std::vector<std::string> out;
+        for (const auto& e : fake.transcript()) {
+            if (e.rfind("notice(", 0) == 0 || e.rfind("ask(", 0) == 0) {
+                out.push_back(e);
+            }
+        }
+        return out;
+    }
+    int clicks() const {
+        int n = 0;
+        for (const auto& a : fake.actions()) {
+            n += a == "down(L)" || a == "down(R)";
+        }
+        return n;
+    }
+
+    FakeView view;
+    std::unique_ptr<MainWindow> logic;
+};
+
+TEST_F(MainWindowTest, HotKeysAreRegisteredInOrderAndAnUnavailableOneIsMarked) {
+    const auto registerAgain = [&] {
+        logic.reset();
+        fake.clearTranscript();
+        logic = std::make_unique<MainWindow>(view, MainWindow::Options{folder, {}});
+        logic->formCreate(&view);
+        std::vector<std::string> keys;
+        for (const auto& e : fake.transcript()) {
+            if (e.rfind("hotkey(", 0) == 0) {
+                keys.push_back(e);
+            }
+        }
+        return keys;
+    };
+    EXPECT_EQ(registerAgain(), (std::vector<std::string>{"hotkey(5555,Q,2)", "hotkey(5556,W,2)",
+                                                         "hotkey(5557,Q,1)", "hotkey(5558,W,1)"}));
+    EXPECT_EQ(view.hotKeyText, "CTRL+Q - запись\nCTRL+W - стоп\nALT+Q - запуск выбранного\n"
+                               "сценария\nALT+W - прервать исполнение\nсценария");
+    fake.refuseHotKey(kStopRecord);
+    fake.refuseHotKey(kRun);
+    registerAgain();
+    EXPECT_EQ(view.hotKeyText, "CTRL+Q - запись\nCTRL+W - стоп (недоступно)\nALT+Q - запуск "
+                               "выбранного\nсценария (недоступно)\nALT+W - прервать "
+                               "исполнение\nсценария");
+    EXPECT_EQ(logic->hotKeysAvailable(), (std::array<bool, 4>{true, false, false, true}));
+}
+
+TEST_F(MainWindowTest, HotKeysRunTheirHandlersWhateverTheEnabledState) {
+    view.pagesEnabled = false;
+    fake.fireHotKey(kRun); // nothing selected
+    EXPECT_EQ(dialogs(), (std::vector<std::string>{"notice(2,Ошибка.Не выбран файл сценария!)",
+                                                   "notice(2,Сценарий не найден!)"}));
+    fake.clearTranscript();
+    fake.fireHotKey(kRecord); // cancelled
+    EXPECT_EQ(dialogs(), (std::vector<std::string>{"ask(Новый сценарий|Название сценария|)",
+                                                   "notice(0,Не задано имя сценария!)"}));
+    fake.clearTranscript();
+    fake.fireHotKey(kStopRecord); // no recording: nothing to say
+    fake.fireHotKey(kStopRun);
+    fake.fireHotKey(9999); // not ours
+    EXPECT_TRUE(dialogs().empty());
+}
+
+TEST_F(MainWindowTest, HotKeysDoNotStartUnderAnOpenDialog) {
+    select("A");
+    bool fired = false;
+    fake.onDialog([&] {
+        if (!std::exchange(fired, true)) {
+            fake.fireHotKey(kRun);
+            fake.fireHotKey(kRecord);
+        }
+    });
+    logic->RecBtnClick(); // the name prompt, cancelled
+    EXPECT_EQ(dialogs(), (std::vector<std::string>{"ask(Новый сценарий|Название сценария|)",
+                                                   "notice(0,Не задано имя сценария!)"}));
+    fake.clearTranscript();
+    fired = false;
+    fake.onDialog([&] {
+        if (!std::exchange(fired, true)) {
+            fake.fireHotKey(kRun);
+        }
+    });
+    logic->SDelBtnClick(); // the delete question, answered no
+    EXPECT_EQ(clicks(), 0);
+    fake.onDialog({});
+    fake.fireHotKey(kRun);
+    EXPECT_EQ(clicks(), 1) << "afterwards Alt+Q runs again";
+}
+
+TEST_F(MainWindowTest, ARunRefusesAnotherRunOrARecordingAndAltWStopsIt) {
+    writeScenario("long", "[sett]\nsleep=5000\nrepeat=100\n[1]\nx=1\ny=2\nkey=1\n");
+    select("long");
+    int reentries = 0;
+    fake.at(500, [&] {
+        EXPECT_TRUE(logic->running());
+        EXPECT_FALSE(view.pagesEnabled);
+        fake.fireHotKey(kRun);
+        fake.fireHotKey(kRecord);
+        ++reentries;
+    });
+    fake.at(7000, [&] { fake.fireHotKey(kStopRun); });
+    logic->SStartBtnClick();
+    EXPECT_EQ(reentries, 1);
+    EXPECT_TRUE(dialogs().empty()) << "no name prompt under the run";
+    EXPECT_EQ(clicks(), 2) << "no click after Alt+W";
+    EXPECT_LT(fake.nowMs(), 7100);
+    EXPECT_FALSE(logic->running());
+    EXPECT_TRUE(view.pagesEnabled);
+}
+
+TEST_F(MainWindowTest, ClosingDuringARunStopsItAndClosesWhenItHasReturned) {
+    writeScenario("long", "[sett]\nsleep=5000\nrepeat=100\n[1]\nx=1\ny=2\nkey=1\n");
+    select("long");
+    bool refused = false;
+    fake.at(2000, [&] {
+        refused = !logic->closeRequested();
+        EXPECT_EQ(view.closes, 0);
+    });
+    logic->SStartBtnClick();
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(fake.actionLine(), "move(1,2) down(L) up(L) wait(2000)");
+    EXPECT_EQ(view.closes, 1);
+    EXPECT_TRUE(logic->closeRequested()) << "no run: the window closes at once";
+}
+
+TEST_F(MainWindowTest, TheWindowGoesToTheTrayOnlyWhenARecordingOrARunStarts) {
+    writeScenario("old", "[sett]\nsleep=300\n[1]\nx=1\ny=2\nkey=1\n");
+    view.onRecord = true;
+    const struct {
+        std::optional<std::string> name;
+        bool overwrite;
+        bool starts;
+    } cases[] = {
+        {std::nullopt, false, false}, {"a/b", false, false}, {"old", false, false},
+        {"old", true, true},          {"new", false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name.value_or("<cancel>"));
+        view.minimized = 0;
+        int minimizedWhenAsked = 0;
+        fake.onDialog([&] { minimizedWhenAsked += view.minimized; });
+        fake.answerAsk(c.name);
+        fake.answerNotice(c.overwrite);
+        logic->RecBtnClick();
+        EXPECT_EQ(minimizedWhenAsked, 0);
+        EXPECT_EQ(logic->recording().active(), c.starts);
+        EXPECT_EQ(view.minimized, c.starts ? 1 : 0);
+        logic->StopRecBtnClick();
+    }
+    // A run goes out of the way before anything else, even one that fails.
+    view.onRun = true;
+    view.minimized = 0;
+    int minimizedWhenAsked = 0;
+    fake.onDialog([&] { minimizedWhenAsked += view.minimized; });
+    logic->SStartBtnClick(); // nothing selected
+    EXPECT_GT(minimizedWhenAsked, 0);
+}
+
+TEST_F(MainWindowTest, AnErrorEndsItsHandlerAndIsReportedWithThePeriodRule) {
+    writeScenario("proxy", "[sett]\nsleep=100\n[1]\nx=1\ny=2\nkey=1\nsetproxy=p:8080\n"
+                           "[2]\nx=5\ny=5\n");
+    select("proxy");
+    fake.failProxyWith(std::string("ProxyServer"));
+    logic->SStartBtnClick();
+    EXPECT_EQ(view.errors, std::vector<std::string>{"Failed to set data for 'ProxyServer'"});
+    EXPECT_TRUE(view.pagesEnabled);
+    EXPECT_FALSE(logic->running());
+    fake.failProxyWith(std::nullopt);
+    fake.clearTranscript();
+    logic->SStartBtnClick();
+    EXPECT_NE(fake.actionLine().find("move(5,5)"), std::string::npos) << "the next run plays";
+
+    const std::pair<const char*, const char*> rule[] = {
+        {"'x' is not a valid integer value", "'x' is not a valid integer value."},
+        {"Failed to set data for 'ProxyServer'", "Failed to set data for 'ProxyServer'"},
+        {"done.", "done."},
+        {"Unable to write to /tmp/a/", "Unable to write to /tmp/a/."},
+        {"a,", "a,"},
+        {"a!", "a!"},
+        {"a 5", "a 5."},
+        {"ошибка", "ошибка."},
+        {"", ""},
+    };
+    for (const auto& [text, shown] : rule) {
+        EXPECT_EQ(errorReportText(std::string_view(text)), shown);
+        EXPECT_EQ(errorReportText1251(cp1251::fromUtf8Lossy(text)), shown);
+    }
+}
+
+} // namespace
+} // namespace pressmark

@@ -24,7 +24,8 @@ public:
     std::vector<std::string> errors;
 
     int speedPosition() const override { return position; }
-    void showSpeedDigits(int) override {}
+    int digits = -1;
+    void showSpeedDigits(int value) override { digits = value; }
     bool minimizeOnRecord() const override { return onRecord; }
     bool minimizeOnRun() const override { return onRun; }
     std::string descriptionText() const override { return {}; }
@@ -248,6 +249,91 @@ TEST_F(MainWindowTest, AnErrorEndsItsHandlerAndIsReportedWithThePeriodRule) {
     for (const auto& [text, shown] : rule) {
         EXPECT_EQ(errorReportText(std::string_view(text)), shown);
         EXPECT_EQ(errorReportText1251(cp1251::fromUtf8Lossy(text)), shown);
+    }
+}
+
+TEST_F(MainWindowTest, SpeedAndDelayPromptsCheckTheAnswerAndSaveTheBaseDelay) {
+    const std::string refused = "notice(0,Вы можете ввести значение не более 10000)";
+    const std::string speedAsk = "ask(Настройка скорости|Введите значение скорости от 0 до 10000|";
+    const std::string delayAsk = "ask(Настройка задержки между кликами|Введите значение задержки "
+                                 "от 0 до 10000(влияет на скорость)|";
+    const struct {
+        bool delay; // N2 instead of N1
+        int position;
+        std::optional<std::string> answer;
+        std::string initial, notice, error;
+        int newPosition;
+        std::string sleep; // 300: nothing written
+    } cases[] = {
+        {true, 9700, "250", "300", "", "", 9750, "250"},
+        {false, 9700, "0", "9700", refused, "", 0, "300"},
+        {false, 9700, "10001", "9700", refused, "", 0, "300"},
+        {false, 9700, "10000", "9700", "", "", 10000, "0"},
+        {false, 9700, "1", "9700", "", "", 1, "9999"},
+        {true, 9700, "10000", "300", "", "", 0, "10000"},
+        {true, 9700, "-1", "300", refused, "", 0, "300"},
+        {false, 0, std::nullopt, "0", "", "", 0, "300"},
+        {true, 10000, std::nullopt, "0", "", "", 0, "300"},
+        {false, 9700, "fast", "9700", "", "'fast' is not a valid integer value.", 0, "300"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer.value_or("<cancel>"));
+        writeScenario("S", "[sett]\nsleep=300\n");
+        select("S");
+        view.position = c.position;
+        view.speed = view.digits = -1;
+        view.errors.clear();
+        fake.clearTranscript();
+        fake.answerAsk(c.answer);
+        if (c.delay) {
+            logic->N2Click();
+        } else {
+            logic->N1Click();
+        }
+        std::vector<std::string> expected{(c.delay ? delayAsk : speedAsk) + c.initial + ")"};
+        if (!c.notice.empty()) {
+            expected.push_back(c.notice);
+        }
+        EXPECT_EQ(dialogs(), expected);
+        EXPECT_EQ(view.errors,
+                  c.error.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.error});
+        const bool saved = c.sleep != "300";
+        EXPECT_EQ(view.speed, saved ? c.newPosition : -1);
+        EXPECT_EQ(view.digits, saved ? c.newPosition : -1);
+        EXPECT_EQ(ProfileStore(file("S")).readString("sett", "sleep", ""), c.sleep);
+        EXPECT_TRUE(view.pagesEnabled);
+    }
+}
+
+TEST_F(MainWindowTest, DeleteAsksAndRemovesTheSelectedScenario) {
+    logic->SDelBtnClick(); // nothing selected
+    EXPECT_EQ(dialogs(),
+              (std::vector<std::string>{"notice(2,Ошибка.Не выбран файл сценария!)",
+                                        "notice(2,Выберите сценарий, который хотите удалить!)"}));
+    writeScenario("test", "[sett]\nsleep=2000\nrepeat=5\nComments=doomed\n");
+    select("test");
+    fake.clearTranscript();
+    fake.answerNotice(false);
+    logic->SDelBtnClick();
+    EXPECT_EQ(dialogs(), std::vector<std::string>{
+                             "notice(3,Вы уверенны что хотите удалить сценарий test.ini?)"});
+    EXPECT_TRUE(std::filesystem::exists(file("test")));
+    EXPECT_EQ(view.removedEntries, 0);
+    fake.answerNotice(true);
+    logic->SDelBtnClick();
+    EXPECT_FALSE(std::filesystem::exists(file("test")));
+    EXPECT_EQ(view.removedEntries, 1);
+    EXPECT_EQ(view.description, "doomed") << "the controls keep the deleted scenario's values";
+}
+
+TEST_F(MainWindowTest, ActionsWithoutARecordingAreRefused) {
+    for (void (MainWindow::*action)() :
+         {&MainWindow::RzBitBtn5Click, &MainWindow::RzBitBtn6Click, &MainWindow::RzBitBtn3Click,
+          &MainWindow::RzBitBtn4Click}) {
+        fake.clearTranscript();
+        (logic.get()->*action)();
+        EXPECT_EQ(dialogs(), std::vector<std::string>{"notice(2,Вы должны сначала включить запись, "
+                                                      "чтобы использовать эту функцию.)"});
     }
 }
 

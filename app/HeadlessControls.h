@@ -15,22 +15,14 @@ class HeadlessControls final : public WindowControls {
 public:
     explicit HeadlessControls(std::filesystem::path scenario) : m_scenario(std::move(scenario)) {}
 
-    void setRecordEnabled(bool) override {}
-    void setStopRecordEnabled(bool) override {}
-    void setScenariosPageEnabled(bool) override {}
-    void setPagesEnabled(bool) override {}
     void setIndicator(Indicator colour) override { m_indicator = colour; }
     Indicator indicator() const override { return m_indicator; }
-    void setSamplingTimer(bool) override {}
-    void refreshScenarioList() override {}
     std::filesystem::path selectedScenarioPath() const override { return m_scenario; }
     void removeSelectedScenario() override { m_scenario.clear(); }
     void setSpeed(int speed) override { m_speed = std::clamp(speed, 0, 10000); }
     void setRepeat(int repeat) override { m_repeat = std::clamp(repeat, 1, 100); }
     int repeat() override { return m_repeat; }
     void setDescription(std::string_view cp1251) override { m_description = cp1251; }
-    void hideWindow() override {}
-    void showWindow() override {}
     const void* nativeHandle() const override { return nullptr; }
 
     const std::string& description() const { return m_description; }

@@ -7,21 +7,23 @@
 namespace pressmark {
 
 // What the recorder and the player change on the main window, and nothing
-// more. The window implements it with widgets; tests with plain fields.
+// more. The window implements it with widgets; tests with plain fields. The
+// defaults do nothing, so that a stand-in without widgets (the command
+// line's player) overrides only what it keeps.
 class WindowControls {
 public:
     virtual ~WindowControls() = default;
 
     enum class Indicator { Yellow, Red };
 
-    virtual void setRecordEnabled(bool on) = 0;        // RecBtn
-    virtual void setStopRecordEnabled(bool on) = 0;    // StopRecBtn
-    virtual void setScenariosPageEnabled(bool on) = 0; // TabSheet1
-    virtual void setPagesEnabled(bool on) = 0;         // pc
-    virtual void setIndicator(Indicator colour) = 0;   // S1
+    virtual void setRecordEnabled(bool /*on*/) {}        // RecBtn
+    virtual void setStopRecordEnabled(bool /*on*/) {}    // StopRecBtn
+    virtual void setScenariosPageEnabled(bool /*on*/) {} // TabSheet1
+    virtual void setPagesEnabled(bool /*on*/) {}         // pc
+    virtual void setIndicator(Indicator colour) = 0;     // S1
     virtual Indicator indicator() const = 0;
-    virtual void setSamplingTimer(bool on) = 0; // T1, 10 ms
-    virtual void refreshScenarioList() = 0;     // Flb1 re-read
+    virtual void setSamplingTimer(bool /*on*/) {} // T1, 10 ms
+    virtual void refreshScenarioList() {}         // Flb1 re-read
     // Full path of the file selected in Flb1; empty when nothing is selected.
     virtual std::filesystem::path selectedScenarioPath() const = 0;
     // Removes the selected entry from Flb1; afterwards nothing is selected.
@@ -30,8 +32,8 @@ public:
     virtual void setRepeat(int repeat) = 0;                   // re, limited to 1..100
     virtual int repeat() = 0;                                 // re as read (empty reads as 1)
     virtual void setDescription(std::string_view cp1251) = 0; // m2
-    virtual void hideWindow() = 0;
-    virtual void showWindow() = 0;
+    virtual void hideWindow() {}
+    virtual void showWindow() {}
     // Native handle of the main window, as owner of a message box.
     virtual const void* nativeHandle() const = 0;
 };

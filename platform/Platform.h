@@ -58,7 +58,13 @@ public:
     static void ClearCache();
 };
 
-// Kinds: 0 plain, 1 information, 2 error, 3 yes/no question (true for Yes).
+// The message boxes' kinds; the numbers are the ones the dialogs take.
+enum NoticeKind : int {
+    NoticePlain = 0,
+    NoticeInformation = 1,
+    NoticeError = 2,
+    NoticeConfirm = 3, // yes/no: true for Yes
+};
 bool Notice(std::string_view textCp1251, int kind, const void* owner = nullptr);
 // The answer, or the initial value when cancelled.
 std::string AskValue(std::string_view initial, std::string_view prompt, std::string_view caption);

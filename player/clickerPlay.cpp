@@ -43,7 +43,7 @@ bool stopRequested() {
 clickerPlay::clickerPlay(WindowControls& window, bool loadSettings)
     : clicker(window.selectedScenarioPath()), m_window(window) {
     if (m_path.empty()) {
-        Notice(ru("Ошибка.Не выбран файл сценария!"), 2);
+        Notice(ru("Ошибка.Не выбран файл сценария!"), NoticeError);
     }
     m_window.setPagesEnabled(false);
     try {
@@ -168,7 +168,7 @@ bool clickerPlay::fileGone() {
     // longer exists is not clicked at the defaults' top-left corner.
     const Stamp now = stamp();
     if (!now.present) {
-        Notice(ru("Сценарий не найден!"), 2);
+        Notice(ru("Сценарий не найден!"), NoticeError);
         return true;
     }
     if (now != m_stamp) {
@@ -180,13 +180,13 @@ bool clickerPlay::fileGone() {
 
 clickerPlay::Outcome clickerPlay::run() {
     if (!m_fileExisted) {
-        Notice(ru("Сценарий не найден!"), 2);
+        Notice(ru("Сценарий не найден!"), NoticeError);
         return Outcome::NotFound;
     }
     // The store reads an unreadable file as empty: say so rather than play
     // nothing as if it were done.
     if (!std::ifstream(m_path, std::ios::binary).is_open()) {
-        Notice(ru("Не удалось прочитать сценарий!"), 2);
+        Notice(ru("Не удалось прочитать сценарий!"), NoticeError);
         return Outcome::NotFound;
     }
     m_stamp = stamp();
@@ -232,17 +232,17 @@ clickerPlay::Outcome clickerPlay::run() {
 
 void clickerPlay::deleteScenario() {
     if (m_path.empty()) {
-        Notice(ru("Выберите сценарий, который хотите удалить!"), 2);
+        Notice(ru("Выберите сценарий, который хотите удалить!"), NoticeError);
         return;
     }
     const std::string name = cp1251::fromUtf8Lossy(displayFileName(m_path.filename()));
-    if (!Notice(ru("Вы уверенны что хотите удалить сценарий ") + name + "?", 3)) {
+    if (!Notice(ru("Вы уверенны что хотите удалить сценарий ") + name + "?", NoticeConfirm)) {
         return;
     }
     std::error_code ec;
     std::filesystem::remove(m_path, ec);
     if (ec) {
-        Notice(ru("Не удалось удалить сценарий ") + name + "!", 2);
+        Notice(ru("Не удалось удалить сценарий ") + name + "!", NoticeError);
         return;
     }
     m_window.removeSelectedScenario();

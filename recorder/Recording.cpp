@@ -13,7 +13,7 @@ namespace pressmark {
 namespace {
 
 void refuseWithoutRecording() {
-    Notice(ru("Вы должны сначала включить запись, чтобы использовать эту функцию."), 2);
+    Notice(ru("Вы должны сначала включить запись, чтобы использовать эту функцию."), NoticeError);
 }
 
 } // namespace
@@ -32,13 +32,14 @@ Recording::~Recording() {
 
 bool Recording::start(const std::filesystem::path& folder, std::string_view nameUtf8) {
     if (!isValidScenarioName(nameUtf8)) {
-        Notice(ru("Недопустимое имя сценария!"), 2);
+        Notice(ru("Недопустимое имя сценария!"), NoticeError);
         return false;
     }
     const std::filesystem::path file = scenarioFile(folder, nameUtf8);
     std::error_code ec;
     const bool exists = std::filesystem::exists(file, ec);
-    if (exists && !Notice(ru("Сценарий с таким именем уже существует. Перезаписать?"), 3)) {
+    if (exists &&
+        !Notice(ru("Сценарий с таким именем уже существует. Перезаписать?"), NoticeConfirm)) {
         return false;
     }
     // A recording still on (Ctrl+Q while recording) ends as Stop ends it

@@ -127,7 +127,7 @@ void clickerRec::insertDelay() {
         return;
     }
     if (answer->empty()) {
-        Notice(ru("Значение не установлено!"), 0);
+        Notice(ru("Значение не установлено!"), NoticePlain);
         return;
     }
     scenario::ScenarioFile(store()).writePause(m_stepCount, strToInt(*answer));
@@ -136,7 +136,7 @@ void clickerRec::insertDelay() {
 void clickerRec::sendText() {
     if (m_stepCount == 0) {
         Notice(ru("Вы должны сначала нажать мышкой в том месте, где хотите чтоб появился текст."),
-               2);
+               NoticeError);
         return;
     }
     HiddenWindow hidden(m_window);
@@ -171,7 +171,8 @@ void clickerRec::changeProxy() {
 void clickerRec::purgeCache() {
     HiddenWindow hidden(m_window);
     const bool yes =
-        Notice(ru("Отчистить Cookies и кеш в Internet Explorer и браузерах на его движке?"), 3);
+        Notice(ru("Отчистить Cookies и кеш в Internet Explorer и браузерах на его движке?"),
+               NoticeConfirm);
     if (!yes || m_finished) {
         return;
     }

@@ -234,7 +234,7 @@ void MainWindow::record() {
     const DialogScope scope(m_dialogsOpen);
     const std::string name = AskValue("", ru("Название сценария"), ru("Новый сценарий"));
     if (name.empty()) {
-        Notice(ru("Не задано имя сценария!"), 0, nullptr);
+        Notice(ru("Не задано имя сценария!"), NoticePlain, nullptr);
         return;
     }
     // A recording still on is ended as Stop ends it before the new one
@@ -354,7 +354,7 @@ void MainWindow::doSpeedDialog(bool askDelay) {
     }
     const std::int32_t value = strToInt(*answer);
     if (value <= 0 || value > kMaxSpeed) {
-        Notice(ru("Вы можете ввести значение не более 10000"), 0, m_view.nativeHandle());
+        Notice(ru("Вы можете ввести значение не более 10000"), NoticePlain, m_view.nativeHandle());
         return;
     }
     const int speed = askDelay ? kMaxSpeed - value : value;
@@ -389,7 +389,8 @@ void MainWindow::m2KeyUp() {
         if (!text) {
             // The memo refuses such characters as they are typed; this is a
             // last guard, never a silent replacement.
-            Notice(cp1251::fromUtf8Lossy(cp1251::refusalUtf8(offending)), 2, m_view.nativeHandle());
+            Notice(cp1251::fromUtf8Lossy(cp1251::refusalUtf8(offending)), NoticeError,
+                   m_view.nativeHandle());
             return;
         }
         saveSetting(

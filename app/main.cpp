@@ -8,6 +8,7 @@
 #include "player/clickerPlay.h"
 #include "scenario/ScenarioFolder.h"
 #include "window/ErrorReport.h"
+#include "window/MainWindow.h"
 #include "ui/TForm1.h"
 
 #include <QApplication>
@@ -187,12 +188,14 @@ int playHeadless(int argc, char** argv, const CommandLine& cl) {
     }
 
     backend->stopOnInterrupt();
-    platform::backend().hotKeys->setHandler([](int systemId) {
-        if (systemId == sf::HotKeyIdBase + 8) {
+    // The window's Alt+W, through the same table.
+    const MainWindow::HotKey& stopRun = MainWindow::hotKeyTable[MainWindow::kStopRunKey];
+    sf::SetHotKeyHandler([&stopRun](int systemId) {
+        if (systemId == sf::HotKeyIdBase + stopRun.id) {
             requestStop();
         }
     });
-    if (!sf::SetHotKey(nullptr, 8, 'W', "W", platform::ModAlt)) {
+    if (!MainWindow::registerHotKey(nullptr, stopRun)) {
         say(QStringLiteral("Alt+W is held by another program; stop with Ctrl+C"));
     }
 

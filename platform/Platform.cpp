@@ -216,6 +216,32 @@ bool sf::SetHotKey(const void* /*window*/, int id, unsigned defaultKey, std::str
     return keys.registerHotKey(id + HotKeyIdBase, key, modifiers);
 }
 
+void sf::SetHotKeyHandler(std::function<void(int systemId)> handler) {
+    if (platform::HotKeys* keys = backend().hotKeys) {
+        keys->setHandler(std::move(handler));
+    }
+}
+
+std::chrono::nanoseconds sf::Now() {
+    return need(backend().clock, "clock").now();
+}
+
+void sf::ProcessEvents() {
+    need(backend().clock, "clock").processEvents();
+}
+
+void dev::StartSampling() {
+    need(backend().pointer, "pointer").startSampling();
+}
+
+void dev::StopSampling() {
+    need(backend().pointer, "pointer").stopSampling();
+}
+
+std::vector<platform::Press> dev::TakePresses() {
+    return need(backend().pointer, "pointer").takePresses();
+}
+
 std::string sf::StripLineBreaks(std::string_view text) {
     return ReplaceAll(ReplaceAll(text, "\n", "", ReplaceEvery | IgnoreCase), "\r", "",
                       ReplaceEvery | IgnoreCase);

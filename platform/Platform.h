@@ -2,11 +2,13 @@
 
 #include "Backend.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pressmark {
 
@@ -22,6 +24,11 @@ public:
     static void LeftClick(std::int32_t hold);
     static void RightClick(std::int32_t hold);
     static platform::TypeReport TypeText(std::string_view textCp1251);
+    // The recorder's view of the pointer: presses are collected between
+    // start and stop; TakePresses gives every one since the last call.
+    static void StartSampling();
+    static void StopSampling();
+    static std::vector<platform::Press> TakePresses();
 };
 
 // System functions.
@@ -35,6 +42,9 @@ public:
     // The same, ending early when stop() turns true after an event pass.
     // Returns true when it ended early.
     static bool Delay(std::int32_t ms, const std::function<bool()>& stop);
+    // The monotonic clock, and one pass over the pending events.
+    static std::chrono::nanoseconds Now();
+    static void ProcessEvents();
     // The program folder with a trailing separator.
     static std::string AppDir();
     static void RunProgram(const std::filesystem::path& path);
@@ -44,6 +54,9 @@ public:
     // empty. Returns false when the combination is not available.
     static bool SetHotKey(const void* window, int id, unsigned defaultKey, std::string_view keyText,
                           unsigned modifiers);
+    // Who hears the hot keys (their id + HotKeyIdBase); an empty handler
+    // stops listening. Nothing happens where the system has no hot keys.
+    static void SetHotKeyHandler(std::function<void(int systemId)> handler);
     static std::string StripLineBreaks(std::string_view text);
     enum ReplaceFlags : unsigned { ReplaceEvery = 1, IgnoreCase = 2 };
     static std::string ReplaceAll(std::string_view text, std::string_view pattern,

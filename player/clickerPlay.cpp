@@ -17,14 +17,6 @@ namespace {
 // Lock-free, so that a signal handler (Ctrl+C of the command line) may set it.
 std::atomic<bool> g_stop{false};
 
-platform::Clock& clock() {
-    platform::Clock* c = platform::backend().clock;
-    if (!c) {
-        throw std::logic_error("no platform backend installed for clock");
-    }
-    return *c;
-}
-
 std::int32_t clampToInt32(std::int64_t v) {
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(
         v, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
@@ -91,10 +83,9 @@ bool clickerPlay::wait(std::int64_t ms) {
                   std::chrono::milliseconds(ms), std::chrono::milliseconds(maxRepay)});
     m_late -= repay;
     const std::int32_t asked = clampToInt32(ms - repay.count());
-    platform::Clock& c = clock();
-    const auto start = c.now();
+    const auto start = sf::Now();
     const bool stopped = sf::Delay(asked, stopRequested);
-    m_late += c.now() - start - std::chrono::milliseconds(asked);
+    m_late += sf::Now() - start - std::chrono::milliseconds(asked);
     m_late = std::clamp<std::chrono::nanoseconds>(m_late, 0ns, maxDebt);
     return stopped;
 }
@@ -221,7 +212,7 @@ clickerPlay::Outcome clickerPlay::run() {
                                       static_cast<int>(m_steps.size()), rep, m_repeat});
             }
             playStep(std::to_string(last));
-            clock().processEvents();
+            sf::ProcessEvents();
             if (stopRequested() || wait(baseDelay + m_pause)) {
                 return Outcome::Stopped;
             }

@@ -11,14 +11,6 @@
 namespace pressmark {
 namespace {
 
-platform::Pointer& pointer() {
-    platform::Pointer* p = platform::backend().pointer;
-    if (!p) {
-        throw std::logic_error("no platform backend installed for pointer");
-    }
-    return *p;
-}
-
 const std::string& actionCaption() {
     static const std::string caption = ru("Настройки действия");
     return caption;
@@ -66,7 +58,7 @@ void clickerRec::start() {
     m_stepCount = 0;
     m_blink = 0;
     scenario::ScenarioFile(store()).writeBaseDelay(300);
-    pointer().startSampling();
+    dev::StartSampling();
     m_sampling = true;
     m_window.setSamplingTimer(true);
 }
@@ -85,7 +77,7 @@ bool clickerRec::tick() {
                                   ? WindowControls::Indicator::Red
                                   : WindowControls::Indicator::Yellow);
     }
-    for (const platform::Press& press : pointer().takePresses()) {
+    for (const platform::Press& press : dev::TakePresses()) {
         if (!press.ownWindow) {
             recordPress(press);
         }
@@ -110,7 +102,7 @@ void clickerRec::finish() {
     m_window.setSamplingTimer(false);
     if (m_sampling) {
         m_sampling = false;
-        pointer().stopSampling();
+        dev::StopSampling();
     }
     m_window.setStopRecordEnabled(false);
     m_window.setRecordEnabled(true);

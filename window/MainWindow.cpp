@@ -56,9 +56,7 @@ MainWindow::MainWindow(MainView& view, Options options)
       m_recording(view) {}
 
 MainWindow::~MainWindow() {
-    if (platform::HotKeys* keys = platform::backend().hotKeys) {
-        keys->setHandler({});
-    }
+    sf::SetHotKeyHandler({});
 }
 
 void MainWindow::guarded(const std::function<void()>& body) {
@@ -69,25 +67,10 @@ void MainWindow::guarded(const std::function<void()>& body) {
 
 void MainWindow::formCreate(const void* nativeWindow) {
     m_hotKeyOk.fill(false);
-    platform::HotKeys* keys = platform::backend().hotKeys;
-    if (keys && m_options.platformProblem.empty()) {
-        keys->setHandler([this](int systemId) { onHotKey(systemId); });
-        struct Combo {
-            unsigned modifiers;
-            char key;
-        };
-        constexpr std::array<Combo, 4> combos{{{platform::ModControl, 'Q'},
-                                               {platform::ModControl, 'W'},
-                                               {platform::ModAlt, 'Q'},
-                                               {platform::ModAlt, 'W'}}};
-        for (std::size_t i = 0; i < combos.size(); ++i) {
-            try {
-                m_hotKeyOk[i] = sf::SetHotKey(nativeWindow, hotKeyIds[i],
-                                              static_cast<unsigned char>(combos[i].key),
-                                              std::string(1, combos[i].key), combos[i].modifiers);
-            } catch (const std::exception&) {
-                m_hotKeyOk[i] = false;
-            }
+    if (m_options.platformProblem.empty()) {
+        sf::SetHotKeyHandler([this](int systemId) { onHotKey(systemId); });
+        for (std::size_t i = 0; i < hotKeyTable.size(); ++i) {
+            m_hotKeyOk[i] = registerHotKey(nativeWindow, hotKeyTable[i]);
         }
     }
     updateHotKeyLabel();
@@ -96,6 +79,15 @@ void MainWindow::formCreate(const void* nativeWindow) {
     refreshScenarioList();
     if (!m_options.platformProblem.empty()) {
         m_view.disableRecordAndRun(m_options.platformProblem);
+    }
+}
+
+bool MainWindow::registerHotKey(const void* window, const HotKey& key) {
+    try {
+        return sf::SetHotKey(window, key.id, static_cast<unsigned char>(key.key),
+                             std::string(1, key.key), key.modifiers);
+    } catch (const std::exception&) {
+        return false; // no hot keys on this system
     }
 }
 

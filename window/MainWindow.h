@@ -30,7 +30,20 @@ public:
 
     // The hot keys: ids (the system sees id + sf::HotKeyIdBase), their
     // lines on the recording page, and what each one runs.
-    static constexpr std::array<int, 4> hotKeyIds{5, 6, 7, 8};
+    struct HotKey {
+        int id;
+        unsigned modifiers; // platform::ModControl, platform::ModAlt
+        char key;
+    };
+    static constexpr std::array<HotKey, 4> hotKeyTable{{{5, platform::ModControl, 'Q'},
+                                                        {6, platform::ModControl, 'W'},
+                                                        {7, platform::ModAlt, 'Q'},
+                                                        {8, platform::ModAlt, 'W'}}};
+    static constexpr std::size_t kStopRunKey = 3; // Alt+W, which --play listens to too
+    static constexpr std::array<int, 4> hotKeyIds{hotKeyTable[0].id, hotKeyTable[1].id,
+                                                  hotKeyTable[2].id, hotKeyTable[3].id};
+    // Registers one hot key of the table for a window (null: no window).
+    static bool registerHotKey(const void* window, const HotKey& key);
     static const std::array<std::string, 4>& hotKeyLines();
     const std::array<bool, 4>& hotKeysAvailable() const { return m_hotKeyOk; }
     // A hot key's message; an id that is not ours does nothing.

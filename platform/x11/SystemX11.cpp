@@ -5,8 +5,8 @@
 
 #include "SystemX11.h"
 
-#include "CachePurge.h"
-#include "ProxyText.h"
+#include "platform/desktop/CachePurge.h"
+#include "platform/desktop/ProxyText.h"
 #include "base/AppError.h"
 #include "base/Cp1251.h"
 
@@ -83,11 +83,11 @@ int readInt(const char* schemaId, const char* key) {
 
 void SystemX11::setProxy(std::string_view proxyCp1251, bool enable) {
     // The server text first, then the switch, as with the two Windows values.
-    const auto entries = parseProxyText(cp1251::toUtf8(proxyCp1251));
+    const auto entries = desktop::parseProxyText(cp1251::toUtf8(proxyCp1251));
     if (!entries || backendKeepsNothing()) {
         throw proxyDataError("ProxyServer");
     }
-    for (const ProxyEntry& e : *entries) {
+    for (const desktop::ProxyEntry& e : *entries) {
         const std::string id = std::string(proxySchema) + "." + e.protocol;
         SettingsRef s(id.c_str());
         if (!writable(s.p, "host") || !writable(s.p, "port") ||
@@ -100,7 +100,7 @@ void SystemX11::setProxy(std::string_view proxyCp1251, bool enable) {
     // write it cannot deliver and drops it when the delivery fails: only the
     // value read back after the sync proves that it was written.
     g_settings_sync();
-    for (const ProxyEntry& e : *entries) {
+    for (const desktop::ProxyEntry& e : *entries) {
         const std::string id = std::string(proxySchema) + "." + e.protocol;
         if (readString(id.c_str(), "host") != e.host || readInt(id.c_str(), "port") != e.port) {
             throw proxyDataError("ProxyServer");
@@ -120,7 +120,7 @@ void SystemX11::setProxy(std::string_view proxyCp1251, bool enable) {
 }
 
 void SystemX11::clearCache() {
-    purgeBrowserCaches(browserDirsFromEnvironment());
+    desktop::purgeBrowserCaches(desktop::browserDirsFromEnvironment());
 }
 
 void SystemX11::runProgram(const std::filesystem::path& path) {

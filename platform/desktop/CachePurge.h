@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <vector>
 
-namespace pressmark::platform::x11 {
+namespace pressmark::platform::desktop {
 
 // Where the browsers of this user keep their profiles and caches.
 struct BrowserDirs {
@@ -20,4 +20,4 @@ BrowserDirs browserDirsFromEnvironment();
 // removed, never followed. Returns how many files and folders went.
 int purgeBrowserCaches(const BrowserDirs& dirs);
 
-} // namespace pressmark::platform::x11
+} // namespace pressmark::platform::desktop

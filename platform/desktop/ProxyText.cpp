@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-namespace pressmark::platform::x11 {
+namespace pressmark::platform::desktop {
 namespace {
 
 std::string_view trim(std::string_view s) {
@@ -97,4 +97,4 @@ std::optional<std::vector<ProxyEntry>> parseProxyText(std::string_view utf8) {
     return out;
 }
 
-} // namespace pressmark::platform::x11
+} // namespace pressmark::platform::desktop

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <system_error>
 
-namespace pressmark::platform::x11 {
+namespace pressmark::platform::desktop {
 namespace fs = std::filesystem;
 namespace {
 
@@ -153,4 +153,4 @@ int purgeBrowserCaches(const BrowserDirs& dirs) {
     return removed;
 }
 
-} // namespace pressmark::platform::x11
+} // namespace pressmark::platform::desktop

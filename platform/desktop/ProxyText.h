@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace pressmark::platform::x11 {
+namespace pressmark::platform::desktop {
 
 // One protocol's proxy from the Windows proxy text.
 struct ProxyEntry {
@@ -21,4 +21,4 @@ struct ProxyEntry {
 // number, an unknown protocol, nothing at all.
 std::optional<std::vector<ProxyEntry>> parseProxyText(std::string_view utf8);
 
-} // namespace pressmark::platform::x11
+} // namespace pressmark::platform::desktop

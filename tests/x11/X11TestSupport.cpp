@@ -43,7 +43,8 @@ bool Target::readLines() {
         if (line.startsWith("press ")) {
             const QList<QByteArray> f = line.split(' ');
             if (f.size() == 4) {
-                m_presses.push_back(LoggedPress{f[1].toInt(), f[2].toInt(), f[3].toInt()});
+                const int button = f[1] == "L" ? 1 : f[1] == "R" ? 3 : 0;
+                m_presses.push_back(LoggedPress{button, f[2].toInt(), f[3].toInt()});
                 m_lastChange = std::chrono::steady_clock::now();
             }
         } else if (line.startsWith("text ")) {

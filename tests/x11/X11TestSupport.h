@@ -20,7 +20,7 @@ struct LoggedPress {
     friend bool operator==(const LoggedPress&, const LoggedPress&) = default;
 };
 
-// The foreign program (x11_target) in its own process, and what it logged.
+// The foreign program (tests/target) in its own process, and what it logged.
 class Target {
 public:
     explicit Target(const QStringList& args = {});

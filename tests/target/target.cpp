@@ -1,30 +1,42 @@
-// A foreign program for the X11 tests and the benchmark: a window with one
-// text field that reports on stdout, one line each,
+// The foreign program of every test and benchmark that clicks and types: a
+// window with one text field that reports, one line each,
 //   ready <window id>      once it is shown
 //   focus                  when the text field has the keyboard focus
-//   press <1|3> <x> <y>    every left or right press, in root pixels
+//   press <L|R> <x> <y>    every left or right press, in root pixels
 //   text <utf8>            the field's whole text after every change
 //   key <code> <mods> <t>  every key press, when TARGET_KEYLOG is set
-// A line "clear" on stdin empties the text field, and it answers "cleared".
-// Usage: x11_target [--rect X,Y,W,H] [--title T]
+// on stdout, or appended to LOGFILE when one is given (the end-to-end
+// scripts read the file, and empty it between rounds). A line "clear" on
+// stdin empties the text field, and it answers "cleared".
+// Usage: target [--rect X,Y,W,H] [--title T] [LOGFILE]
+// With a LOGFILE the window is "ClickTarget" at 720,150, 500x400; without,
+// "pressmark-target" at the origin, 400x120.
 #include <QApplication>
+#include <QFile>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QSocketNotifier>
 #include <QStringList>
-#include <QVBoxLayout>
 #include <QWidget>
 #include <QWindow>
 
 #include <QKeyEvent>
 
 #include <cstdio>
+#include <optional>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
 
+QFile* g_log = nullptr;
+
 void say(const QByteArray& line) {
+    if (g_log) {
+        g_log->write(line + '\n');
+        g_log->flush();
+        return;
+    }
     std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
@@ -46,12 +58,16 @@ public:
         }
         if (ev->type() == QEvent::MouseButtonPress && obj->isWindowType()) {
             const auto* me = static_cast<QMouseEvent*>(ev);
-            const int button = me->button() == Qt::LeftButton    ? 1
-                               : me->button() == Qt::RightButton ? 3
-                                                                 : 0;
-            if (button != 0) {
+            const char* button = me->button() == Qt::LeftButton    ? "L"
+                                 : me->button() == Qt::RightButton ? "R"
+                                                                   : nullptr;
+            if (button) {
                 const QPoint p = me->globalPosition().toPoint();
-                say(QStringLiteral("press %1 %2 %3").arg(button).arg(p.x()).arg(p.y()).toUtf8());
+                say(QStringLiteral("press %1 %2 %3")
+                        .arg(QLatin1String(button))
+                        .arg(p.x())
+                        .arg(p.y())
+                        .toUtf8());
             }
         }
         return false;
@@ -62,28 +78,42 @@ public:
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QRect geometry(0, 0, 400, 120);
-    QString title = QStringLiteral("pressmark-target");
+    QString logFile;
+    QString title;
+    std::optional<QRect> geometry;
     const QStringList args = QCoreApplication::arguments();
-    for (int i = 1; i + 1 < args.size(); ++i) {
-        if (args[i] == QLatin1String("--rect")) {
-            const QStringList v = args[i + 1].split(QLatin1Char(','));
+    for (int i = 1; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--rect") && i + 1 < args.size()) {
+            const QStringList v = args[++i].split(QLatin1Char(','));
             if (v.size() == 4) {
                 geometry = QRect(v[0].toInt(), v[1].toInt(), v[2].toInt(), v[3].toInt());
             }
-        } else if (args[i] == QLatin1String("--title")) {
-            title = args[i + 1];
+        } else if (args[i] == QLatin1String("--title") && i + 1 < args.size()) {
+            title = args[++i];
+        } else {
+            logFile = args[i];
         }
     }
+    QFile logOut(logFile);
+    if (!logFile.isEmpty()) {
+        if (!logOut.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+            return 2;
+        }
+        g_log = &logOut;
+    }
+    if (title.isEmpty()) {
+        title = g_log ? QStringLiteral("ClickTarget") : QStringLiteral("pressmark-target");
+    }
+    const QRect rect = geometry.value_or(g_log ? QRect(720, 150, 500, 400) : QRect(0, 0, 400, 120));
 
     QWidget window;
     window.setWindowTitle(title);
-    auto* layout = new QVBoxLayout(&window);
+    // At a fixed place, which the end-to-end scripts click into.
     auto* field = new QLineEdit(&window);
+    field->setObjectName(QStringLiteral("edit"));
     field->setMaxLength(1 << 20);
-    layout->addWidget(field);
-    layout->addStretch();
-    window.setGeometry(geometry);
+    field->setGeometry(20, 20, rect.width() - 40, 30);
+    window.setGeometry(rect);
 
     PressLog log;
     app.installEventFilter(&log);

@@ -42,18 +42,6 @@ QString u8(const std::string& utf8) {
     return QString::fromStdString(utf8);
 }
 
-// The dialogs the fake has shown, as "notice(kind,text)" and
-// "ask(caption|prompt|initial)" lines in UTF-8.
-QStringList dialogs(const FakePlatform& fake) {
-    QStringList out;
-    for (const auto& e : fake.transcript()) {
-        if (e.rfind("notice(", 0) == 0 || e.rfind("ask(", 0) == 0) {
-            out << u8(e);
-        }
-    }
-    return out;
-}
-
 QStringList memoLines(const QPlainTextEdit* memo) {
     QStringList lines = memo->toPlainText().split(u'\n');
     if (memo->toPlainText().isEmpty()) {
@@ -204,29 +192,6 @@ private slots:
         } else if (auto* l = qobject_cast<QLabel*>(w)) {
             QCOMPARE(l->text(), caption);
         }
-    }
-
-    void selectionLoadsOnlyWhenThePathChanges() {
-        select("A.ini");
-        QCOMPARE(m_form->sc->value(), 9700);
-        QCOMPARE(m_form->sd->intValue(), 9700);
-        QCOMPARE(m_form->re->text(), QStringLiteral("2"));
-        QCOMPARE(m_form->m2->toPlainText(), QStringLiteral("first"));
-        QVERIFY(m_form->pc->isEnabled());
-        // A, B, A loads A twice: a change on disk shows.
-        writeScenario("A.ini", "[sett]\nsleep=500\nrepeat=3\nComments=changed\n");
-        select("b.ini");
-        QCOMPARE(m_form->sc->value(), 9000);
-        QCOMPARE(m_form->re->text(), QStringLiteral("7"));
-        select("A.ini");
-        QCOMPARE(m_form->sc->value(), 9500);
-        QCOMPARE(m_form->m2->toPlainText(), QStringLiteral("changed"));
-        // The same path again after the list was re-read: not loaded again.
-        m_form->refreshScenarioList();
-        writeScenario("A.ini", "[sett]\nsleep=100\nrepeat=4\nComments=again\n");
-        select("A.ini");
-        QCOMPARE(m_form->m2->toPlainText(), QStringLiteral("changed"));
-        QVERIFY(dialogs(*m_fake).isEmpty());
     }
 
     void nothingSelectedSavesNothing() {
@@ -413,72 +378,6 @@ private slots:
         QCOMPARE(doubled, 4);
     }
 
-    void recordAndStop() {
-        m_fake->answerAsk(std::string("rec"));
-        m_form->RecBtnClick();
-        QVERIFY(m_form->recording().active());
-        QVERIFY(!m_form->RecBtn->isEnabled());
-        QVERIFY(m_form->StopRecBtn->isEnabled());
-        QVERIFY(!m_form->TabSheet1->isEnabled());
-        QVERIFY(m_form->T1->isActive());
-        QCOMPARE(u8(read("rec.ini", "sett", "sleep")), QStringLiteral("300"));
-        m_fake->press(platform::MouseButton::Left, {960, 540});
-        m_form->T1Timer();
-        QCOMPARE(m_form->recording().current()->stepCount(), 1);
-        // Alt+Q while recording does nothing.
-        m_fake->clearTranscript();
-        m_fake->fireHotKey(5557);
-        QVERIFY(m_fake->transcript().empty());
-        m_fake->fireHotKey(5556); // Ctrl+W
-        QVERIFY(!m_form->recording().active());
-        QVERIFY(!m_form->T1->isActive());
-        QVERIFY(m_form->RecBtn->isEnabled());
-        QVERIFY(!m_form->StopRecBtn->isEnabled());
-        QVERIFY(m_form->TabSheet1->isEnabled());
-        QCOMPARE(m_form->Flb1->count(), 3);
-        QVERIFY(m_form->Flb1->selectedItems().isEmpty());
-        QCOMPARE(u8(read("rec.ini", "1", "key")), QStringLiteral("1"));
-    }
-
-    void ctrlQWhileRecordingEndsTheRecordingFirst() {
-        m_fake->answerAsk(std::string("one"));
-        m_form->RecBtnClick();
-        m_fake->press(platform::MouseButton::Right, {100, 100});
-        m_form->T1Timer();
-        // An empty answer: the recording goes on.
-        m_fake->answerAsk(std::string());
-        m_fake->fireHotKey(5555);
-        QVERIFY(m_form->recording().active());
-        QCOMPARE(m_form->recording().current()->path(), file("one.ini"));
-        // A new name: the first recording ends (list re-read) and the new one runs.
-        m_fake->answerAsk(std::string("two"));
-        m_fake->fireHotKey(5555);
-        QVERIFY(m_form->recording().active());
-        QCOMPARE(m_form->recording().current()->path(), file("two.ini"));
-        QVERIFY(!m_form->Flb1->findItems("one.ini", Qt::MatchExactly).isEmpty());
-        QVERIFY(m_form->StopRecBtn->isEnabled());
-        QVERIFY(!m_form->RecBtn->isEnabled());
-        QCOMPARE(u8(read("one.ini", "1", "key")), QStringLiteral("2"));
-        m_form->StopRecBtnClick();
-    }
-
-    void onScreenKeyboardFromTheProgramFolder() {
-        QTemporaryDir appDir;
-        std::ofstream((appDir.path() + "/osk").toStdString()) << "#!/bin/sh\n";
-        m_fake->setExecutablePath((appDir.path() + "/pressmark").toStdString());
-        m_form->RzBitBtn7Click();
-        QCOMPARE(u8(m_fake->actionLine()), "run(" + appDir.path() + "/osk)");
-    }
-
-    void missingFolderIsExplained() {
-        m_form.reset();
-        writeScenario("blocker", "a file where the folder should be");
-        m_form = std::make_unique<TForm1>(TForm1::Options{file("blocker") / "TH_Scenaries", {}});
-        QCOMPARE(m_form->Flb1->count(), 0);
-        QVERIFY(!m_form->findChild<QLabel*>("folderProblem")->isHidden());
-        QVERIFY(m_form->findChild<QLabel*>("folderProblem")->text().contains("blocker"));
-    }
-
     void everyScenarioFileIsListedAndOpensItsOwnFile() {
         m_form.reset();
         // Unpacked from a Windows archive: "Привет" in code page 1251 bytes.
@@ -510,18 +409,6 @@ private slots:
         QVERIFY(!problem->isHidden());
         QVERIFY2(problem->text().startsWith(QStringLiteral("Папку сценариев не удалось прочитать")),
                  qPrintable(problem->text()));
-    }
-
-    void withoutThePlatformTheWindowStaysUsable() {
-        m_form.reset();
-        m_fake->clearTranscript();
-        m_form = std::make_unique<TForm1>(TForm1::Options{folder(), "no X11"});
-        QVERIFY(!m_form->RecBtn->isEnabled());
-        QVERIFY(!m_form->SStartBtn->isEnabled());
-        QVERIFY(m_form->RzLabel3->text().count(QStringLiteral("(недоступно)")) == 4);
-        QVERIFY(m_fake->transcript().empty());
-        select("A.ini");
-        QCOMPARE(m_form->m2->toPlainText(), QStringLiteral("first"));
     }
 
     void focusStaysWhereTheUserTypes() {

@@ -31,9 +31,11 @@ public:
     std::string descriptionText() const override { return {}; }
     void focusDescription() override {}
     void setHotKeyText(const std::string& text) override { hotKeyText = text; }
-    void disableRecordAndRun(const std::string&) override {}
+    std::string disabledBecause;
+    void disableRecordAndRun(const std::string& why) override { disabledBecause = why; }
     void setScenarios(const std::vector<ScenarioEntry>& e) override { entries = e; }
-    void showFolderProblem(const std::string&) override {}
+    std::string folderProblem;
+    void showFolderProblem(const std::string& problem) override { folderProblem = problem; }
     int chosenHelpTopic() const override { return -1; }
     void showHelp(const std::vector<std::string>&) override {}
     void saveFocus() override {}
@@ -335,6 +337,102 @@ TEST_F(MainWindowTest, ActionsWithoutARecordingAreRefused) {
         EXPECT_EQ(dialogs(), std::vector<std::string>{"notice(2,Вы должны сначала включить запись, "
                                                       "чтобы использовать эту функцию.)"});
     }
+}
+
+TEST_F(MainWindowTest, ASelectionLoadsItsSettingsOnlyWhenThePathChanges) {
+    writeScenario("B", "[sett]\nsleep=1000\nrepeat=7\nComments=second\n");
+    writeScenario("A", "[sett]\nsleep=300\nrepeat=2\nComments=first\n");
+    select("A");
+    logic->Flb1Change();
+    EXPECT_EQ(view.speed, 9700);
+    EXPECT_EQ(view.repeatValue, 2);
+    EXPECT_EQ(view.description, "first");
+    EXPECT_TRUE(view.pagesEnabled);
+    // A, B, A loads A twice: a change on disk shows.
+    writeScenario("A", "[sett]\nsleep=500\nrepeat=3\nComments=changed\n");
+    select("B");
+    logic->Flb1Change();
+    EXPECT_EQ(view.speed, 9000);
+    select("A");
+    logic->Flb1Change();
+    EXPECT_EQ(view.speed, 9500);
+    EXPECT_EQ(view.description, "changed");
+    // The same path again: not loaded again.
+    writeScenario("A", "[sett]\nsleep=100\nrepeat=4\nComments=again\n");
+    logic->Flb1Change();
+    EXPECT_EQ(view.description, "changed");
+    EXPECT_TRUE(dialogs().empty());
+}
+
+TEST_F(MainWindowTest, RecordAndStopByHotKeysAndCtrlQEndsARecordingBeforeTheNext) {
+    fake.answerAsk(std::string("one"));
+    fake.fireHotKey(kRecord);
+    ASSERT_TRUE(logic->recording().active());
+    EXPECT_FALSE(view.recordEnabled);
+    EXPECT_TRUE(view.stopRecordEnabled);
+    EXPECT_FALSE(view.scenariosPageEnabled);
+    EXPECT_TRUE(view.samplingTimer);
+    fake.press(platform::MouseButton::Right, {100, 100});
+    logic->T1Timer();
+    fake.clearTranscript();
+    fake.fireHotKey(kRun); // no run while recording
+    EXPECT_TRUE(fake.transcript().empty());
+    // An empty name: the recording goes on; a new one ends it first.
+    fake.answerAsk(std::string());
+    fake.fireHotKey(kRecord);
+    EXPECT_EQ(logic->recording().current()->path(), file("one"));
+    const int refreshes = view.listRefreshes;
+    fake.answerAsk(std::string("two"));
+    fake.fireHotKey(kRecord);
+    EXPECT_EQ(logic->recording().current()->path(), file("two"));
+    EXPECT_EQ(view.listRefreshes, refreshes + 1) << "the first one's end re-reads the list";
+    EXPECT_EQ(ProfileStore(file("one")).readString("1", "key", ""), "2");
+    fake.fireHotKey(kStopRecord);
+    EXPECT_FALSE(logic->recording().active());
+    EXPECT_TRUE(view.recordEnabled);
+    EXPECT_FALSE(view.stopRecordEnabled);
+    EXPECT_TRUE(view.scenariosPageEnabled);
+    EXPECT_FALSE(view.samplingTimer);
+}
+
+TEST_F(MainWindowTest, AFolderThatCannotBeMadeIsExplained) {
+    writeScenario("blocker", "a file where the folder should be");
+    logic.reset();
+    logic = std::make_unique<MainWindow>(view,
+                                         MainWindow::Options{file("blocker") / "TH_Scenaries", {}});
+    logic->formCreate(&view);
+    EXPECT_TRUE(view.entries.empty());
+    EXPECT_EQ(view.folderProblem.rfind("Папка сценариев недоступна", 0), 0u) << view.folderProblem;
+    EXPECT_NE(view.folderProblem.find("blocker"), std::string::npos);
+    logic.reset();
+    make();
+    EXPECT_TRUE(view.folderProblem.empty());
+    EXPECT_FALSE(view.entries.empty());
+}
+
+TEST_F(MainWindowTest, WithoutThePlatformTheWindowStaysUsable) {
+    logic.reset();
+    fake.clearTranscript();
+    logic = std::make_unique<MainWindow>(view, MainWindow::Options{folder, "no X11"});
+    logic->formCreate(&view);
+    EXPECT_EQ(view.disabledBecause, "no X11");
+    EXPECT_EQ(logic->hotKeysAvailable(), (std::array<bool, 4>{}));
+    EXPECT_TRUE(fake.transcript().empty()) << "no hot key taken";
+    logic->RecBtnClick();
+    logic->SStartBtnClick();
+    EXPECT_TRUE(dialogs().empty());
+    select("A");
+    logic->Flb1Change();
+    EXPECT_EQ(view.speed, 1000) << "scenarios still load";
+}
+
+TEST_F(MainWindowTest, TheOnScreenKeyboardBesideTheProgramComesFirst) {
+    const auto appDir = folder / "app";
+    std::filesystem::create_directories(appDir);
+    std::ofstream(appDir / "osk") << "#!/bin/sh\n";
+    fake.setExecutablePath(pathToUtf8(appDir / "pressmark"));
+    logic->RzBitBtn7Click();
+    EXPECT_EQ(fake.actionLine(), "run(" + pathToUtf8(appDir / "osk") + ")");
 }
 
 } // namespace

@@ -242,32 +242,29 @@ void MainWindow::StopRecBtnClick() {
     guarded([this] { m_recording.stop(); });
 }
 
-void MainWindow::RzBitBtn5Click() {
-    guarded([this] {
+// An action attached to the last click: its prompt is a dialog, under which
+// no hot key starts a run or a recording.
+void MainWindow::recordingAction(void (Recording::*action)()) {
+    guarded([this, action] {
         const DialogScope scope(m_dialogsOpen);
-        m_recording.sendText();
+        (m_recording.*action)();
     });
+}
+
+void MainWindow::RzBitBtn5Click() {
+    recordingAction(&Recording::sendText);
 }
 
 void MainWindow::RzBitBtn6Click() {
-    guarded([this] {
-        const DialogScope scope(m_dialogsOpen);
-        m_recording.insertDelay();
-    });
+    recordingAction(&Recording::insertDelay);
 }
 
 void MainWindow::RzBitBtn3Click() {
-    guarded([this] {
-        const DialogScope scope(m_dialogsOpen);
-        m_recording.changeProxy();
-    });
+    recordingAction(&Recording::changeProxy);
 }
 
 void MainWindow::RzBitBtn4Click() {
-    guarded([this] {
-        const DialogScope scope(m_dialogsOpen);
-        m_recording.purgeCache();
-    });
+    recordingAction(&Recording::purgeCache);
 }
 
 void MainWindow::RzBitBtn7Click() {

@@ -87,6 +87,7 @@ private:
     void guarded(const std::function<void()>& body);
     void run();
     void record();
+    void recordingAction(void (Recording::*action)());
     void waitForModifierRelease();
     void doSpeedDialog(bool askDelay);
     void saveSetting(const std::function<void(scenario::ScenarioFile&)>& write);

@@ -4,10 +4,19 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
 namespace pressmark {
+namespace platform {
+// For the failures' messages.
+void PrintTo(const Press& p, std::ostream* out) {
+    *out << (p.button == MouseButton::Left ? "L " : "R ") << p.pos.x << "," << p.pos.y
+         << (p.ownWindow ? " own" : "");
+}
+} // namespace platform
+
 namespace {
 
 using platform::MouseButton;
@@ -43,30 +52,43 @@ private:
     HWND m_window;
 };
 
+std::wstring at(POINT p) {
+    return L" mousemove " + std::to_wstring(p.x) + L" " + std::to_wstring(p.y);
+}
+
+// A press of an X button held for ms (0: a click), after the move to p.
+std::wstring press(POINT p, int xButton, int ms) {
+    const std::wstring b = std::to_wstring(xButton);
+    if (ms == 0) {
+        return at(p) + L" click " + b;
+    }
+    return at(p) + L" mousedown " + b + L" sleep " + std::to_wstring(ms / 1000.0) + L" mouseup " +
+           b;
+}
+
 class PointerWin32Test : public ::testing::Test {
 protected:
-    // An X client presses a button at a screen position, holds it for some
-    // samples and releases it; meanwhile the test samples every 10 ms, as
+    // An X client presses a button at a screen position, holds it for 200 ms
+    // and releases it; meanwhile the test takes the presses every 10 ms, as
     // the recorder's timer does.
-    std::vector<Press> clickAndSample(POINT at, int xButton) {
+    static std::vector<Press> clickAndSample(platform::Pointer& pointer, POINT p, int xButton) {
         std::vector<Press> seen;
-        const std::wstring b = std::to_wstring(xButton);
-        // The sampling reads the cursor where the button is seen down; under
-        // Wine the cursor position reaches the program a little after the X
-        // server moved it, so the hand settles before it presses, as a
-        // person's does.
-        win32test::xdotool(L"mousemove " + std::to_wstring(at.x) + L" " + std::to_wstring(at.y));
+        // GetKeyState's sampling reads the cursor where the button is seen
+        // down; under Wine the cursor position reaches the program a little
+        // after the X server moved it, so the hand settles before it
+        // presses, as a person's does.
+        win32test::xdotool(at(p));
         win32test::pumpUntil([&] {
-            POINT p{};
-            GetCursorPos(&p);
-            return p.x == at.x && p.y == at.y;
+            POINT c{};
+            GetCursorPos(&c);
+            return c.x == p.x && c.y == p.y;
         });
-        win32test::xdotool(L"mousedown " + b + L" sleep 0.2 mouseup " + b, false);
+        win32test::xdotool(press(p, xButton, 200), false);
         // Until well after the release: a held button must stay one press.
         win32test::pumpUntil(
             [&] {
-                for (const Press& p : backend.pointer().takePresses()) {
-                    seen.push_back(p);
+                for (const Press& taken : pointer.takePresses()) {
+                    seen.push_back(taken);
                 }
                 return false;
             },
@@ -77,47 +99,135 @@ protected:
     BackendWin32 backend;
 };
 
-TEST_F(PointerWin32Test, SamplingTurnsClicksIntoPressesAndMarksOwnWindows) {
-    TargetWindow target(L"sampling", 100, 100, 500, 400);
+TEST_F(PointerWin32Test, TheHookQueuesEveryPressInOrderWhenEverTheTicksCome) {
+    TargetWindow target(L"hook", 100, 100, 500, 400);
     ASSERT_TRUE(target.ready());
     OwnWindow own({700, 100, 900, 300});
     win32test::pump(std::chrono::milliseconds(200));
     auto& pointer = backend.pointer();
-
-    // Not sampling: nothing is collected.
-    const POINT a = target.toScreen(40, 30);
-    EXPECT_TRUE(clickAndSample(a, 1).empty());
-
     pointer.startSampling();
+    EXPECT_EQ(pointer.degradedReason(), nullptr);
+
+    const POINT a = target.toScreen(40, 30);
+    const POINT b = target.toScreen(333, 201);
+    const POINT mine{750, 150};
     struct Case {
         POINT at;
         int xButton;
+        int heldMs;
         Press expected;
     };
-    const POINT b = target.toScreen(333, 201);
+    // Two quick presses of one button come in a row; the last press is on
+    // the target, just after one on our own window.
     const std::vector<Case> cases = {
-        {a, 1, {MouseButton::Left, {a.x, a.y}, false}},
-        {b, 3, {MouseButton::Right, {b.x, b.y}, false}},
-        {{750, 150}, 1, {MouseButton::Left, {750, 150}, true}},
-        {b, 1, {MouseButton::Left, {b.x, b.y}, false}},
-        {a, 1, {MouseButton::Left, {a.x, a.y}, false}},
-        {{899, 299}, 3, {MouseButton::Right, {899, 299}, true}},
-        {a, 3, {MouseButton::Right, {a.x, a.y}, false}},
+        {a, 1, 0, {MouseButton::Left, {a.x, a.y}, false}},
+        {b, 1, 0, {MouseButton::Left, {b.x, b.y}, false}},
+        {b, 3, 5, {MouseButton::Right, {b.x, b.y}, false}},
+        {a, 1, 500, {MouseButton::Left, {a.x, a.y}, false}},
+        {mine, 3, 5, {MouseButton::Right, {mine.x, mine.y}, true}},
+        {a, 3, 0, {MouseButton::Right, {a.x, a.y}, false}},
     };
+    std::wstring script;
+    std::vector<Press> expected;
+    std::vector<std::string> passedOn; // what the target receives of a round
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.at.x) + "," + std::to_string(c.at.y));
-        const auto seen = clickAndSample(c.at, c.xButton);
-        ASSERT_EQ(seen.size(), 1u);
-        EXPECT_EQ(seen[0], c.expected);
+        script += press(c.at, c.xButton, c.heldMs);
+        expected.push_back(c.expected);
+        POINT client = c.at;
+        ScreenToClient(target.window(), &client);
+        if (!c.expected.ownWindow) {
+            passedOn.push_back(std::string("down ") +
+                               (c.expected.button == MouseButton::Left ? "L " : "R ") +
+                               std::to_string(client.x) + " " + std::to_string(client.y));
+        }
     }
-    // The target received the clicks that were not on our own window, where
-    // they were sampled.
-    EXPECT_EQ(target.presses(),
-              (std::vector<std::string>{"down L 40 30", "down L 40 30", "down R 333 201",
-                                        "down L 333 201", "down L 40 30", "down R 40 30"}));
-
+    std::vector<std::string> reached;
+    for (const bool everyTick : {true, false}) {
+        SCOPED_TRACE(everyTick ? "taken every 10 ms" : "taken once at the end");
+        std::vector<Press> seen;
+        const auto takeInto = [&] {
+            for (const Press& p : pointer.takePresses()) {
+                seen.push_back(p);
+            }
+        };
+        reached.insert(reached.end(), passedOn.begin(), passedOn.end());
+        ASSERT_TRUE(win32test::xdotool(script, false));
+        // A press reaches the target only after the hook has passed it on,
+        // and the hook is called only while this thread handles messages.
+        auto last = std::chrono::steady_clock::now();
+        win32test::pumpUntil(
+            [&] {
+                if (everyTick &&
+                    std::chrono::steady_clock::now() - last >= std::chrono::milliseconds(10)) {
+                    takeInto();
+                    last = std::chrono::steady_clock::now();
+                }
+                return target.presses().size() == reached.size();
+            },
+            std::chrono::seconds(10));
+        takeInto();
+        EXPECT_EQ(seen, expected);
+        EXPECT_EQ(target.presses(), reached);
+    }
     pointer.stopSampling();
-    EXPECT_TRUE(clickAndSample(b, 1).empty());
+}
+
+TEST_F(PointerWin32Test, NothingIsCollectedOutsideSampling) {
+    TargetWindow target(L"outside", 100, 100, 500, 400);
+    ASSERT_TRUE(target.ready());
+    win32test::pump(std::chrono::milliseconds(200));
+    auto& pointer = backend.pointer();
+    const POINT a = target.toScreen(40, 30);
+    // Each round clicks, then waits for the click to reach the target.
+    size_t clicks = 0;
+    const auto click = [&] {
+        ++clicks;
+        ASSERT_TRUE(win32test::xdotool(press(a, 1, 0)));
+        ASSERT_TRUE(win32test::pumpUntil([&] { return target.presses().size() == clicks; }));
+    };
+
+    click(); // before sampling
+    pointer.startSampling();
+    EXPECT_TRUE(pointer.takePresses().empty());
+    click(); // stopping drops what was not taken
+    pointer.stopSampling();
+    EXPECT_TRUE(pointer.takePresses().empty());
+    click(); // after sampling
+    pointer.startSampling();
+    EXPECT_TRUE(pointer.takePresses().empty());
+    pointer.stopSampling();
+}
+
+// The hook is one instance's at a time: a second one samples the buttons on
+// each tick instead, and says so.
+TEST_F(PointerWin32Test, ASecondSamplerFallsBackToTheButtonStates) {
+    TargetWindow target(L"fallback", 100, 100, 500, 400);
+    ASSERT_TRUE(target.ready());
+    OwnWindow own({700, 100, 900, 300});
+    win32test::pump(std::chrono::milliseconds(200));
+    backend.pointer().startSampling();
+    platform::win32::PointerWin32 second;
+    second.startSampling();
+    ASSERT_NE(second.degradedReason(), nullptr);
+    EXPECT_EQ(std::string(second.degradedReason()),
+              "Перехват мыши недоступен: щелчки короче 10 мс могут потеряться");
+    EXPECT_EQ(backend.pointer().degradedReason(), nullptr);
+
+    // A held button is one press, at the cursor, marked by the window under it.
+    const POINT b = target.toScreen(333, 201);
+    const POINT mine{899, 299};
+    EXPECT_EQ(clickAndSample(second, b, 3),
+              (std::vector<Press>{{MouseButton::Right, {b.x, b.y}, false}}));
+    EXPECT_EQ(clickAndSample(second, mine, 1),
+              (std::vector<Press>{{MouseButton::Left, {mine.x, mine.y}, true}}));
+    EXPECT_EQ(clickAndSample(second, b, 1),
+              (std::vector<Press>{{MouseButton::Left, {b.x, b.y}, false}}));
+    // The hooked instance saw them as well.
+    EXPECT_EQ(backend.pointer().takePresses().size(), 3u);
+
+    second.stopSampling();
+    EXPECT_EQ(second.degradedReason(), nullptr);
+    backend.pointer().stopSampling();
 }
 
 TEST_F(PointerWin32Test, PrimaryScreenAndOwnWindowTest) {

@@ -3,6 +3,7 @@
 #include "RepeatEdit.h"
 #include "Widgets.h"
 #include "window/HelpTopics.h"
+#include "window/Layout.h"
 #include "platform/Platform.h"
 #include "player/clickerPlay.h"
 #include "base/Cp1251.h"
@@ -16,6 +17,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGroupBox>
+#include <QHash>
 #include <QLCDNumber>
 #include <QLabel>
 #include <QListWidget>
@@ -32,13 +34,13 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <string>
+#include <type_traits>
 #include <system_error>
 
 namespace pressmark {
 
 namespace {
-
-constexpr int kMaxSpeed = 10000;
 
 QString fromCp(std::string_view cp1251) {
     return QString::fromStdString(cp1251::toUtf8(cp1251));
@@ -54,23 +56,138 @@ QFont sansFont(bool bold = false) {
     return f;
 }
 
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& caption,
-                        ButtonPicture picture, QRect geometry, bool bold = false) {
-    auto* b = new QPushButton(buttonIcon(picture), caption, parent);
-    b->setObjectName(QLatin1String(name));
-    b->setGeometry(geometry);
+QString css(layout::Rgb c) {
+    return QStringLiteral("rgb(%1, %2, %3)").arg(c.r).arg(c.g).arg(c.b);
+}
+
+QColor colour(layout::Rgb c) {
+    return QColor(c.r, c.g, c.b);
+}
+
+QFont fontOf(const layout::Font& f) {
+    if (f.family == std::string_view("MS Sans Serif")) {
+        return sansFont(f.bold);
+    }
+    QFont font(QString::fromUtf8(f.family.data(), static_cast<qsizetype>(f.family.size())));
+    font.setPointSize(f.points);
+    font.setBold(f.bold);
+    return font;
+}
+
+QString text(std::string_view utf8) {
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+// The text colour a control shows: its own, or the nearest parent's.
+layout::Rgb textColour(const layout::Control& c) {
+    const layout::Control* at = &c;
+    while (!at->text && !at->parent.empty()) {
+        at = &layout::control(at->parent);
+    }
+    return at->text.value_or(layout::Rgb{});
+}
+
+// The font a control shows: its own, or the nearest parent's.
+layout::Font fontChain(const layout::Control& c) {
+    const layout::Control* at = &c;
+    while (at->font.family.empty() && !at->parent.empty()) {
+        at = &layout::control(at->parent);
+    }
+    return at->font;
+}
+
+ButtonPicture pictureOf(layout::Picture p) {
+    switch (p) {
+    case layout::Picture::Play:
+        return ButtonPicture::Play;
+    case layout::Picture::Stop:
+        return ButtonPicture::Stop;
+    case layout::Picture::Delete:
+        return ButtonPicture::Delete;
+    case layout::Picture::Record:
+        return ButtonPicture::Record;
+    case layout::Picture::Text:
+        return ButtonPicture::Text;
+    case layout::Picture::Delay:
+        return ButtonPicture::Delay;
+    case layout::Picture::Keyboard:
+        return ButtonPicture::Keyboard;
+    case layout::Picture::Proxy:
+        return ButtonPicture::Proxy;
+    case layout::Picture::Cookies:
+    case layout::Picture::None:
+        break;
+    }
+    return ButtonPicture::Cookies;
+}
+
+QPushButton* makeButton(QWidget* parent, const layout::Control& c) {
+    const QString caption = text(c.caption);
+    auto* b = new QPushButton(buttonIcon(pictureOf(c.picture)), caption, parent);
     b->setIconSize(QSize(16, 16));
     // The design font was narrower than the fonts found here: a caption too
     // long for its button is set a little smaller rather than run past the
     // edge (picture, gap, padding and border included).
-    QFont font = sansFont(bold);
-    const int room = geometry.width() - 2 - 6 - b->iconSize().width() - 4;
+    QFont font = fontOf(fontChain(c));
+    const int room = c.place.width - 2 - 6 - b->iconSize().width() - 4;
     while (QFontMetrics(font).horizontalAdvance(caption) > room && font.pointSizeF() > 6) {
         font.setPointSizeF(font.pointSizeF() - 0.25);
     }
     b->setFont(font);
     b->setFocusPolicy(Qt::TabFocus);
     return b;
+}
+
+QString formStyle() {
+    const layout::Theme& t = layout::theme();
+    QString s =
+        QStringLiteral("QPushButton { text-align: left; padding-left: 3px; border: 1px solid %1;"
+                       " border-radius: 2px; background: qlineargradient(x1:0, y1:0, x2:0, y2:1,"
+                       " stop:0 %2, stop:1 %3); }")
+            .arg(css(t.buttonBorder), css(t.buttonFace), css(t.buttonFaceTo));
+    s += QStringLiteral("QPushButton:hover { border-color: %1; background: qlineargradient(x1:0,"
+                        " y1:0, x2:0, y2:1, stop:0 %2, stop:1 %3); }")
+             .arg(css(t.hoverBorder), css(t.hoverFace), css(t.hoverFaceTo));
+    s += QStringLiteral("QPushButton:pressed { background: %1; }").arg(css(t.pressedFace));
+    s += QStringLiteral("QPushButton:disabled { color: %1; background: %2; border-color: %3; }")
+             .arg(css(t.disabledText), css(t.disabledFace), css(t.disabledBorder));
+    s += QStringLiteral("QTabWidget::pane { border: 0; background: black; }"
+                        "QTabWidget::tab-bar { left: 0; }"
+                        "QTabBar { background: black; }");
+    s += QStringLiteral("QTabBar::tab { height: %1px; padding: 0 8px; margin-right: 2px;"
+                        " color: %2; border: 1px solid black; border-bottom: 0; }"
+                        "QTabBar::tab:selected { font-weight: bold; }")
+             .arg(t.tabHeight)
+             .arg(css(t.tabText));
+    const char* tabs[] = {"first", "middle", "last"};
+    int page = 0;
+    for (const layout::Control& c : layout::controls()) {
+        if (c.kind == layout::Kind::Page && page < 3) {
+            s += QStringLiteral("QTabBar::tab:%1 { background: %2; }")
+                     .arg(QLatin1String(tabs[page++]), css(c.tab));
+        }
+    }
+    return s;
+}
+
+QString groupStyle() {
+    const layout::Theme& t = layout::theme();
+    const QString body = QStringLiteral("rgba(%1, %2, %3, %4)")
+                             .arg(t.groupBody.r)
+                             .arg(t.groupBody.g)
+                             .arg(t.groupBody.b)
+                             .arg(t.groupBodyAlpha);
+    return QStringLiteral("QGroupBox { background: %1; border: 1px solid %2;"
+                          " margin-top: %3px; color: black; font-weight: bold; }")
+               .arg(body, css(t.groupFrame))
+               .arg(t.groupTitleHeight + 2) +
+           QStringLiteral("QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top"
+                          " left; left: 0; width: 173px; height: %1px; padding-left: 6px;"
+                          " color: %2; background: qlineargradient(x1:0, y1:0, x2:1, y2:0,"
+                          " stop:0 %3, stop:1 %4); }"
+                          "QLabel { background: transparent; }")
+               .arg(t.groupTitleHeight)
+               .arg(css(t.groupTitleText), css(t.groupTitle), css(t.groupTitleTo));
 }
 
 } // namespace
@@ -100,57 +217,77 @@ void TForm1::reportError(const std::string& text) {
 }
 
 void TForm1::build() {
-    setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Pressmark v 2.0   "));
-    setWindowIcon(applicationIcon());
-    setFixedSize(427, 400);
-    move(258, 97);
-    setFont(sansFont());
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Qt::black);
-    pal.setColor(QPalette::WindowText, Qt::blue);
-    setPalette(pal);
-    setStyleSheet(QStringLiteral(
-        "QPushButton { text-align: left; padding-left: 3px; border: 1px solid #7a7a7a;"
-        " border-radius: 2px; background: qlineargradient(x1:0, y1:0, x2:0, y2:1,"
-        " stop:0 #fdfdfd, stop:1 #d8d8d8); }"
-        "QPushButton:hover { border-color: #e08a00; background: qlineargradient(x1:0, y1:0,"
-        " x2:0, y2:1, stop:0 #fff6d8, stop:1 #ffd77a); }"
-        "QPushButton:pressed { background: #f0b848; }"
-        "QPushButton:disabled { color: #8c8c8c; background: #c8c8c8; border-color: #a0a0a0; }"
-        "QTabWidget::pane { border: 0; background: black; }"
-        "QTabWidget::tab-bar { left: 0; }"
-        "QTabBar { background: black; }"
-        "QTabBar::tab { height: 19px; padding: 0 8px; margin-right: 2px; color: white;"
-        " border: 1px solid black; border-bottom: 0; }"
-        "QTabBar::tab:selected { font-weight: bold; }"
-        "QTabBar::tab:first { background: rgb(31, 63, 171); }"
-        "QTabBar::tab:middle { background: rgb(202, 100, 32); }"
-        "QTabBar::tab:last { background: rgb(58, 169, 35); }"));
+    QHash<QString, QObject*> made;
+    for (const layout::Control& c : layout::controls()) {
+        QObject* parent = c.parent.empty() ? nullptr : made.value(text(c.parent));
+        QObject* object = make(c, qobject_cast<QWidget*>(parent), parent);
+        object->setObjectName(text(c.name));
+        made.insert(text(c.name), object);
+        if (auto* w = qobject_cast<QWidget*>(object);
+            w && c.kind != layout::Kind::Form && c.kind != layout::Kind::Page) {
+            place(*w, c);
+        }
+        connectEvents(c, object);
+    }
+    for (const layout::Control& c : layout::controls()) {
+        if (!c.popup.empty()) {
+            auto* owner = qobject_cast<QWidget*>(made.value(text(c.name)));
+            auto* menu = qobject_cast<QMenu*>(made.value(text(c.popup)));
+            owner->setContextMenuPolicy(Qt::CustomContextMenu);
+            connect(owner, &QWidget::customContextMenuRequested, this,
+                    [owner, menu](const QPoint& at) { menu->popup(owner->mapToGlobal(at)); });
+        }
+    }
+    const auto get = [&made](const char* name, auto*& into) {
+        into = qobject_cast<std::remove_reference_t<decltype(into)>>(made.value(name));
+        Q_ASSERT(into);
+    };
+    get("pc", pc);
+    get("TabSheet1", TabSheet1);
+    get("TabRec", TabRec);
+    get("TabHelp", TabHelp);
+    get("Label2", Label2);
+    get("Flb1", Flb1);
+    get("folderProblem", folderProblem);
+    get("SStartBtn", SStartBtn);
+    get("SStopBtn", SStopBtn);
+    get("SDelBtn", SDelBtn);
+    get("RzGroupBox1", RzGroupBox1);
+    get("PopupMenu1", PopupMenu1);
+    get("N1", N1);
+    get("N2", N2);
+    get("sd", sd);
+    get("sc", sc);
+    get("RzLabel1", RzLabel1);
+    get("re", re);
+    get("RzLabel2", RzLabel2);
+    get("m2", m2);
+    get("RzGroupBar1", RzGroupBar1);
+    get("RzGroup1", RzGroup1);
+    get("RzGroup2", RzGroup2);
+    get("RzGroup3", RzGroup3);
+    get("rt", rt);
+    get("RzLabel3", RzLabel3);
+    get("acst", acst);
+    get("S1", S1);
+    get("RecBtn", RecBtn);
+    get("StopRecBtn", StopRecBtn);
+    get("RzBitBtn5", RzBitBtn5);
+    get("RzBitBtn6", RzBitBtn6);
+    get("RzBitBtn7", RzBitBtn7);
+    get("RzBitBtn3", RzBitBtn3);
+    get("RzBitBtn4", RzBitBtn4);
+    get("lb2", lb2);
+    get("m3", m3);
+    get("T1", T1);
+    get("tray", tray);
 
-    pc = new QTabWidget(this);
-    pc->setObjectName(QStringLiteral("pc"));
-    pc->setGeometry(0, 0, 427, 400);
-    pc->setDocumentMode(true);
-    pc->tabBar()->setDrawBase(false);
-    pc->tabBar()->setExpanding(false);
-    pc->setAutoFillBackground(true);
-    pc->setPalette(pal);
-
-    buildScenariosPage();
-    buildRecordingPage();
-    buildHelpPage();
     pc->setCurrentWidget(TabSheet1);
-
-    T1 = new QTimer(this);
-    T1->setObjectName(QStringLiteral("T1"));
-    T1->setInterval(10);
-    T1->setTimerType(Qt::PreciseTimer);
-    connect(T1, &QTimer::timeout, this, &TForm1::T1Timer);
-
-    tray = new QSystemTrayIcon(applicationIcon(), this);
-    tray->setObjectName(QStringLiteral("tray"));
+    setIndicator(Indicator::Yellow);
+    for (const HelpTopic& topic : helpTopics()) {
+        auto* item = new QListWidgetItem(QString::fromStdString(topic.title), lb2);
+        item->setSizeHint(QSize(0, 13));
+    }
     connect(tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
         if (r == QSystemTrayIcon::Trigger) {
             restoreFromTray();
@@ -159,301 +296,233 @@ void TForm1::build() {
     tray->show();
 }
 
-void TForm1::buildScenariosPage() {
-    TabSheet1 = new GradientPage(QColor(0, 0, 129), Qt::black, GradientPage::Shape::Box);
-    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
-    TabSheet1->setFont(sansFont(true));
-    QPalette pal = TabSheet1->palette();
-    pal.setColor(QPalette::WindowText, Qt::blue);
-    TabSheet1->setPalette(pal);
-    pc->addTab(TabSheet1, QStringLiteral("Сценарии"));
-
-    Label2 = new QLabel(QStringLiteral("Доступные сценарии:"), TabSheet1);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    QFont times(QStringLiteral("Times New Roman"));
-    times.setPointSize(10);
-    times.setBold(true);
-    Label2->setFont(times);
-    Label2->setStyleSheet(QStringLiteral("color: rgb(106, 106, 255); background: transparent;"));
-    Label2->move(8, 8);
-    Label2->adjustSize();
-    Label2->resize(Label2->width(), 16);
-
-    Flb1 = new QListWidget(TabSheet1);
-    Flb1->setObjectName(QStringLiteral("Flb1"));
-    Flb1->setGeometry(8, 24, 145, 345);
-    Flb1->setSelectionMode(QAbstractItemView::SingleSelection);
-    Flb1->setFont(sansFont());
-    connect(Flb1, &QListWidget::itemSelectionChanged, this, &TForm1::Flb1Change);
-
-    folderProblem = new QLabel(Flb1);
-    folderProblem->setObjectName(QStringLiteral("folderProblem"));
-    folderProblem->setGeometry(6, 6, 133, 200);
-    folderProblem->setWordWrap(true);
-    folderProblem->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-    folderProblem->setStyleSheet(QStringLiteral("color: rgb(180, 0, 0); background: transparent;"));
-    folderProblem->hide();
-
-    SStartBtn = makeButton(TabSheet1, "SStartBtn", QStringLiteral("Выполнить сценарий"),
-                           ButtonPicture::Play, QRect(160, 24, 161, 25));
-    SStopBtn = makeButton(TabSheet1, "SStopBtn", QStringLiteral("Стоп"), ButtonPicture::Stop,
-                          QRect(328, 24, 81, 25));
-    SDelBtn = makeButton(TabSheet1, "SDelBtn", QStringLiteral("Удалить"), ButtonPicture::Delete,
-                         QRect(160, 56, 113, 25));
-    for (QPushButton* b : {SStartBtn, SStopBtn, SDelBtn}) {
-        b->setFont(sansFont(true));
-        b->setStyleSheet(QStringLiteral("QPushButton { color: blue; }"
-                                        "QPushButton:disabled { color: #8c8c8c; }"));
+void TForm1::place(QWidget& w, const layout::Control& c) {
+    // The font first: a control as wide as its caption is measured in it.
+    if (!c.font.family.empty() && c.kind != layout::Kind::Button) {
+        w.setFont(fontOf(c.font));
     }
-    connect(SStartBtn, &QPushButton::clicked, this, &TForm1::SStartBtnClick);
-    connect(SStopBtn, &QPushButton::clicked, this, &TForm1::SStopBtnClick);
-    connect(SDelBtn, &QPushButton::clicked, this, &TForm1::SDelBtnClick);
-
-    RzGroupBox1 = new QGroupBox(QStringLiteral("Скорость"), TabSheet1);
-    RzGroupBox1->setObjectName(QStringLiteral("RzGroupBox1"));
-    RzGroupBox1->setGeometry(288, 56, 129, 89);
-    RzGroupBox1->setFlat(true);
-    RzGroupBox1->setStyleSheet(QStringLiteral(
-        "QGroupBox { background: transparent; color: blue; border: 1px solid rgb(80, 80, 200);"
-        " margin-top: 6px; }"
-        "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"));
-    RzGroupBox1->setContextMenuPolicy(Qt::CustomContextMenu);
-
-    PopupMenu1 = new QMenu(this);
-    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    N1 = PopupMenu1->addAction(QStringLiteral("Настроить скорость"));
-    N1->setObjectName(QStringLiteral("N1"));
-    N2 = PopupMenu1->addAction(QStringLiteral("Настроить задержку"));
-    N2->setObjectName(QStringLiteral("N2"));
-    connect(N1, &QAction::triggered, this, &TForm1::N1Click);
-    connect(N2, &QAction::triggered, this, &TForm1::N2Click);
-    connect(RzGroupBox1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { PopupMenu1->popup(RzGroupBox1->mapToGlobal(at)); });
-
-    sd = new QLCDNumber(5, RzGroupBox1);
-    sd->setObjectName(QStringLiteral("sd"));
-    sd->setGeometry(8, 24, 113, 25);
-    sd->setSegmentStyle(QLCDNumber::Flat);
-    sd->setFrameShape(QFrame::NoFrame);
-    sd->setStyleSheet(QStringLiteral("color: rgb(0, 255, 0); background: black;"));
-    sd->display(0);
-
-    sc = new TrackBar(Qt::Horizontal, RzGroupBox1);
-    sc->setObjectName(QStringLiteral("sc"));
-    sc->setGeometry(0, 48, 129, 33);
-    sc->setRange(0, kMaxSpeed);
-    sc->setTickInterval(20);
-    sc->setTickPosition(QSlider::TicksBelow);
-    sc->setValue(0);
-    connect(sc, &QSlider::valueChanged, this, &TForm1::scChange);
-    connect(sc, &TrackBar::mouseReleased, this, &TForm1::scMouseUp);
-
-    RzLabel1 = new QLabel(QStringLiteral("Повторов сценария:"), TabSheet1);
-    RzLabel1->setObjectName(QStringLiteral("RzLabel1"));
-    RzLabel1->setGeometry(168, 88, 62, 26);
-    RzLabel1->setWordWrap(true);
-    RzLabel1->setStyleSheet(QStringLiteral("color: blue; background: transparent;"));
-
-    re = new RepeatEdit(TabSheet1);
-    re->setObjectName(QStringLiteral("re"));
-    re->setGeometry(216, 120, 49, 21);
-    re->lineEdit()->setGeometry(0, 0, 27, 21);
-    re->lineEdit()->setFont(sansFont());
-    re->upButton()->setGeometry(27, 0, 11, 21);
-    re->downButton()->setGeometry(38, 0, 11, 21);
-    connect(re, &RepeatEdit::keyReleased, this, &TForm1::reKeyUp);
-    connect(re, &RepeatEdit::stepped, this, &TForm1::reButtonClick);
-
-    RzLabel2 = new QLabel(QStringLiteral("Описание:"), TabSheet1);
-    RzLabel2->setObjectName(QStringLiteral("RzLabel2"));
-    RzLabel2->move(160, 152);
-    RzLabel2->adjustSize();
-    RzLabel2->setStyleSheet(QStringLiteral("color: blue; background: transparent;"));
-
-    m2 = new Memo1251(TabSheet1);
-    m2->setObjectName(QStringLiteral("m2"));
-    m2->setGeometry(160, 168, 257, 201);
-    m2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m2->setFont(sansFont());
-    connect(m2, &Memo1251::keyReleased, this, &TForm1::m2KeyUp);
-}
-
-void TForm1::buildRecordingPage() {
-    TabRec = new GradientPage(Qt::black, QColor(0, 0, 255), GradientPage::Shape::Vertical);
-    TabRec->setObjectName(QStringLiteral("TabRec"));
-    TabRec->setFont(sansFont());
-    QPalette pal = TabRec->palette();
-    pal.setColor(QPalette::WindowText, Qt::black);
-    TabRec->setPalette(pal);
-    pc->addTab(TabRec, QStringLiteral("Запись сценария"));
-
-    const QPalette system = QApplication::palette();
-    RzGroupBar1 = new GradientPage(system.color(QPalette::Button), system.color(QPalette::Dark),
-                                   GradientPage::Shape::Vertical, TabRec);
-    RzGroupBar1->setObjectName(QStringLiteral("RzGroupBar1"));
-    RzGroupBar1->setGeometry(0, 0, 193, 377);
-    const QString groupStyle = QStringLiteral(
-        "QGroupBox { background: rgba(255, 255, 255, 150); border: 1px solid #6a6a6a;"
-        " margin-top: 20px; color: black; font-weight: bold; }"
-        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
-        " left: 0; width: 173px; height: 18px; padding-left: 6px; color: white;"
-        " background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #2c4fa8, stop:1 #7f9fe0); }"
-        "QLabel { background: transparent; }");
-
-    RzGroup1 = new QGroupBox(QStringLiteral("Настройки записи"), RzGroupBar1);
-    RzGroup1->setObjectName(QStringLiteral("RzGroup1"));
-    RzGroup1->setGeometry(8, 4, 177, 62);
-    RzGroup1->setStyleSheet(groupStyle);
-    rt = new WrappingCheckBox(QStringLiteral("Сворачивать при начале записи"), RzGroup1);
-    rt->setObjectName(QStringLiteral("rt"));
-    rt->setGeometry(6, 24, 168, 34);
-
-    RzGroup2 = new QGroupBox(QStringLiteral("Горячие клавиши"), RzGroupBar1);
-    RzGroup2->setObjectName(QStringLiteral("RzGroup2"));
-    RzGroup2->setGeometry(8, 74, 177, 128);
-    RzGroup2->setStyleSheet(groupStyle);
-    RzLabel3 = new QLabel(RzGroup2);
-    RzLabel3->setObjectName(QStringLiteral("RzLabel3"));
-    RzLabel3->setGeometry(8, 26, 165, 98);
-    RzLabel3->setWordWrap(true);
-    RzLabel3->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-
-    RzGroup3 = new QGroupBox(QStringLiteral("Настойки сценария"), RzGroupBar1);
-    RzGroup3->setObjectName(QStringLiteral("RzGroup3"));
-    RzGroup3->setGeometry(8, 210, 177, 62);
-    RzGroup3->setStyleSheet(groupStyle);
-    acst = new WrappingCheckBox(QStringLiteral("Сворачивать при запуске сценария"), RzGroup3);
-    acst->setObjectName(QStringLiteral("acst"));
-    acst->setGeometry(6, 24, 168, 34);
-    for (QWidget* w : std::initializer_list<QWidget*>{rt, RzLabel3, acst}) {
-        w->setFont(sansFont());
+    if (c.place.width == 0) {
+        // As wide as the caption.
+        w.move(c.place.x, c.place.y);
+        w.adjustSize();
+        w.resize(w.width(), c.place.height);
+    } else {
+        w.setGeometry(c.place.x, c.place.y, c.place.width, c.place.height);
     }
-
-    S1 = new QFrame(TabRec);
-    S1->setObjectName(QStringLiteral("S1"));
-    S1->setGeometry(392, 8, 25, 17);
-    setIndicator(Indicator::Yellow);
-
-    RecBtn = makeButton(TabRec, "RecBtn", QStringLiteral("Запись"), ButtonPicture::Record,
-                        QRect(208, 40, 97, 25), true);
-    StopRecBtn = makeButton(TabRec, "StopRecBtn", QStringLiteral("Стоп"), ButtonPicture::Stop,
-                            QRect(312, 40, 97, 25), true);
-    StopRecBtn->setEnabled(false);
-    RzBitBtn5 = makeButton(TabRec, "RzBitBtn5", QStringLiteral("Послать текст"),
-                           ButtonPicture::Text, QRect(224, 88, 161, 25));
-    RzBitBtn6 = makeButton(TabRec, "RzBitBtn6", QStringLiteral("Вставить задержку"),
-                           ButtonPicture::Delay, QRect(224, 120, 161, 25));
-    RzBitBtn7 = makeButton(TabRec, "RzBitBtn7", QStringLiteral("Виртуальная клавиатура"),
-                           ButtonPicture::Keyboard, QRect(224, 152, 161, 25));
-    RzBitBtn3 = makeButton(TabRec, "RzBitBtn3", QStringLiteral("Сменить прокси"),
-                           ButtonPicture::Proxy, QRect(224, 184, 161, 25));
-    RzBitBtn4 = makeButton(TabRec, "RzBitBtn4", QStringLiteral("Удалить cookies"),
-                           ButtonPicture::Cookies, QRect(224, 216, 161, 25));
-    connect(RecBtn, &QPushButton::clicked, this, &TForm1::RecBtnClick);
-    connect(StopRecBtn, &QPushButton::clicked, this, &TForm1::StopRecBtnClick);
-    connect(RzBitBtn5, &QPushButton::clicked, this, &TForm1::RzBitBtn5Click);
-    connect(RzBitBtn6, &QPushButton::clicked, this, &TForm1::RzBitBtn6Click);
-    connect(RzBitBtn7, &QPushButton::clicked, this, &TForm1::RzBitBtn7Click);
-    connect(RzBitBtn3, &QPushButton::clicked, this, &TForm1::RzBitBtn3Click);
-    connect(RzBitBtn4, &QPushButton::clicked, this, &TForm1::RzBitBtn4Click);
-}
-
-void TForm1::buildHelpPage() {
-    TabHelp = new GradientPage(Qt::black, QColor(0, 128, 0), GradientPage::Shape::Vertical);
-    TabHelp->setObjectName(QStringLiteral("TabHelp"));
-    pc->addTab(TabHelp, QStringLiteral("Справка"));
-
-    lb2 = new QListWidget(TabHelp);
-    lb2->setObjectName(QStringLiteral("lb2"));
-    lb2->setGeometry(8, 16, 145, 345);
-    lb2->setSelectionMode(QAbstractItemView::SingleSelection);
-    lb2->setFont(sansFont());
-    for (const HelpTopic& topic : helpTopics()) {
-        auto* item = new QListWidgetItem(QString::fromStdString(topic.title), lb2);
-        item->setSizeHint(QSize(0, 13));
+    w.setEnabled(c.enabled);
+    if (!c.visible) {
+        w.hide();
     }
-    // A choice is a selection (a click, or the arrow keys): the list's
-    // current row alone moves when the page takes the focus, and shows
-    // nothing.
-    connect(lb2, &QListWidget::itemSelectionChanged, this, &TForm1::lb2Click);
-    connect(lb2, &QListWidget::itemClicked, this, &TForm1::lb2Click);
-
-    m3 = new QPlainTextEdit(TabHelp);
-    m3->setObjectName(QStringLiteral("m3"));
-    m3->setGeometry(160, 16, 257, 345);
-    m3->setReadOnly(true);
-    m3->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m3->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    m3->setFont(sansFont());
-    QPalette pal = m3->palette();
-    pal.setColor(QPalette::Text, Qt::black);
-    m3->setPalette(pal);
 }
 
-// ---------------------------------------------------------------- events
+QObject* TForm1::make(const layout::Control& c, QWidget* parent, QObject* owner) {
+    using layout::Kind;
+    const QString caption = text(c.caption);
+    const QString textCss = css(textColour(c));
+    switch (c.kind) {
+    case Kind::Form: {
+        setWindowTitle(caption);
+        setWindowIcon(applicationIcon());
+        setFixedSize(c.place.width, c.place.height);
+        move(c.place.x, c.place.y);
+        setFont(fontOf(c.font));
+        setAutoFillBackground(true);
+        QPalette pal = palette();
+        pal.setColor(QPalette::Window, colour(c.back));
+        pal.setColor(QPalette::WindowText, colour(textColour(c)));
+        setPalette(pal);
+        setStyleSheet(formStyle());
+        return this;
+    }
+    case Kind::PageControl: {
+        auto* tabs = new QTabWidget(parent);
+        tabs->setDocumentMode(true);
+        tabs->tabBar()->setDrawBase(false);
+        tabs->tabBar()->setExpanding(false);
+        tabs->setAutoFillBackground(true);
+        tabs->setPalette(palette());
+        return tabs;
+    }
+    case Kind::Page: {
+        auto* page = new GradientPage(colour(c.back), colour(c.backTo),
+                                      c.fill == layout::Fill::Box ? GradientPage::Shape::Box
+                                                                  : GradientPage::Shape::Vertical);
+        if (!c.font.family.empty()) {
+            page->setFont(fontOf(c.font));
+        }
+        QPalette pal = page->palette();
+        pal.setColor(QPalette::WindowText, colour(textColour(c)));
+        page->setPalette(pal);
+        qobject_cast<QTabWidget*>(owner)->addTab(page, caption);
+        return page;
+    }
+    case Kind::Label: {
+        auto* label = new QLabel(caption, parent);
+        label->setWordWrap(c.wrap);
+        if (c.wrap) {
+            label->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+        }
+        label->setStyleSheet(QStringLiteral("color: %1; background: transparent;").arg(textCss));
+        return label;
+    }
+    case Kind::ListBox: {
+        auto* list = new QListWidget(parent);
+        list->setSelectionMode(QAbstractItemView::SingleSelection);
+        return list;
+    }
+    case Kind::Button: {
+        QPushButton* b = makeButton(parent, c);
+        if (textColour(c) != layout::Rgb{}) {
+            b->setStyleSheet(QStringLiteral("QPushButton { color: %1; }"
+                                            "QPushButton:disabled { color: %2; }")
+                                 .arg(textCss, css(layout::theme().disabledText)));
+        }
+        return b;
+    }
+    case Kind::GroupBox: {
+        auto* box = new QGroupBox(caption, parent);
+        box->setFlat(true);
+        box->setStyleSheet(
+            QStringLiteral("QGroupBox { background: transparent; color: %1; border: 1px solid %2;"
+                           " margin-top: 6px; }"
+                           "QGroupBox::title { subcontrol-origin: margin; left: 6px;"
+                           " padding: 0 2px; }")
+                .arg(textCss, css(c.frame.value_or(textColour(c)))));
+        return box;
+    }
+    case Kind::PopupMenu:
+        return new QMenu(this);
+    case Kind::MenuItem:
+        return qobject_cast<QMenu*>(owner)->addAction(caption);
+    case Kind::SevenSegment: {
+        auto* digits = new QLCDNumber(static_cast<int>(std::to_string(c.maximum).size()), parent);
+        digits->setSegmentStyle(QLCDNumber::Flat);
+        digits->setFrameShape(QFrame::NoFrame);
+        digits->setStyleSheet(
+            QStringLiteral("color: %1; background: %2;").arg(textCss, css(c.back)));
+        digits->display(0);
+        return digits;
+    }
+    case Kind::TrackBar: {
+        auto* bar = new TrackBar(Qt::Horizontal, parent);
+        bar->setRange(c.minimum, c.maximum);
+        bar->setTickInterval(c.step);
+        bar->setTickPosition(QSlider::TicksBelow);
+        bar->setValue(c.minimum);
+        return bar;
+    }
+    case Kind::SpinEdit: {
+        auto* edit = new RepeatEdit(parent);
+        const int buttons = 11;
+        edit->lineEdit()->setGeometry(0, 0, c.place.width - 2 * buttons, c.place.height);
+        edit->lineEdit()->setFont(fontOf(fontChain(c)));
+        edit->upButton()->setGeometry(c.place.width - 2 * buttons, 0, buttons, c.place.height);
+        edit->downButton()->setGeometry(c.place.width - buttons, 0, buttons, c.place.height);
+        return edit;
+    }
+    case Kind::Memo: {
+        QPlainTextEdit* memo = c.readOnly ? new QPlainTextEdit(parent) : new Memo1251(parent);
+        memo->setReadOnly(c.readOnly);
+        memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+        if (c.text) {
+            QPalette pal = memo->palette();
+            pal.setColor(QPalette::Text, colour(*c.text));
+            memo->setPalette(pal);
+        }
+        return memo;
+    }
+    case Kind::GroupBar: {
+        const QPalette system = QApplication::palette();
+        return new GradientPage(system.color(QPalette::Button), system.color(QPalette::Dark),
+                                GradientPage::Shape::Vertical, parent);
+    }
+    case Kind::Group: {
+        auto* group = new QGroupBox(caption, parent);
+        group->setStyleSheet(groupStyle());
+        return group;
+    }
+    case Kind::CheckBox:
+        return new WrappingCheckBox(caption, parent);
+    case Kind::Shape:
+        return new QFrame(parent);
+    case Kind::Timer: {
+        auto* timer = new QTimer(this);
+        timer->setInterval(c.maximum);
+        timer->setTimerType(Qt::PreciseTimer);
+        return timer;
+    }
+    case Kind::TrayIcon:
+        return new QSystemTrayIcon(applicationIcon(), this);
+    }
+    return new QObject(this);
+}
 
-void TForm1::onHotKey(int systemId) {
-    m_logic.onHotKey(systemId);
-}
-void TForm1::Flb1Change() {
-    m_logic.Flb1Change();
-}
-void TForm1::SStartBtnClick() {
-    m_logic.SStartBtnClick();
-}
-void TForm1::SStopBtnClick() {
-    m_logic.SStopBtnClick();
-}
-void TForm1::SDelBtnClick() {
-    m_logic.SDelBtnClick();
-}
-void TForm1::RecBtnClick() {
-    m_logic.RecBtnClick();
-}
-void TForm1::StopRecBtnClick() {
-    m_logic.StopRecBtnClick();
-}
-void TForm1::RzBitBtn5Click() {
-    m_logic.RzBitBtn5Click();
-}
-void TForm1::RzBitBtn6Click() {
-    m_logic.RzBitBtn6Click();
-}
-void TForm1::RzBitBtn3Click() {
-    m_logic.RzBitBtn3Click();
-}
-void TForm1::RzBitBtn4Click() {
-    m_logic.RzBitBtn4Click();
-}
-void TForm1::RzBitBtn7Click() {
-    m_logic.RzBitBtn7Click();
-}
-void TForm1::T1Timer() {
-    m_logic.T1Timer();
-}
-void TForm1::scChange() {
-    m_logic.scChange();
-}
-void TForm1::scMouseUp() {
-    m_logic.scMouseUp();
-}
-void TForm1::N1Click() {
-    m_logic.N1Click();
-}
-void TForm1::N2Click() {
-    m_logic.N2Click();
-}
-void TForm1::reKeyUp() {
-    m_logic.reKeyUp();
-}
-void TForm1::reButtonClick() {
-    m_logic.reButtonClick();
-}
-void TForm1::m2KeyUp() {
-    m_logic.m2KeyUp();
-}
-void TForm1::lb2Click() {
-    m_logic.lb2Click();
+void TForm1::connectEvents(const layout::Control& c, QObject* object) {
+    using layout::Event;
+    for (const layout::Handler& h : c.events) {
+        if (!h.call) {
+            continue;
+        }
+        const auto call = [this, handler = h.call] { (m_logic.*handler)(); };
+        auto* list = qobject_cast<QListWidget*>(object);
+        auto* bar = qobject_cast<TrackBar*>(object);
+        auto* repeat = qobject_cast<RepeatEdit*>(object);
+        bool wired = true;
+        switch (h.event) {
+        case Event::Click:
+            if (auto* b = qobject_cast<QPushButton*>(object)) {
+                connect(b, &QPushButton::clicked, this, call);
+            } else if (auto* a = qobject_cast<QAction*>(object)) {
+                connect(a, &QAction::triggered, this, call);
+            } else if (list) {
+                connect(list, &QListWidget::itemClicked, this, call);
+            } else {
+                wired = false;
+            }
+            break;
+        case Event::Change:
+            if (list) {
+                connect(list, &QListWidget::itemSelectionChanged, this, call);
+            } else if (bar) {
+                connect(bar, &QSlider::valueChanged, this, call);
+            } else {
+                wired = false;
+            }
+            break;
+        case Event::MouseUp:
+            wired = bar != nullptr;
+            if (bar) {
+                connect(bar, &TrackBar::mouseReleased, this, call);
+            }
+            break;
+        case Event::KeyUp:
+            if (repeat) {
+                connect(repeat, &RepeatEdit::keyReleased, this, call);
+            } else if (auto* memo = qobject_cast<Memo1251*>(object)) {
+                connect(memo, &Memo1251::keyReleased, this, call);
+            } else {
+                wired = false;
+            }
+            break;
+        case Event::ButtonClick:
+            wired = repeat != nullptr;
+            if (repeat) {
+                connect(repeat, &RepeatEdit::stepped, this, call);
+            }
+            break;
+        case Event::Timer:
+            if (auto* timer = qobject_cast<QTimer*>(object)) {
+                connect(timer, &QTimer::timeout, this, call);
+            } else {
+                wired = false;
+            }
+            break;
+        }
+        // A table entry this front end cannot wire is a mistake in the table.
+        Q_ASSERT_X(wired, "TForm1", qPrintable(text(c.name)));
+        (void)wired;
+    }
 }
 
 // ---------------------------------------------------------------- the view
@@ -614,7 +683,7 @@ void TForm1::removeSelectedScenario() {
 }
 
 void TForm1::setSpeed(int speed) {
-    sc->setValue(std::clamp(speed, 0, kMaxSpeed));
+    sc->setValue(std::clamp(speed, sc->minimum(), sc->maximum()));
 }
 
 void TForm1::setRepeat(int repeat) {

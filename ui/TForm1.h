@@ -1,5 +1,6 @@
 #pragma once
 
+#include "window/Layout.h"
 #include "window/MainWindow.h"
 
 #include <QPointer>
@@ -52,6 +53,8 @@ public:
     const std::filesystem::path& lastLoadedPath() const { return m_logic.lastLoadedPath(); }
     const std::filesystem::path& scenarioFolder() const { return m_logic.scenarioFolder(); }
     Recording& recording() { return m_logic.recording(); }
+    // The behaviour behind the widgets, whose handlers their events call.
+    MainWindow& logic() { return m_logic; }
     // Hides the window to the tray (a plain minimise when there is no tray).
     void minimizeToTray() override;
     void restoreFromTray();
@@ -95,30 +98,6 @@ public:
     void reportError(const std::string& text) override;
     std::string findProgram(const std::string& name) const override;
 
-public slots:
-    // Each handler reports an error that escapes it and returns.
-    void onHotKey(int systemId);
-    void Flb1Change();
-    void SStartBtnClick();
-    void SStopBtnClick();
-    void SDelBtnClick();
-    void RecBtnClick();
-    void StopRecBtnClick();
-    void RzBitBtn5Click();
-    void RzBitBtn6Click();
-    void RzBitBtn3Click();
-    void RzBitBtn4Click();
-    void RzBitBtn7Click();
-    void T1Timer();
-    void scChange();
-    void scMouseUp();
-    void N1Click();
-    void N2Click();
-    void reKeyUp();
-    void reButtonClick();
-    void m2KeyUp();
-    void lb2Click();
-
 signals:
     // The window was closed: the program ends.
     void closed();
@@ -128,10 +107,12 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Builds the widgets from the window's table and wires their events to
+    // MainWindow's handlers.
     void build();
-    void buildScenariosPage();
-    void buildRecordingPage();
-    void buildHelpPage();
+    QObject* make(const layout::Control& c, QWidget* parent, QObject* owner);
+    void place(QWidget& w, const layout::Control& c);
+    void connectEvents(const layout::Control& c, QObject* object);
 
 public:
     // The controls, under the names the rest of the program uses.

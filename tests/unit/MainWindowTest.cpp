@@ -4,6 +4,7 @@
 #include "EngineFixture.h"
 #include "base/Cp1251.h"
 #include "window/ErrorReport.h"
+#include "window/HelpTopics.h"
 #include "window/MainWindow.h"
 
 #include <optional>
@@ -28,7 +29,8 @@ public:
     void showSpeedDigits(int value) override { digits = value; }
     bool minimizeOnRecord() const override { return onRecord; }
     bool minimizeOnRun() const override { return onRun; }
-    std::string descriptionText() const override { return {}; }
+    std::string typed; // m2 as the user left it
+    std::string descriptionText() const override { return typed; }
     void focusDescription() override {}
     void setHotKeyText(const std::string& text) override { hotKeyText = text; }
     std::string disabledBecause;
@@ -36,8 +38,10 @@ public:
     void setScenarios(const std::vector<ScenarioEntry>& e) override { entries = e; }
     std::string folderProblem;
     void showFolderProblem(const std::string& problem) override { folderProblem = problem; }
-    int chosenHelpTopic() const override { return -1; }
-    void showHelp(const std::vector<std::string>&) override {}
+    int helpTopic = -1;
+    std::vector<std::string> help;
+    int chosenHelpTopic() const override { return helpTopic; }
+    void showHelp(const std::vector<std::string>& lines) override { help = lines; }
     void saveFocus() override {}
     void restoreFocus() override {}
     bool modifiersHeld() const override { return false; }
@@ -433,6 +437,81 @@ TEST_F(MainWindowTest, TheOnScreenKeyboardBesideTheProgramComesFirst) {
     fake.setExecutablePath(pathToUtf8(appDir / "pressmark"));
     logic->RzBitBtn7Click();
     EXPECT_EQ(fake.actionLine(), "run(" + pathToUtf8(appDir / "osk") + ")");
+}
+
+} // namespace
+} // namespace pressmark
+
+namespace pressmark {
+namespace {
+
+TEST_F(MainWindowTest, WithNothingSelectedTheSettingsHandlersAskAndWriteNothing) {
+    view.position = 1234;
+    view.typed = "x";
+    logic->N1Click();
+    logic->N2Click();
+    logic->scMouseUp();
+    logic->reKeyUp();
+    logic->m2KeyUp();
+    EXPECT_TRUE(fake.transcript().empty());
+    EXPECT_EQ(ProfileStore(file("A")).readString("sett", "sleep", ""), "9000");
+}
+
+TEST_F(MainWindowTest, EachHelpTopicShowsItsOwnLines) {
+    const struct {
+        std::size_t lines;
+        std::string first, last;
+    } topics[] = {
+        {6,
+         " Для записи нового сценария вам достаточна нажать кнопку \"Запись\" и задать имя "
+         "сценария(имя не должно содержать спец.символов типа *^ и т.п.).",
+         " Все сценарии сохраняются в папке с программой."},
+        {3, "Выберите сценарий из списка и нажмите \"Выполнить сценарий\" .",
+         "Так же не рекомендуется менять разрешение экрана."},
+        {1, " Выберите в списке сценарий каторый хотите удалить и нажмите кнопку \"Удалить\"",
+         " Выберите в списке сценарий каторый хотите удалить и нажмите кнопку \"Удалить\""},
+        {1,
+         "Дает возможность увеличить задержку после вашего последнего клика мышкой,задается в "
+         "милисекундах. (1000миллисекунд=1секунда) ",
+         "Дает возможность увеличить задержку после вашего последнего клика мышкой,задается в "
+         "милисекундах. (1000миллисекунд=1секунда) "},
+        {3, "Виртуальная клавиатура из набора Windos XP ,распостраняется вместе с программой ",
+         "Во время записи вы можете выполнять различные действие, например нажав  SHIFT на "
+         "вирт.клавиатуре выделять текст."},
+        {3, "Позволяет послать текст в любое место где устрановлен курсор. ",
+         "При выполнение сценария в место щелчка будет послан текст."},
+        {1, "Количество раз сколько будет выполнен ваш сценарий.",
+         "Количество раз сколько будет выполнен ваш сценарий."},
+        {1, "Чем больше скорость, тем быстрее выполнится сценарий.",
+         "Чем больше скорость, тем быстрее выполнится сценарий."},
+        {5, "Название программы:  Pressmark ",
+         "Ошибки и предложения: раздел issues репозитория проекта."},
+    };
+    ASSERT_EQ(helpTopics().size(), std::size(topics));
+    // No topic chosen (the list only took the focus): nothing is shown.
+    logic->lb2Click();
+    EXPECT_TRUE(view.help.empty());
+    for (std::size_t i = 0; i < std::size(topics); ++i) {
+        SCOPED_TRACE(i);
+        view.helpTopic = static_cast<int>(i);
+        logic->lb2Click();
+        ASSERT_EQ(view.help.size(), topics[i].lines);
+        EXPECT_EQ(view.help.front(), topics[i].first);
+        EXPECT_EQ(view.help.back(), topics[i].last);
+    }
+    // Seven lines begin with a blank, eight end with one, four hold two
+    // blanks in a row (the contact line added at the end holds none).
+    int leading = 0, trailing = 0, doubled = 0;
+    for (const HelpTopic& topic : helpTopics()) {
+        for (const std::string& line : topic.lines) {
+            leading += line.front() == ' ';
+            trailing += line.back() == ' ';
+            doubled += line.find("  ") != std::string::npos;
+        }
+    }
+    EXPECT_EQ(leading, 7);
+    EXPECT_EQ(trailing, 8);
+    EXPECT_EQ(doubled, 4);
 }
 
 } // namespace

@@ -75,8 +75,12 @@ TEST_F(HotKeysWin32Test, AHeldCombinationIsDeliveredOnce) {
     ASSERT_TRUE(waitFor(1));
     win32test::pump(std::chrono::milliseconds(300));
     EXPECT_EQ(delivered, (std::vector<int>{5555}));
-    // Released, it is delivered again at each new press, however quick.
-    press(L"ctrl+q ctrl+q");
+    // Released, it is delivered again at each new press. (Pressed as a hand
+    // does: Wine under load was seen to drop one of two chords sent in one
+    // burst, before they reached the program.)
+    chord(L"ctrl", L"q");
+    ASSERT_TRUE(waitFor(2));
+    chord(L"ctrl", L"q");
     EXPECT_TRUE(waitFor(3));
     win32test::pump(std::chrono::milliseconds(200));
     EXPECT_EQ(delivered, (std::vector<int>{5555, 5555, 5555}));

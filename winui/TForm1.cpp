@@ -307,9 +307,13 @@ HWND TForm1::make(const layout::Control& c, HWND parent, int id) {
         ReleaseDC(nullptr, dc);
         at.right = at.left + size.cx + 2;
     }
+    // The Tab key goes into the pages and groups too.
+    const bool holds =
+        pane || c.kind == Kind::PageControl || c.kind == Kind::GroupBox || c.kind == Kind::Group;
     const HWND window =
-        CreateWindowExW(0, cls, caption.c_str(), style, at.left, at.top, at.right - at.left,
-                        at.bottom - at.top, parent, idMenu, instance, pane ? this : nullptr);
+        CreateWindowExW(holds ? static_cast<DWORD>(WS_EX_CONTROLPARENT) : 0U, cls, caption.c_str(),
+                        style, at.left, at.top, at.right - at.left, at.bottom - at.top, parent,
+                        idMenu, instance, pane ? this : nullptr);
     if (!window) {
         throw std::runtime_error("the control " + std::string(c.name) + " cannot be created");
     }

@@ -2,6 +2,7 @@
 // pressmark.exe needs:
 //   pressmark_win32_probe lists TITLE   prints each list box's items, one
 //                                       list a line, items joined by "|"
+//   pressmark_win32_probe edits TITLE   prints each edit's text, one a line
 //   pressmark_win32_probe close TITLE   posts WM_CLOSE to the window
 // Exits 1 when no top-level window has that title.
 #include <windows.h>
@@ -40,6 +41,21 @@ BOOL CALLBACK printList(HWND child, LPARAM) {
     return TRUE;
 }
 
+BOOL CALLBACK printEdit(HWND child, LPARAM) {
+    wchar_t cls[32]{};
+    GetClassNameW(child, cls, 32);
+    if (lstrcmpiW(cls, L"Edit") == 0) {
+        // WM_GETTEXT itself: GetWindowText does not ask another process's
+        // edit for its text.
+        std::wstring text(static_cast<std::size_t>(SendMessageW(child, WM_GETTEXTLENGTH, 0, 0)) + 1,
+                          L'\0');
+        text.resize(static_cast<std::size_t>(
+            SendMessageW(child, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
+        std::printf("edit: %s\n", narrow(text).c_str());
+    }
+    return TRUE;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -54,6 +70,8 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (command == L"lists") {
         EnumChildWindows(window, printList, 0);
+    } else if (command == L"edits") {
+        EnumChildWindows(window, printEdit, 0);
     } else if (command == L"close") {
         PostMessageW(window, WM_CLOSE, 0, 0);
     } else {

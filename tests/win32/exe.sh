@@ -27,7 +27,8 @@ echo "FIGURE win32.exe_kb $(($(stat -c %s "$exe") / 1024))"
 
 folder=$(mktemp -d /tmp/pressmark-exe.XXXXXX)
 printf '[sett]\r\n' >"$folder/beta.ini"
-printf '[sett]\r\n' >"$folder/Alpha.ini"
+printf '[sett]\r\nrepeat=7\r\nComments=%s\r\n' "$(printf 'Проба' | iconv -f UTF-8 -t CP1251)" \
+    >"$folder/Alpha.ini"
 mkdir -p "$shots"
 PRESSMARK_SCENARIOS=$(winepath -w "$folder" 2>/dev/null) wine "$exe" >/dev/null 2>&1 &
 pid=$!
@@ -47,9 +48,18 @@ echo "$lists" | sed 's/^/exe: /'
 [ "$(echo "$lists" | head -n 1)" = "list: Alpha.ini|beta.ini" ] ||
     fail "Flb1 does not hold the two scenarios in order"
 
-# The pages: a click on the first tab (below the caption) gives the tab control the focus, the
-# arrow key moves to the next page.
+# A click on Alpha.ini, Flb1's first row (the list at 8,24 on the page,
+# below the caption and the tabs), loads its settings into re and m2.
 eval "$(xdotool getwindowgeometry --shell "$window")"
+xdotool mousemove $((X + 32)) $((Y + 74)) click 1
+sleep 1
+edits=$(wine "$probe" edits "$title" 2>/dev/null | tr -d '\r')
+echo "$edits" | head -n 2 | sed 's/^/exe: /'
+[ "$(echo "$edits" | head -n 2 | paste -sd '|' -)" = "edit: 7|edit: Проба" ] ||
+    fail "choosing Alpha.ini did not load its repeat count and description"
+
+# The pages: a click on the first tab (below the caption) gives the tab
+# control the focus, the arrow key moves to the next page.
 xdotool mousemove $((X + 30)) $((Y + 30)) click 1
 sleep 0.5
 for page in 1 2 3; do

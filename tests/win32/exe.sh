@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# pressmark.exe under Wine, from outside: its window comes up with the
+# table's caption and the folder's two scenarios in Flb1, each page can be
+# shown (a screenshot of each is kept in the build folder), and closing the
+# window ends the program with exit code 0. It links no runtime DLL of the
+# compiler's. Run by tests/win32/run, inside its Wine prefix and X server.
+#   tests/win32/exe.sh BUILD_FOLDER
+set -uo pipefail
+build=$1
+exe=$build/app/win32/pressmark.exe
+probe=$build/tests/win32/pressmark_win32_probe.exe
+title="Pressmark v 2.0   "
+shots=$build/screenshots
+fail() {
+    echo "exe: FAILED: $*"
+    [ -n "${pid:-}" ] && kill "$pid" 2>/dev/null
+    exit 1
+}
+
+echo "--- pressmark.exe under Wine"
+dlls=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z')
+echo "exe: imports $(echo $dlls)"
+if echo "$dlls" | grep -Eq 'libstdc|libgcc|winpthread|mingw'; then
+    fail "links a compiler runtime DLL"
+fi
+echo "FIGURE win32.exe_kb $(($(stat -c %s "$exe") / 1024))"
+
+folder=$(mktemp -d /tmp/pressmark-exe.XXXXXX)
+printf '[sett]\r\n' >"$folder/beta.ini"
+printf '[sett]\r\nrepeat=7\r\nComments=%s\r\n' "$(printf 'Проба' | iconv -f UTF-8 -t CP1251)" \
+    >"$folder/Alpha.ini"
+mkdir -p "$shots"
+PRESSMARK_SCENARIOS=$(winepath -w "$folder" 2>/dev/null) wine "$exe" >/dev/null 2>&1 &
+pid=$!
+
+window=
+for _ in $(seq 1 100); do
+    window=$(xdotool search --name "^$title\$" 2>/dev/null | head -n 1)
+    [ -n "$window" ] && break
+    sleep 0.2
+done
+[ -n "$window" ] || fail "no window named \"$title\""
+echo "exe: window $window \"$(xdotool getwindowname "$window")\""
+sleep 1
+
+lists=$(wine "$probe" lists "$title" 2>/dev/null | tr -d '\r')
+echo "$lists" | sed 's/^/exe: /'
+[ "$(echo "$lists" | head -n 1)" = "list: Alpha.ini|beta.ini" ] ||
+    fail "Flb1 does not hold the two scenarios in order"
+
+# A click on Alpha.ini, Flb1's first row (the list at 8,24 on the page,
+# below the caption and the tabs), loads its settings into re and m2.
+eval "$(xdotool getwindowgeometry --shell "$window")"
+xdotool mousemove $((X + 32)) $((Y + 74)) click 1
+sleep 1
+edits=$(wine "$probe" edits "$title" 2>/dev/null | tr -d '\r')
+echo "$edits" | head -n 2 | sed 's/^/exe: /'
+[ "$(echo "$edits" | head -n 2 | paste -sd '|' -)" = "edit: 7|edit: Проба" ] ||
+    fail "choosing Alpha.ini did not load its repeat count and description"
+
+# The pages: a click on the first tab (below the caption) gives the tab
+# control the focus, the arrow key moves to the next page.
+xdotool mousemove $((X + 30)) $((Y + 30)) click 1
+sleep 0.5
+for page in 1 2 3; do
+    import -window root "$shots/page$page.png" || fail "no screenshot"
+    xdotool key Right
+    sleep 0.5
+done
+echo "exe: screenshots in $shots"
+
+wine "$probe" close "$title" >/dev/null 2>&1 || fail "cannot close the window"
+for _ in $(seq 1 50); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.2
+done
+kill -0 "$pid" 2>/dev/null && fail "still running after WM_CLOSE"
+wait "$pid"
+code=$?
+rm -rf "$folder"
+[ "$code" -eq 0 ] || fail "exit code $code"
+echo "exe: closed, exit code 0"

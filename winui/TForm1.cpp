@@ -1,0 +1,791 @@
+#include "TForm1.h"
+
+#include "window/HelpTopics.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <charconv>
+#include <exception>
+#include <stdexcept>
+
+namespace pressmark::winui {
+
+namespace {
+
+constexpr wchar_t kPaneClass[] = L"PressmarkPane";
+constexpr int kFirstId = 1000;
+
+std::wstring widen(std::string_view text, UINT codePage) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size = static_cast<int>(text.size());
+    const int n = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(codePage, 0, text.data(), size, out.data(), n);
+    return out;
+}
+
+std::wstring widen(std::string_view utf8) {
+    return widen(utf8, CP_UTF8);
+}
+
+std::string narrow(std::wstring_view text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size = static_cast<int>(text.size());
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+// The edit and static controls break lines at "\r\n" only.
+std::wstring withCrLf(std::wstring_view text) {
+    std::wstring out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'\n' && (i == 0 || text[i - 1] != L'\r')) {
+            out += L'\r';
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+std::wstring windowText(HWND window) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+COLORREF rgb(layout::Rgb c) {
+    return RGB(c.r, c.g, c.b);
+}
+
+// The text colour a control shows: its own, or the nearest parent's.
+layout::Rgb textColour(const layout::Control& c) {
+    const layout::Control* at = &c;
+    while (!at->text && !at->parent.empty()) {
+        at = &layout::control(at->parent);
+    }
+    return at->text.value_or(layout::Rgb{});
+}
+
+// The background a control shows: its own fill, or the nearest parent's.
+// Gradients are drawn in their first colour for now.
+COLORREF backColour(const layout::Control& c) {
+    const layout::Control* at = &c;
+    while (at->fill == layout::Fill::Inherit && !at->parent.empty()) {
+        at = &layout::control(at->parent);
+    }
+    if (at->fill == layout::Fill::SystemBevel) {
+        return GetSysColor(COLOR_BTNFACE);
+    }
+    return rgb(at->back);
+}
+
+// The font a control shows: its own, or the nearest parent's.
+layout::Font fontChain(const layout::Control& c) {
+    const layout::Control* at = &c;
+    while (at->font.family.empty() && !at->parent.empty()) {
+        at = &layout::control(at->parent);
+    }
+    return at->font;
+}
+
+} // namespace
+
+TForm1::TForm1(Options options)
+    : m_options(std::move(options)),
+      m_logic(*this, MainWindow::Options{m_options.scenarioFolder, m_options.platformProblem}) {
+    build();
+    m_logic.formCreate(m_form);
+}
+
+TForm1::~TForm1() {
+    if (m_form && IsWindow(m_form)) {
+        DestroyWindow(m_form);
+    }
+    for (auto& [name, menu] : m_menus) {
+        DestroyMenu(menu);
+    }
+    for (auto& [key, font] : m_fonts) {
+        DeleteObject(font);
+    }
+    for (auto& [colour, b] : m_brushes) {
+        DeleteObject(b);
+    }
+}
+
+HWND TForm1::hwnd(std::string_view name) const {
+    const auto it = m_windows.find(name);
+    return it == m_windows.end() ? nullptr : it->second;
+}
+
+const layout::Control* TForm1::controlOf(HWND window) const {
+    const auto it = m_controls.find(window);
+    return it == m_controls.end() ? nullptr : it->second;
+}
+
+HBRUSH TForm1::brush(COLORREF colour) {
+    HBRUSH& b = m_brushes[colour];
+    if (!b) {
+        b = CreateSolidBrush(colour);
+    }
+    return b;
+}
+
+HFONT TForm1::fontFor(const layout::Control& c) {
+    const layout::Font f = fontChain(c);
+    const std::string key =
+        std::string(f.family) + '/' + std::to_string(f.points) + '/' + (f.bold ? "b" : "n");
+    HFONT& font = m_fonts[key];
+    if (!font) {
+        HDC screen = GetDC(nullptr);
+        const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(nullptr, screen);
+        font = CreateFontW(-MulDiv(f.points, dpi, 72), 0, 0, 0, f.bold ? FW_BOLD : FW_NORMAL, FALSE,
+                           FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                           DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, widen(f.family).c_str());
+    }
+    return font;
+}
+
+void TForm1::build() {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = paneProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    wc.lpszClassName = kPaneClass;
+    RegisterClassExW(&wc); // fails harmlessly for a second window
+
+    int id = kFirstId;
+    for (const layout::Control& c : layout::controls()) {
+        const HWND parent = c.parent.empty() ? nullptr : hwnd(c.parent);
+        const HWND window = make(c, parent, id++);
+        if (window) {
+            m_windows.emplace(std::string(c.name), window);
+            m_controls[window] = &c;
+        }
+    }
+    // The help topics are the window's own texts, not the table's.
+    for (const HelpTopic& topic : helpTopics()) {
+        SendMessageW(hwnd("lb2"), LB_ADDSTRING, 0,
+                     reinterpret_cast<LPARAM>(widen(topic.title).c_str()));
+    }
+    showPage(0);
+}
+
+HWND TForm1::make(const layout::Control& c, HWND parent, int id) {
+    using layout::Kind;
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    const std::wstring caption = widen(c.caption);
+    const auto idMenu = reinterpret_cast<HMENU>(static_cast<INT_PTR>(id));
+    DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (c.visible ? WS_VISIBLE : 0U) |
+                  (c.enabled ? 0U : static_cast<DWORD>(WS_DISABLED));
+    const wchar_t* cls = nullptr;
+    bool pane = false;
+    RECT at{c.place.x, c.place.y, c.place.x + c.place.width, c.place.y + c.place.height};
+
+    switch (c.kind) {
+    case Kind::Form: {
+        const DWORD formStyle =
+            WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+        const DWORD ex = c.stayOnTop ? static_cast<DWORD>(WS_EX_TOPMOST) : 0U;
+        // The table gives the client area; the frame comes around it.
+        AdjustWindowRectEx(&at, formStyle, FALSE, ex);
+        m_form = CreateWindowExW(ex, kPaneClass, caption.c_str(), formStyle, c.place.x, c.place.y,
+                                 at.right - at.left, at.bottom - at.top, nullptr, nullptr, instance,
+                                 this);
+        if (!m_form) {
+            throw std::runtime_error("the main window cannot be created");
+        }
+        SendMessageW(m_form, WM_SETFONT, reinterpret_cast<WPARAM>(fontFor(c)), FALSE);
+        return m_form;
+    }
+    case Kind::PageControl:
+        cls = WC_TABCONTROLW;
+        style |= WS_CLIPCHILDREN | WS_TABSTOP;
+        break;
+    case Kind::Page: {
+        const int index = static_cast<int>(m_pages.size());
+        TCITEMW item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = const_cast<wchar_t*>(caption.c_str());
+        SendMessageW(parent, TCM_INSERTITEMW, static_cast<WPARAM>(index),
+                     reinterpret_cast<LPARAM>(&item));
+        GetClientRect(parent, &at);
+        SendMessageW(parent, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&at));
+        cls = kPaneClass;
+        pane = true;
+        style = (style & ~static_cast<DWORD>(WS_VISIBLE)) | WS_CLIPCHILDREN;
+        break;
+    }
+    case Kind::Label:
+        cls = L"STATIC";
+        style |= SS_NOPREFIX | (c.wrap ? SS_LEFT : SS_LEFTNOWORDWRAP);
+        break;
+    case Kind::ListBox:
+        cls = L"LISTBOX";
+        style |= WS_BORDER | WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
+        // Flb1 is the list setScenarios fills, which the view sorts; the help
+        // topics keep their order.
+        if (c.name == "Flb1") {
+            style |= LBS_SORT;
+        }
+        break;
+    case Kind::Button:
+        cls = L"BUTTON";
+        style |= BS_PUSHBUTTON | WS_TABSTOP;
+        break;
+    case Kind::GroupBox:
+    case Kind::Group:
+        cls = L"BUTTON";
+        style |= BS_GROUPBOX;
+        break;
+    case Kind::PopupMenu:
+        m_menus[std::string(c.name)] = CreatePopupMenu();
+        return nullptr;
+    case Kind::MenuItem:
+        AppendMenuW(m_menus.at(std::string(c.parent)), MF_STRING, static_cast<UINT_PTR>(id),
+                    caption.c_str());
+        m_ids[id] = &c;
+        return nullptr;
+    case Kind::SevenSegment:
+        // The number as plain digits for now; drawn as seven segments later.
+        cls = L"STATIC";
+        style |= SS_RIGHT | SS_CENTERIMAGE;
+        break;
+    case Kind::TrackBar:
+        cls = TRACKBAR_CLASSW;
+        style |= WS_TABSTOP | TBS_HORZ | TBS_BOTTOM | TBS_AUTOTICKS;
+        break;
+    case Kind::SpinEdit:
+        // Signs may be typed (the value is limited when read), so no ES_NUMBER.
+        cls = L"EDIT";
+        style |= WS_BORDER | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL;
+        break;
+    case Kind::Memo:
+        cls = L"EDIT";
+        style |= WS_BORDER | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL |
+                 ES_WANTRETURN | (c.readOnly ? static_cast<DWORD>(ES_READONLY) : 0U);
+        break;
+    case Kind::GroupBar:
+        cls = kPaneClass;
+        pane = true;
+        style |= WS_CLIPCHILDREN;
+        break;
+    case Kind::CheckBox:
+        cls = L"BUTTON";
+        style |= BS_AUTOCHECKBOX | BS_MULTILINE | BS_TOP | WS_TABSTOP;
+        break;
+    case Kind::Shape:
+        cls = L"STATIC";
+        style |= c.frame ? static_cast<DWORD>(WS_BORDER) : 0U;
+        break;
+    case Kind::Timer:
+        m_ids[id] = &c;
+        return nullptr;
+    case Kind::TrayIcon:
+        // No tray icon yet: minimizeToTray minimises the window instead.
+        return nullptr;
+    }
+
+    const HFONT font = fontFor(c);
+    if (c.place.width == 0 && c.kind != Kind::Page) {
+        // As wide as the caption.
+        HDC dc = GetDC(nullptr);
+        const HGDIOBJ old = SelectObject(dc, font);
+        SIZE size{};
+        GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
+        SelectObject(dc, old);
+        ReleaseDC(nullptr, dc);
+        at.right = at.left + size.cx + 2;
+    }
+    // The Tab key goes into the pages and groups too.
+    const bool holds =
+        pane || c.kind == Kind::PageControl || c.kind == Kind::GroupBox || c.kind == Kind::Group;
+    const HWND window =
+        CreateWindowExW(holds ? static_cast<DWORD>(WS_EX_CONTROLPARENT) : 0U, cls, caption.c_str(),
+                        style, at.left, at.top, at.right - at.left, at.bottom - at.top, parent,
+                        idMenu, instance, pane ? this : nullptr);
+    if (!window) {
+        throw std::runtime_error("the control " + std::string(c.name) + " cannot be created");
+    }
+    SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (!pane) {
+        SetWindowSubclass(window, controlProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    }
+    if (c.kind == Kind::Page) {
+        m_pages.push_back(window);
+    } else if (c.kind == Kind::SevenSegment) {
+        SetWindowTextW(window, L"0");
+    } else if (c.kind == Kind::TrackBar) {
+        SendMessageW(window, TBM_SETRANGEMIN, FALSE, c.minimum);
+        SendMessageW(window, TBM_SETRANGEMAX, FALSE, c.maximum);
+        SendMessageW(window, TBM_SETTICFREQ, static_cast<WPARAM>(c.step), 0);
+        SendMessageW(window, TBM_SETPOS, TRUE, c.minimum);
+        m_positions[window] = c.minimum;
+    } else if (c.kind == Kind::SpinEdit) {
+        const HWND upDown = CreateWindowExW(0, UPDOWN_CLASSW, nullptr,
+                                            WS_CHILD | WS_VISIBLE | UDS_SETBUDDYINT |
+                                                UDS_ALIGNRIGHT | UDS_ARROWKEYS | UDS_NOTHOUSANDS,
+                                            0, 0, 0, 0, parent, nullptr, instance, nullptr);
+        SendMessageW(upDown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(window), 0);
+        SendMessageW(upDown, UDM_SETRANGE32, static_cast<WPARAM>(c.minimum), c.maximum);
+        SendMessageW(upDown, UDM_SETPOS32, 0, c.minimum);
+        m_controls[upDown] = &c;
+        m_upDowns[window] = upDown;
+    }
+    return window;
+}
+
+void TForm1::showPage(int index) {
+    for (std::size_t i = 0; i < m_pages.size(); ++i) {
+        ShowWindow(m_pages[i], static_cast<int>(i) == index ? SW_SHOW : SW_HIDE);
+    }
+}
+
+void TForm1::fire(const layout::Control& c, std::initializer_list<layout::Event> events) {
+    // One notification may stand for two events of the same handler (lb2's
+    // Change and Click): each handler runs once.
+    std::vector<void (MainWindow::*)()> called;
+    for (const layout::Event e : events) {
+        for (const layout::Handler& h : c.events) {
+            if (!h.call || h.event != e ||
+                std::find(called.begin(), called.end(), h.call) != called.end()) {
+                continue;
+            }
+            called.push_back(h.call);
+            try {
+                (m_logic.*h.call)();
+            } catch (const std::exception& error) {
+                // Nothing may leave a window procedure.
+                reportError(error.what());
+            }
+        }
+    }
+}
+
+void TForm1::trackMoved(HWND bar) {
+    const layout::Control* c = controlOf(bar);
+    const int position = static_cast<int>(SendMessageW(bar, TBM_GETPOS, 0, 0));
+    int& last = m_positions[bar];
+    if (c && position != last) {
+        last = position;
+        fire(*c, {layout::Event::Change});
+    }
+}
+
+bool TForm1::route(UINT message, WPARAM w, LPARAM l, LRESULT& result) {
+    using layout::Event;
+    using layout::Kind;
+    switch (message) {
+    case WM_COMMAND: {
+        const auto from = reinterpret_cast<HWND>(l);
+        if (!from) {
+            const auto it = m_ids.find(LOWORD(w));
+            if (it == m_ids.end()) {
+                return false;
+            }
+            fire(*it->second, {Event::Click});
+            return true;
+        }
+        const layout::Control* c = controlOf(from);
+        if (!c) {
+            return false;
+        }
+        if (HIWORD(w) == BN_CLICKED && c->kind == Kind::Button) {
+            fire(*c, {Event::Click});
+        } else if (HIWORD(w) == LBN_SELCHANGE && c->kind == Kind::ListBox) {
+            fire(*c, {Event::Change, Event::Click});
+        } else {
+            return false;
+        }
+        result = 0;
+        return true;
+    }
+    case WM_NOTIFY: {
+        const auto* header = reinterpret_cast<const NMHDR*>(l);
+        if (header->code == TCN_SELCHANGE) {
+            showPage(static_cast<int>(SendMessageW(header->hwndFrom, TCM_GETCURSEL, 0, 0)));
+            return true;
+        }
+        return false;
+    }
+    case WM_HSCROLL: {
+        const auto bar = reinterpret_cast<HWND>(l);
+        const layout::Control* c = controlOf(bar);
+        if (!c || c->kind != Kind::TrackBar) {
+            return false;
+        }
+        trackMoved(bar);
+        // A drag ends with TB_THUMBPOSITION then TB_ENDTRACK, a key with
+        // TB_ENDTRACK alone: one release, one MouseUp.
+        if (LOWORD(w) == TB_ENDTRACK) {
+            fire(*c, {Event::MouseUp});
+        }
+        result = 0;
+        return true;
+    }
+    case WM_VSCROLL: {
+        const layout::Control* c = controlOf(reinterpret_cast<HWND>(l));
+        if (!c || c->kind != Kind::SpinEdit) {
+            return false;
+        }
+        // Sent once the buddy shows the stepped value.
+        if (LOWORD(w) == SB_THUMBPOSITION) {
+            fire(*c, {Event::ButtonClick});
+        }
+        result = 0;
+        return true;
+    }
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN: {
+        const layout::Control* c = controlOf(reinterpret_cast<HWND>(l));
+        if (!c) {
+            return false;
+        }
+        const auto dc = reinterpret_cast<HDC>(w);
+        if (c->kind == Kind::Memo) {
+            // A read-only memo asks as a static: it keeps the edit's white.
+            SetTextColor(dc, rgb(textColour(*c)));
+            SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+            result = reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+            return true;
+        }
+        COLORREF back = backColour(*c);
+        if (c->kind == Kind::Shape) {
+            const layout::Theme& t = layout::theme();
+            back = rgb(m_indicator == Indicator::Red ? t.indicatorRecording : t.indicatorIdle);
+        }
+        SetTextColor(dc, rgb(textColour(*c)));
+        SetBkColor(dc, back);
+        SetBkMode(dc, TRANSPARENT);
+        result = reinterpret_cast<LRESULT>(brush(back));
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+LRESULT CALLBACK TForm1::paneProc(HWND window, UINT message, WPARAM w, LPARAM l) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(l);
+        SetWindowLongPtrW(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<TForm1*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self) {
+        return DefWindowProcW(window, message, w, l);
+    }
+    LRESULT result = 0;
+    if (self->route(message, w, l, result)) {
+        return result;
+    }
+    switch (message) {
+    case WM_ERASEBKGND: {
+        const layout::Control* c = self->controlOf(window);
+        if (!c) {
+            break;
+        }
+        RECT area{};
+        GetClientRect(window, &area);
+        FillRect(reinterpret_cast<HDC>(w), &area, self->brush(backColour(*c)));
+        return 1;
+    }
+    case WM_TIMER: {
+        const auto it = self->m_ids.find(static_cast<int>(w));
+        if (it != self->m_ids.end()) {
+            self->fire(*it->second, {layout::Event::Timer});
+            return 0;
+        }
+        break;
+    }
+    case WM_CLOSE:
+        if (window == self->m_form) {
+            if (self->m_logic.closeRequested()) {
+                DestroyWindow(window);
+            }
+            return 0;
+        }
+        break;
+    case WM_DESTROY:
+        if (window == self->m_form) {
+            self->m_form = nullptr;
+            PostQuitMessage(0);
+        }
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcW(window, message, w, l);
+}
+
+LRESULT CALLBACK TForm1::controlProc(HWND window, UINT message, WPARAM w, LPARAM l, UINT_PTR /*id*/,
+                                     DWORD_PTR data) {
+    auto* self = reinterpret_cast<TForm1*>(data);
+    LRESULT result = 0;
+    // Groups and the page control hold controls too: their children's
+    // notifications are handled as the pages' are.
+    if (self->route(message, w, l, result)) {
+        return result;
+    }
+    const layout::Control* c = self->controlOf(window);
+    if (c && message == WM_KEYUP) {
+        self->fire(*c, {layout::Event::KeyUp});
+    } else if (c && message == WM_CONTEXTMENU) {
+        // The control's own menu, or the nearest parent's.
+        const layout::Control* at = c;
+        while (at->popup.empty() && !at->parent.empty()) {
+            at = &layout::control(at->parent);
+        }
+        const auto menu = self->m_menus.find(at->popup);
+        if (menu != self->m_menus.end()) {
+            POINT p{static_cast<short>(LOWORD(l)), static_cast<short>(HIWORD(l))};
+            if (l == -1) {
+                RECT r{};
+                GetWindowRect(window, &r);
+                p = {r.left, r.top};
+            }
+            TrackPopupMenu(menu->second, TPM_LEFTALIGN | TPM_RIGHTBUTTON, p.x, p.y, 0, self->m_form,
+                           nullptr);
+            return 0;
+        }
+    }
+    return DefSubclassProc(window, message, w, l);
+}
+
+// ---------------------------------------------------------------- the view
+
+int TForm1::speedPosition() const {
+    return static_cast<int>(SendMessageW(hwnd("sc"), TBM_GETPOS, 0, 0));
+}
+
+void TForm1::showSpeedDigits(int value) {
+    SetWindowTextW(hwnd("sd"), std::to_wstring(value).c_str());
+}
+
+bool TForm1::minimizeOnRecord() const {
+    return SendMessageW(hwnd("rt"), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+bool TForm1::minimizeOnRun() const {
+    return SendMessageW(hwnd("acst"), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+std::string TForm1::descriptionText() const {
+    std::wstring text = windowText(hwnd("m2"));
+    // As typed, with the line breaks the other systems use.
+    text.erase(std::remove(text.begin(), text.end(), L'\r'), text.end());
+    return narrow(text);
+}
+
+void TForm1::focusDescription() {
+    SetFocus(hwnd("m2"));
+}
+
+void TForm1::setHotKeyText(const std::string& text) {
+    SetWindowTextW(hwnd("RzLabel3"), withCrLf(widen(text)).c_str());
+}
+
+void TForm1::disableRecordAndRun(const std::string& /*why*/) {
+    // Why is said in a tooltip later; the buttons are off now.
+    EnableWindow(hwnd("RecBtn"), FALSE);
+    EnableWindow(hwnd("SStartBtn"), FALSE);
+}
+
+void TForm1::setScenarios(const std::vector<ScenarioEntry>& entries) {
+    const HWND list = hwnd("Flb1");
+    SendMessageW(list, LB_RESETCONTENT, 0, 0);
+    m_scenarioPaths.clear();
+    for (const ScenarioEntry& e : entries) {
+        // The list sorts the names; each remembers its file, byte for byte.
+        const LRESULT at = SendMessageW(list, LB_ADDSTRING, 0,
+                                        reinterpret_cast<LPARAM>(widen(e.fileNameUtf8).c_str()));
+        if (at >= 0) {
+            SendMessageW(list, LB_SETITEMDATA, static_cast<WPARAM>(at),
+                         static_cast<LPARAM>(m_scenarioPaths.size()));
+            m_scenarioPaths.push_back(e.file);
+        }
+    }
+    SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+}
+
+void TForm1::showFolderProblem(const std::string& problem) {
+    const HWND note = hwnd("folderProblem");
+    SetWindowTextW(note, widen(problem).c_str());
+    ShowWindow(note, problem.empty() ? SW_HIDE : SW_SHOW);
+}
+
+int TForm1::chosenHelpTopic() const {
+    const LRESULT at = SendMessageW(hwnd("lb2"), LB_GETCURSEL, 0, 0);
+    return at == LB_ERR ? -1 : static_cast<int>(at);
+}
+
+void TForm1::showHelp(const std::vector<std::string>& lines) {
+    std::string text;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        text += (i > 0 ? "\r\n" : "") + lines[i];
+    }
+    SetWindowTextW(hwnd("m3"), widen(text).c_str());
+}
+
+void TForm1::saveFocus() {
+    m_savedFocus = GetFocus();
+}
+
+void TForm1::restoreFocus() {
+    if (m_savedFocus && IsWindow(m_savedFocus) && IsWindowEnabled(m_savedFocus)) {
+        SetFocus(m_savedFocus);
+    }
+}
+
+bool TForm1::modifiersHeld() const {
+    for (const int key : {VK_MENU, VK_CONTROL, VK_SHIFT, VK_LWIN, VK_RWIN}) {
+        if (GetKeyState(key) < 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void TForm1::minimizeToTray() {
+    // No tray icon yet: a plain minimise.
+    ShowWindow(m_form, SW_MINIMIZE);
+}
+
+void TForm1::closeLater() {
+    PostMessageW(m_form, WM_CLOSE, 0, 0);
+}
+
+void TForm1::reportError(const std::string& text) {
+    MessageBoxW(m_form, widen(text).c_str(), L"Pressmark", MB_OK | MB_ICONERROR);
+}
+
+std::string TForm1::findProgram(const std::string& name) const {
+    std::wstring found(MAX_PATH, L'\0');
+    const DWORD n = SearchPathW(nullptr, widen(name).c_str(), L".exe",
+                                static_cast<DWORD>(found.size()), found.data(), nullptr);
+    if (n == 0 || n >= found.size()) {
+        return {};
+    }
+    found.resize(n);
+    return narrow(found);
+}
+
+// ---------------------------------------------------------------- window controls
+
+void TForm1::setRecordEnabled(bool on) {
+    EnableWindow(hwnd("RecBtn"), on && m_options.platformProblem.empty());
+}
+
+void TForm1::setStopRecordEnabled(bool on) {
+    EnableWindow(hwnd("StopRecBtn"), on);
+}
+
+void TForm1::setScenariosPageEnabled(bool on) {
+    EnableWindow(hwnd("TabSheet1"), on);
+}
+
+void TForm1::setPagesEnabled(bool on) {
+    EnableWindow(hwnd("pc"), on);
+}
+
+void TForm1::setIndicator(Indicator colour) {
+    m_indicator = colour;
+    InvalidateRect(hwnd("S1"), nullptr, TRUE);
+}
+
+void TForm1::setSamplingTimer(bool on) {
+    const layout::Control& timer = layout::control("T1");
+    for (const auto& [id, c] : m_ids) {
+        if (c == &timer) {
+            if (on) {
+                SetTimer(m_form, static_cast<UINT_PTR>(id), static_cast<UINT>(timer.maximum),
+                         nullptr);
+            } else {
+                KillTimer(m_form, static_cast<UINT_PTR>(id));
+            }
+        }
+    }
+}
+
+void TForm1::refreshScenarioList() {
+    m_logic.refreshScenarioList();
+}
+
+std::filesystem::path TForm1::selectedScenarioPath() const {
+    const HWND list = hwnd("Flb1");
+    const LRESULT at = SendMessageW(list, LB_GETCURSEL, 0, 0);
+    if (at == LB_ERR) {
+        return {};
+    }
+    const auto index =
+        static_cast<std::size_t>(SendMessageW(list, LB_GETITEMDATA, static_cast<WPARAM>(at), 0));
+    return index < m_scenarioPaths.size() ? m_scenarioPaths[index] : std::filesystem::path{};
+}
+
+void TForm1::removeSelectedScenario() {
+    const HWND list = hwnd("Flb1");
+    const LRESULT at = SendMessageW(list, LB_GETCURSEL, 0, 0);
+    if (at != LB_ERR) {
+        SendMessageW(list, LB_DELETESTRING, static_cast<WPARAM>(at), 0);
+    }
+    SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+}
+
+void TForm1::setSpeed(int speed) {
+    const layout::Control& c = layout::control("sc");
+    const HWND bar = hwnd("sc");
+    SendMessageW(bar, TBM_SETPOS, TRUE, std::clamp(speed, c.minimum, c.maximum));
+    // A trackbar set from code does not notify: its Change follows as if
+    // moved, so that sd shows the value.
+    trackMoved(bar);
+}
+
+void TForm1::setRepeat(int repeat) {
+    const auto it = m_upDowns.find(hwnd("re"));
+    if (it != m_upDowns.end()) {
+        SendMessageW(it->second, UDM_SETPOS32, 0, repeat); // the up-down limits it
+    }
+}
+
+int TForm1::repeat() {
+    const layout::Control& c = layout::control("re");
+    const std::string text = narrow(windowText(hwnd("re")));
+    const char* first = text.data();
+    const char* last = text.data() + text.size();
+    if (first != last && *first == '+') {
+        ++first;
+    }
+    int value = c.minimum;
+    if (std::from_chars(first, last, value).ec != std::errc{}) {
+        value = c.minimum; // empty or not a number reads as the least
+    }
+    return std::clamp(value, c.minimum, c.maximum);
+}
+
+void TForm1::setDescription(std::string_view cp1251) {
+    SetWindowTextW(hwnd("m2"), withCrLf(widen(cp1251, 1251)).c_str());
+}
+
+void TForm1::hideWindow() {
+    ShowWindow(m_form, SW_HIDE);
+}
+
+void TForm1::showWindow() {
+    ShowWindow(m_form, SW_SHOW);
+}
+
+const void* TForm1::nativeHandle() const {
+    return m_form;
+}
+
+} // namespace pressmark::winui

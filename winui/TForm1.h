@@ -1,0 +1,113 @@
+#pragma once
+
+#include "window/Layout.h"
+#include "window/MainWindow.h"
+
+#include <windows.h>
+
+#include <filesystem>
+#include <functional>
+#include <initializer_list>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pressmark::winui {
+
+// The main window as Win32 common controls, every one made from the
+// window's table. Its behaviour is MainWindow's: each notification the table
+// names calls that handler, and the view methods only show what it says.
+class TForm1 : public MainView {
+public:
+    struct Options {
+        std::filesystem::path scenarioFolder;
+        // Empty when the platform offers recording, playback and hot keys.
+        std::string platformProblem;
+    };
+    explicit TForm1(Options options);
+    ~TForm1() override;
+    TForm1(const TForm1&) = delete;
+    TForm1& operator=(const TForm1&) = delete;
+
+    // The window of a control of the table; null for one not drawn.
+    HWND hwnd(std::string_view name) const;
+    MainWindow& logic() { return m_logic; }
+
+    // WindowControls
+    void setRecordEnabled(bool on) override;
+    void setStopRecordEnabled(bool on) override;
+    void setScenariosPageEnabled(bool on) override;
+    void setPagesEnabled(bool on) override;
+    void setIndicator(Indicator colour) override;
+    Indicator indicator() const override { return m_indicator; }
+    void setSamplingTimer(bool on) override;
+    void refreshScenarioList() override;
+    std::filesystem::path selectedScenarioPath() const override;
+    void removeSelectedScenario() override;
+    void setSpeed(int speed) override;
+    void setRepeat(int repeat) override;
+    int repeat() override;
+    void setDescription(std::string_view cp1251) override;
+    void hideWindow() override;
+    void showWindow() override;
+    const void* nativeHandle() const override;
+
+    // MainView
+    int speedPosition() const override;
+    void showSpeedDigits(int value) override;
+    bool minimizeOnRecord() const override;
+    bool minimizeOnRun() const override;
+    std::string descriptionText() const override;
+    void focusDescription() override;
+    void setHotKeyText(const std::string& text) override;
+    void disableRecordAndRun(const std::string& why) override;
+    void setScenarios(const std::vector<ScenarioEntry>& entries) override;
+    void showFolderProblem(const std::string& problem) override;
+    int chosenHelpTopic() const override;
+    void showHelp(const std::vector<std::string>& lines) override;
+    void saveFocus() override;
+    void restoreFocus() override;
+    bool modifiersHeld() const override;
+    void minimizeToTray() override;
+    void closeLater() override;
+    void reportError(const std::string& text) override;
+    std::string findProgram(const std::string& name) const override;
+
+private:
+    static LRESULT CALLBACK paneProc(HWND window, UINT message, WPARAM w, LPARAM l);
+    static LRESULT CALLBACK controlProc(HWND window, UINT message, WPARAM w, LPARAM l, UINT_PTR id,
+                                        DWORD_PTR self);
+    void build();
+    HWND make(const layout::Control& c, HWND parent, int id);
+    HFONT fontFor(const layout::Control& c);
+    HBRUSH brush(COLORREF colour);
+    // A notification from a control, wherever it arrived; true when handled.
+    bool route(UINT message, WPARAM w, LPARAM l, LRESULT& result);
+    // A trackbar's Change, when its position differs from the last one seen.
+    void trackMoved(HWND bar);
+    // Calls the handlers the control names for these events, each once.
+    void fire(const layout::Control& c, std::initializer_list<layout::Event> events);
+    void showPage(int index);
+    const layout::Control* controlOf(HWND window) const;
+
+    Options m_options;
+    Indicator m_indicator = Indicator::Yellow;
+    HWND m_form = nullptr;
+    HWND m_savedFocus = nullptr;
+    std::map<std::string, HWND, std::less<>> m_windows;
+    std::map<HWND, const layout::Control*> m_controls;
+    std::map<int, const layout::Control*> m_ids; // menu items and timers
+    std::map<std::string, HMENU, std::less<>> m_menus;
+    std::vector<HWND> m_pages;
+    std::vector<std::filesystem::path> m_scenarioPaths;
+    std::map<std::string, HFONT> m_fonts;
+    std::map<COLORREF, HBRUSH> m_brushes;
+    std::map<HWND, int> m_positions; // trackbars
+    std::map<HWND, HWND> m_upDowns;  // a spin edit's up-down
+    // Declared last, so destroyed first: a recording still on at exit ends
+    // while every window it touches still exists.
+    MainWindow m_logic;
+};
+
+} // namespace pressmark::winui

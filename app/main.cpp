@@ -1,25 +1,19 @@
 #include "CommandLine.h"
-#include "HeadlessControls.h"
+#include "Headless.h"
 #include "PlatformBackend.h"
 #include "SingleInstance.h"
 
 #include "platform/Platform.h"
-#include "base/Cp1251.h"
-#include "player/clickerPlay.h"
 #include "scenario/ScenarioFolder.h"
-#include "window/ErrorReport.h"
-#include "window/MainWindow.h"
 #include "ui/TForm1.h"
 
 #include <QApplication>
 #include <QFont>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
-#include <system_error>
 #include <vector>
 
 using namespace pressmark;
@@ -29,7 +23,7 @@ namespace {
 std::filesystem::path scenarioFolder(const CommandLine& cl) {
     ScenarioFolderInputs in = scenarioFolderEnvironment();
     if (cl.scenarios) {
-        in.commandLine = pathFromUtf8(cl.scenarios->toStdString());
+        in.commandLine = pathFromUtf8(*cl.scenarios);
     }
     in.appDir = pathFromUtf8(QCoreApplication::applicationDirPath().toStdString());
     return chooseScenarioFolder(in);
@@ -80,76 +74,18 @@ private:
     bool m_on = true;
 };
 
-// A folder named with --scenarios must exist: creating a mistyped path
-// would hide the mistake behind an empty list and leave the folder behind.
-bool namedFolderMissing(const CommandLine& cl) {
-    if (!cl.scenarios) {
-        return false;
-    }
-    std::error_code ec;
-    if (std::filesystem::is_directory(pathFromUtf8(cl.scenarios->toStdString()), ec)) {
-        return false;
-    }
-    say(QStringLiteral("the scenario folder %1 given with --scenarios does not exist")
-            .arg(*cl.scenarios));
-    return true;
+headless::Output output() {
+    return {[](const std::string& line) { std::printf("%s\n", line.c_str()); },
+            [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }};
 }
-
-// The folder's scenarios as --list prints them and --play finds them; an
-// empty optional (and the reason on standard error) when it cannot be read.
-std::optional<std::vector<ScenarioEntry>> readScenarioFolder(const std::filesystem::path& folder) {
-    std::error_code ec;
-    std::vector<ScenarioEntry> entries = listScenarios(folder, ec);
-    if (ec) {
-        const QString path = QString::fromStdString(displayFileName(folder));
-        if (ec == std::errc::no_such_file_or_directory) {
-            say(QStringLiteral("the scenario folder %1 does not exist and cannot be created")
-                    .arg(path));
-        } else {
-            say(QStringLiteral("the scenario folder %1 cannot be read: %2")
-                    .arg(path, QString::fromLocal8Bit(ec.message())));
-        }
-        return std::nullopt;
-    }
-    return entries;
-}
-
-// --play has no window to put a message box on, and nobody may be there to
-// close it: its notices go to standard error, and no question is asked.
-class HeadlessDialogs final : public platform::Dialogs {
-public:
-    bool notice(std::string_view text, int, const void*) override {
-        say(QString::fromStdString(cp1251::toUtf8(text)));
-        return false;
-    }
-    std::optional<std::string> askValue(std::string_view, std::string_view,
-                                        std::string_view) override {
-        return std::nullopt;
-    }
-};
 
 int listScenarios(int argc, char** argv, const CommandLine& cl) {
     QCoreApplication app(argc, argv);
     setIdentity();
-    if (namedFolderMissing(cl)) {
+    if (headless::namedFolderMissing(cl, output())) {
         return ExitBadArguments;
     }
-    const auto entries = readScenarioFolder(scenarioFolder(cl));
-    if (!entries) {
-        return ExitNoScenario;
-    }
-    QStringList names;
-    for (const ScenarioEntry& e : *entries) {
-        names << QString::fromStdString(e.nameUtf8);
-    }
-    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-        const int c = a.compare(b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a < b;
-    });
-    for (const QString& name : names) {
-        std::printf("%s\n", name.toLocal8Bit().constData());
-    }
-    return ExitDone;
+    return headless::listScenarios(scenarioFolder(cl), output());
 }
 
 int playHeadless(int argc, char** argv, const CommandLine& cl) {
@@ -157,7 +93,7 @@ int playHeadless(int argc, char** argv, const CommandLine& cl) {
         say(why);
         return ExitNoDisplay;
     }
-    if (namedFolderMissing(cl)) {
+    if (headless::namedFolderMissing(cl, output())) {
         return ExitBadArguments;
     }
     StartUpGuard guard;
@@ -170,59 +106,12 @@ int playHeadless(int argc, char** argv, const CommandLine& cl) {
         say(problem);
         return ExitNoDisplay;
     }
-    HeadlessDialogs dialogs;
+    headless::HeadlessDialogs dialogs(output());
     platform::Backend services = backend->services();
     services.dialogs = &dialogs;
     platform::install(services);
-
-    const std::filesystem::path folder = scenarioFolder(cl);
-    const auto entries = readScenarioFolder(folder);
-    if (!entries) {
-        return ExitNoScenario;
-    }
-    const std::filesystem::path file = findScenario(*entries, cl.play.toStdString());
-    if (file.empty()) {
-        say(QStringLiteral("scenario '%1' not found in %2 (--list shows the names)")
-                .arg(cl.play, QString::fromStdString(displayFileName(folder))));
-        return ExitNoScenario;
-    }
-
     backend->stopOnInterrupt();
-    // The window's Alt+W, through the same table.
-    const MainWindow::HotKey& stopRun = MainWindow::hotKeyTable[MainWindow::kStopRunKey];
-    sf::SetHotKeyHandler([&stopRun](int systemId) {
-        if (systemId == sf::HotKeyIdBase + stopRun.id) {
-            requestStop();
-        }
-    });
-    if (!MainWindow::registerHotKey(nullptr, stopRun)) {
-        say(QStringLiteral("Alt+W is held by another program; stop with Ctrl+C"));
-    }
-
-    HeadlessControls controls(file);
-    try {
-        clickerPlay player(controls, true);
-        if (cl.repeat) {
-            player.setRepeatCount(*cl.repeat);
-        }
-        player.onProgress([](const clickerPlay::Progress& p) {
-            std::fprintf(stderr, "step %d of %d, repetition %d of %d\n", p.step, p.steps,
-                         p.repetition, p.repetitions);
-        });
-        switch (player.run()) {
-        case clickerPlay::Outcome::Finished:
-            return ExitDone;
-        case clickerPlay::Outcome::Stopped:
-            say(QStringLiteral("stopped"));
-            return ExitStopped;
-        case clickerPlay::Outcome::NotFound:
-            return ExitNoScenario;
-        }
-    } catch (const std::exception& e) {
-        say(QString::fromStdString(errorReportText(e)));
-        return ExitRunFailed;
-    }
-    return ExitDone;
+    return headless::playScenario(cl, scenarioFolder(cl), output());
 }
 
 int runWindow(int argc, char** argv, const CommandLine& cl) {
@@ -269,20 +158,20 @@ int runWindow(int argc, char** argv, const CommandLine& cl) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i) {
-        arguments << QString::fromLocal8Bit(argv[i]);
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments.emplace_back(argv[i]);
     }
     const CommandLine cl = parseCommandLine(arguments);
     switch (cl.mode) {
     case CommandLine::Mode::Help:
-        std::printf("%s", cl.helpText.toLocal8Bit().constData());
+        std::printf("%s", helpText(HelpFor::Linux).c_str());
         return ExitDone;
     case CommandLine::Mode::Version:
         std::printf("pressmark 2.0\n");
         return ExitDone;
     case CommandLine::Mode::Error:
-        say(cl.error + QStringLiteral(" (see --help)"));
+        say(QString::fromStdString(cl.error) + QStringLiteral(" (see --help)"));
         return ExitBadArguments;
     case CommandLine::Mode::List:
         return listScenarios(argc, argv, cl);

@@ -2,6 +2,7 @@
 
 #include "base/Cp1251.h"
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <string>
@@ -192,6 +193,31 @@ bool isValidScenarioName(std::string_view nameUtf8) {
         }
     }
     return true;
+}
+
+namespace {
+
+// The key a character sorts by: lower case for upper case in the scripts
+// scenario names are written in, and Ё beside Е as the Russian alphabet has
+// it (keys are code points doubled, to make room for it).
+char32_t sortKey(char32_t c) {
+    if ((c >= U'A' && c <= U'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) ||
+        (c >= 0x410 && c <= 0x42F)) {
+        c += 0x20;
+    } else if (c >= 0x400 && c <= 0x40F) {
+        c += 0x50;
+    }
+    return c == 0x451 ? 0x435 * 2 + 1 : c * 2;
+}
+
+} // namespace
+
+bool scenarioNameLess(std::string_view a, std::string_view b) {
+    std::u32string x = cp1251::decodeUtf8(a);
+    std::u32string y = cp1251::decodeUtf8(b);
+    std::transform(x.begin(), x.end(), x.begin(), sortKey);
+    std::transform(y.begin(), y.end(), y.begin(), sortKey);
+    return x != y ? x < y : a < b;
 }
 
 std::filesystem::path pathFromUtf8(std::string_view utf8) {

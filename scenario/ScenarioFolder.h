@@ -62,6 +62,10 @@ std::string scenarioName(const std::filesystem::path& file);
 // "." or "..", or longer than 200 bytes.
 bool isValidScenarioName(std::string_view nameUtf8);
 
+// The order the lists show scenario names in: letter case aside, Ё after Е
+// as the Russian alphabet has it, ties broken byte by byte (UTF-8 names).
+bool scenarioNameLess(std::string_view a, std::string_view b);
+
 std::filesystem::path pathFromUtf8(std::string_view utf8);
 std::string pathToUtf8(const std::filesystem::path& p);
 

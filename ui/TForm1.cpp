@@ -650,10 +650,7 @@ void TForm1::setScenarios(const std::vector<ScenarioEntry>& given) {
     Flb1->clear();
     std::vector<ScenarioEntry> entries = given;
     std::sort(entries.begin(), entries.end(), [](const ScenarioEntry& a, const ScenarioEntry& b) {
-        const QString x = QString::fromStdString(a.fileNameUtf8);
-        const QString y = QString::fromStdString(b.fileNameUtf8);
-        const int c = x.compare(y, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : x < y;
+        return scenarioNameLess(a.fileNameUtf8, b.fileNameUtf8);
     });
     for (const ScenarioEntry& e : entries) {
         // The name is shown decoded; the path keeps the file's own bytes, so

@@ -173,3 +173,11 @@ TEST(ScenarioFolder, ListsIniFilesOfAnyCaseAndFindsEachListedName) {
 
 } // namespace
 } // namespace pressmark
+
+TEST(ScenarioFolderTest, NamesSortAsTheAlphabetHasThem) {
+    std::vector<std::string> names{"beta",  "Яблоко", "ёлка", "Alpha", "абв",
+                                   "alpha", "Ёлка",   "ель",  "жук"};
+    std::sort(names.begin(), names.end(), pressmark::scenarioNameLess);
+    EXPECT_EQ(names, (std::vector<std::string>{"Alpha", "alpha", "beta", "абв", "ель", "Ёлка",
+                                               "ёлка", "жук", "Яблоко"}));
+}

@@ -1,0 +1,124 @@
+#include "Headless.h"
+
+#include "HeadlessControls.h"
+
+#include "base/Cp1251.h"
+#include "player/clickerPlay.h"
+#include "window/ErrorReport.h"
+#include "window/MainWindow.h"
+
+#include <algorithm>
+#include <system_error>
+
+namespace pressmark::headless {
+
+namespace {
+
+void problem(const Output& io, const std::string& text) {
+    io.error("pressmark: " + text);
+}
+
+// The scenario folder's entries; nothing (and the reason said) when it
+// cannot be read.
+std::optional<std::vector<ScenarioEntry>> readFolder(const std::filesystem::path& folder,
+                                                     const Output& io) {
+    std::error_code ec;
+    std::vector<ScenarioEntry> entries = pressmark::listScenarios(folder, ec);
+    if (ec) {
+        const std::string path = displayFileName(folder);
+        if (ec == std::errc::no_such_file_or_directory) {
+            problem(io, "the scenario folder " + path + " does not exist and cannot be created");
+        } else {
+            problem(io, "the scenario folder " + path + " cannot be read: " + ec.message());
+        }
+        return std::nullopt;
+    }
+    return entries;
+}
+
+} // namespace
+
+bool HeadlessDialogs::notice(std::string_view text, int, const void*) {
+    problem(m_io, cp1251::toUtf8(text));
+    return false;
+}
+
+bool namedFolderMissing(const CommandLine& cl, const Output& io) {
+    if (!cl.scenarios) {
+        return false;
+    }
+    std::error_code ec;
+    if (std::filesystem::is_directory(pathFromUtf8(*cl.scenarios), ec)) {
+        return false;
+    }
+    problem(io, "the scenario folder " + *cl.scenarios + " given with --scenarios does not exist");
+    return true;
+}
+
+int listScenarios(const std::filesystem::path& folder, const Output& io) {
+    const auto entries = readFolder(folder, io);
+    if (!entries) {
+        return ExitNoScenario;
+    }
+    std::vector<std::string> names;
+    for (const ScenarioEntry& e : *entries) {
+        names.push_back(e.nameUtf8);
+    }
+    std::sort(names.begin(), names.end(), scenarioNameLess);
+    for (const std::string& name : names) {
+        io.out(name);
+    }
+    return ExitDone;
+}
+
+int playScenario(const CommandLine& cl, const std::filesystem::path& folder, const Output& io) {
+    const auto entries = readFolder(folder, io);
+    if (!entries) {
+        return ExitNoScenario;
+    }
+    const std::filesystem::path file = findScenario(*entries, cl.play);
+    if (file.empty()) {
+        problem(io, "scenario '" + cl.play + "' not found in " + displayFileName(folder) +
+                        " (--list shows the names)");
+        return ExitNoScenario;
+    }
+
+    // The window's Alt+W, through the same table.
+    const MainWindow::HotKey& stopRun = MainWindow::hotKeyTable[MainWindow::kStopRunKey];
+    sf::SetHotKeyHandler([&stopRun](int systemId) {
+        if (systemId == sf::HotKeyIdBase + stopRun.id) {
+            requestStop();
+        }
+    });
+    if (!MainWindow::registerHotKey(nullptr, stopRun)) {
+        problem(io, "Alt+W is held by another program; stop with Ctrl+C");
+    }
+
+    HeadlessControls controls(file);
+    try {
+        clickerPlay player(controls, true);
+        if (cl.repeat) {
+            player.setRepeatCount(*cl.repeat);
+        }
+        player.onProgress([&io](const clickerPlay::Progress& p) {
+            io.error("step " + std::to_string(p.step) + " of " + std::to_string(p.steps) +
+                     ", repetition " + std::to_string(p.repetition) + " of " +
+                     std::to_string(p.repetitions));
+        });
+        switch (player.run()) {
+        case clickerPlay::Outcome::Finished:
+            return ExitDone;
+        case clickerPlay::Outcome::Stopped:
+            problem(io, "stopped");
+            return ExitStopped;
+        case clickerPlay::Outcome::NotFound:
+            return ExitNoScenario;
+        }
+    } catch (const std::exception& e) {
+        problem(io, errorReportText(e));
+        return ExitRunFailed;
+    }
+    return ExitDone;
+}
+
+} // namespace pressmark::headless

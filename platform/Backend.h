@@ -68,6 +68,9 @@ public:
     // The primary monitor in root coordinates.
     virtual Rect primaryScreen() = 0;
     virtual bool isOwnWindowAt(Point p) = 0;
+    // While sampling, why presses may be lost (UTF-8, for the window to
+    // say); nullptr when every press is collected.
+    virtual const char* degradedReason() const { return nullptr; }
 };
 
 // Modifier set as on Win32: MOD_ALT 1, MOD_CONTROL 2, MOD_SHIFT 4, MOD_WIN 8.

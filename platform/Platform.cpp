@@ -242,6 +242,11 @@ std::vector<platform::Press> dev::TakePresses() {
     return need(backend().pointer, "pointer").takePresses();
 }
 
+std::string dev::SamplingProblem() {
+    const char* why = need(backend().pointer, "pointer").degradedReason();
+    return why ? why : "";
+}
+
 std::string sf::StripLineBreaks(std::string_view text) {
     return ReplaceAll(ReplaceAll(text, "\n", "", ReplaceEvery | IgnoreCase), "\r", "",
                       ReplaceEvery | IgnoreCase);

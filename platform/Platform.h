@@ -29,6 +29,8 @@ public:
     static void StartSampling();
     static void StopSampling();
     static std::vector<platform::Press> TakePresses();
+    // While sampling, why presses may be lost (UTF-8); empty when none are.
+    static std::string SamplingProblem();
 };
 
 // System functions.

@@ -233,7 +233,16 @@ void MainWindow::record() {
     // starts; a name the recorder refuses leaves it on. The window goes out
     // of the way only once the recording is really on: a refused name or a
     // "No" to overwriting leaves it where the user can see it.
-    if (m_recording.start(m_folder, cp1251::toUtf8(name)) && m_view.minimizeOnRecord()) {
+    if (!m_recording.start(m_folder, cp1251::toUtf8(name))) {
+        return;
+    }
+    // A recorder that may lose presses says so, once: the user would
+    // otherwise find out from a scenario with clicks missing.
+    if (const std::string why = dev::SamplingProblem(); !why.empty() && !m_saidSamplingProblem) {
+        m_saidSamplingProblem = true;
+        Notice(cp1251::fromUtf8Lossy(why), NoticeInformation, nullptr);
+    }
+    if (m_view.minimizeOnRecord()) {
         m_view.minimizeToTray();
     }
 }

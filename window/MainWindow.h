@@ -102,6 +102,7 @@ private:
     bool m_running = false;
     bool m_closeAfterRun = false;
     bool m_stopWhileStarting = false;
+    bool m_saidSamplingProblem = false;
     // Handlers whose dialog is open: a hot key must not start a run or a
     // recording underneath it.
     int m_dialogsOpen = 0;

@@ -97,6 +97,8 @@ public:
     Point cursorPos() override { return m_cursor; }
     Rect primaryScreen() override { return m_screen; }
     bool isOwnWindowAt(Point p) override { return m_ownAt ? m_ownAt(p) : false; }
+    const char* degradedReason() const override { return m_degraded; }
+    void setSamplingDegraded(const char* whyUtf8) { m_degraded = whyUtf8; }
     // HotKeys
     bool registerHotKey(int systemId, unsigned keyCode, unsigned modifiers) override;
     void unregisterHotKey(int systemId) override;
@@ -129,6 +131,7 @@ private:
     Rect m_screen{0, 0, 1920, 1080};
     Point m_cursor;
     std::vector<Press> m_presses;
+    const char* m_degraded = nullptr;
     std::function<bool(Point)> m_ownAt;
     bool m_sampling = false;
     std::set<int> m_refused;

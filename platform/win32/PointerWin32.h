@@ -44,7 +44,7 @@ public:
 
     // While sampling without the hook, why presses may be lost (UTF-8, for
     // the window to show); nullptr otherwise.
-    const char* degradedReason() const;
+    const char* degradedReason() const override;
 
 private:
     // The hook procedure, a HOOKPROC.

@@ -399,6 +399,19 @@ TEST_F(MainWindowTest, RecordAndStopByHotKeysAndCtrlQEndsARecordingBeforeTheNext
     EXPECT_FALSE(view.samplingTimer);
 }
 
+TEST_F(MainWindowTest, ARecorderThatMayLosePressesSaysSoAtTheFirstRecordingOnly) {
+    fake.setSamplingDegraded("Перехват недоступен");
+    for (const char* name : {"one", "two"}) {
+        fake.answerAsk(std::string(name));
+        fake.fireHotKey(kRecord);
+        ASSERT_TRUE(logic->recording().active());
+        fake.fireHotKey(kStopRecord);
+    }
+    EXPECT_EQ(dialogs(), (std::vector<std::string>{"ask(Новый сценарий|Название сценария|)",
+                                                   "notice(1,Перехват недоступен)",
+                                                   "ask(Новый сценарий|Название сценария|)"}));
+}
+
 TEST_F(MainWindowTest, AFolderThatCannotBeMadeIsExplained) {
     writeScenario("blocker", "a file where the folder should be");
     logic.reset();

@@ -1,5 +1,6 @@
 #include "TForm1.h"
 
+#include "base/win32/WideText.h"
 #include "window/HelpTopics.h"
 
 #include <commctrl.h>
@@ -16,31 +17,9 @@ namespace {
 constexpr wchar_t kPaneClass[] = L"PressmarkPane";
 constexpr int kFirstId = 1000;
 
-std::wstring widen(std::string_view text, UINT codePage) {
-    if (text.empty()) {
-        return {};
-    }
-    const int size = static_cast<int>(text.size());
-    const int n = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), size, out.data(), n);
-    return out;
-}
-
-std::wstring widen(std::string_view utf8) {
-    return widen(utf8, CP_UTF8);
-}
-
-std::string narrow(std::wstring_view text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int size = static_cast<int>(text.size());
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), n, nullptr, nullptr);
-    return out;
-}
+using pressmark::win32::narrowUtf8;
+using pressmark::win32::widenCp1251;
+using pressmark::win32::widenUtf8;
 
 // The edit and static controls break lines at "\r\n" only.
 std::wstring withCrLf(std::wstring_view text) {
@@ -147,9 +126,10 @@ HFONT TForm1::fontFor(const layout::Control& c) {
         HDC screen = GetDC(nullptr);
         const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
         ReleaseDC(nullptr, screen);
-        font = CreateFontW(-MulDiv(f.points, dpi, 72), 0, 0, 0, f.bold ? FW_BOLD : FW_NORMAL, FALSE,
-                           FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                           DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, widen(f.family).c_str());
+        font =
+            CreateFontW(-MulDiv(f.points, dpi, 72), 0, 0, 0, f.bold ? FW_BOLD : FW_NORMAL, FALSE,
+                        FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                        DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, widenUtf8(f.family).c_str());
     }
     return font;
 }
@@ -176,7 +156,7 @@ void TForm1::build() {
     // The help topics are the window's own texts, not the table's.
     for (const HelpTopic& topic : helpTopics()) {
         SendMessageW(hwnd("lb2"), LB_ADDSTRING, 0,
-                     reinterpret_cast<LPARAM>(widen(topic.title).c_str()));
+                     reinterpret_cast<LPARAM>(widenUtf8(topic.title).c_str()));
     }
     showPage(0);
 }
@@ -184,7 +164,7 @@ void TForm1::build() {
 HWND TForm1::make(const layout::Control& c, HWND parent, int id) {
     using layout::Kind;
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    const std::wstring caption = widen(c.caption);
+    const std::wstring caption = widenUtf8(c.caption);
     const auto idMenu = reinterpret_cast<HMENU>(static_cast<INT_PTR>(id));
     DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (c.visible ? WS_VISIBLE : 0U) |
                   (c.enabled ? 0U : static_cast<DWORD>(WS_DISABLED));
@@ -584,7 +564,7 @@ std::string TForm1::descriptionText() const {
     std::wstring text = windowText(hwnd("m2"));
     // As typed, with the line breaks the other systems use.
     text.erase(std::remove(text.begin(), text.end(), L'\r'), text.end());
-    return narrow(text);
+    return narrowUtf8(text);
 }
 
 void TForm1::focusDescription() {
@@ -592,7 +572,7 @@ void TForm1::focusDescription() {
 }
 
 void TForm1::setHotKeyText(const std::string& text) {
-    SetWindowTextW(hwnd("RzLabel3"), withCrLf(widen(text)).c_str());
+    SetWindowTextW(hwnd("RzLabel3"), withCrLf(widenUtf8(text)).c_str());
 }
 
 void TForm1::disableRecordAndRun(const std::string& /*why*/) {
@@ -607,8 +587,8 @@ void TForm1::setScenarios(const std::vector<ScenarioEntry>& entries) {
     m_scenarioPaths.clear();
     for (const ScenarioEntry& e : entries) {
         // The list sorts the names; each remembers its file, byte for byte.
-        const LRESULT at = SendMessageW(list, LB_ADDSTRING, 0,
-                                        reinterpret_cast<LPARAM>(widen(e.fileNameUtf8).c_str()));
+        const LRESULT at = SendMessageW(
+            list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widenUtf8(e.fileNameUtf8).c_str()));
         if (at >= 0) {
             SendMessageW(list, LB_SETITEMDATA, static_cast<WPARAM>(at),
                          static_cast<LPARAM>(m_scenarioPaths.size()));
@@ -620,7 +600,7 @@ void TForm1::setScenarios(const std::vector<ScenarioEntry>& entries) {
 
 void TForm1::showFolderProblem(const std::string& problem) {
     const HWND note = hwnd("folderProblem");
-    SetWindowTextW(note, widen(problem).c_str());
+    SetWindowTextW(note, widenUtf8(problem).c_str());
     ShowWindow(note, problem.empty() ? SW_HIDE : SW_SHOW);
 }
 
@@ -634,7 +614,7 @@ void TForm1::showHelp(const std::vector<std::string>& lines) {
     for (std::size_t i = 0; i < lines.size(); ++i) {
         text += (i > 0 ? "\r\n" : "") + lines[i];
     }
-    SetWindowTextW(hwnd("m3"), widen(text).c_str());
+    SetWindowTextW(hwnd("m3"), widenUtf8(text).c_str());
 }
 
 void TForm1::saveFocus() {
@@ -666,18 +646,18 @@ void TForm1::closeLater() {
 }
 
 void TForm1::reportError(const std::string& text) {
-    MessageBoxW(m_form, widen(text).c_str(), L"Pressmark", MB_OK | MB_ICONERROR);
+    MessageBoxW(m_form, widenUtf8(text).c_str(), L"Pressmark", MB_OK | MB_ICONERROR);
 }
 
 std::string TForm1::findProgram(const std::string& name) const {
     std::wstring found(MAX_PATH, L'\0');
-    const DWORD n = SearchPathW(nullptr, widen(name).c_str(), L".exe",
+    const DWORD n = SearchPathW(nullptr, widenUtf8(name).c_str(), L".exe",
                                 static_cast<DWORD>(found.size()), found.data(), nullptr);
     if (n == 0 || n >= found.size()) {
         return {};
     }
     found.resize(n);
-    return narrow(found);
+    return narrowUtf8(found);
 }
 
 // ---------------------------------------------------------------- window controls
@@ -759,7 +739,7 @@ void TForm1::setRepeat(int repeat) {
 
 int TForm1::repeat() {
     const layout::Control& c = layout::control("re");
-    const std::string text = narrow(windowText(hwnd("re")));
+    const std::string text = narrowUtf8(windowText(hwnd("re")));
     const char* first = text.data();
     const char* last = text.data() + text.size();
     if (first != last && *first == '+') {
@@ -773,7 +753,7 @@ int TForm1::repeat() {
 }
 
 void TForm1::setDescription(std::string_view cp1251) {
-    SetWindowTextW(hwnd("m2"), withCrLf(widen(cp1251, 1251)).c_str());
+    SetWindowTextW(hwnd("m2"), withCrLf(widenCp1251(cp1251)).c_str());
 }
 
 void TForm1::hideWindow() {

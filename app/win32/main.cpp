@@ -5,7 +5,7 @@
 #include "app/CommandLine.h"
 #include "app/Headless.h"
 #include "platform/win32/BackendWin32.h"
-#include "platform/win32/WideText.h"
+#include "base/win32/WideText.h"
 #include "player/clickerPlay.h"
 #include "scenario/ScenarioFolder.h"
 #include "winui/TForm1.h"
@@ -67,7 +67,7 @@ std::vector<std::string> arguments() {
         return out;
     }
     for (int i = 1; i < count; ++i) {
-        out.push_back(pressmark::platform::win32::narrowUtf8(words[i]));
+        out.push_back(pressmark::win32::narrowUtf8(words[i]));
     }
     LocalFree(words);
     return out;
@@ -111,7 +111,7 @@ private:
         DWORD done = 0;
         DWORD mode = 0;
         if (GetConsoleMode(h, &mode)) {
-            const std::wstring wide = pressmark::platform::win32::widenUtf8(line) + L"\r\n";
+            const std::wstring wide = pressmark::win32::widenUtf8(line) + L"\r\n";
             WriteConsoleW(h, wide.data(), static_cast<DWORD>(wide.size()), &done, nullptr);
         } else {
             const std::string bytes = line + "\r\n";
@@ -215,7 +215,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
         return pressmark::ExitDone;
     } catch (const std::exception& error) {
         const std::string what = error.what();
-        const std::wstring text = pressmark::platform::win32::widenUtf8(what);
+        const std::wstring text = pressmark::win32::widenUtf8(what);
         if (cl.mode == CommandLine::Mode::Window) {
             MessageBoxW(nullptr, text.c_str(), L"Pressmark", MB_OK | MB_ICONERROR);
         } else {

@@ -1,6 +1,7 @@
 #include "DialogsWin32.h"
 
-#include "WideText.h"
+#include "base/win32/WideText.h"
+
 #include "base/Cp1251.h"
 
 #include <windows.h>
@@ -8,6 +9,9 @@
 #include <algorithm>
 
 namespace pressmark::platform::win32 {
+
+using pressmark::win32::narrowUtf8;
+using pressmark::win32::widenCp1251;
 namespace {
 
 struct AskState {

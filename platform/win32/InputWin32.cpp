@@ -1,12 +1,14 @@
 #include "InputWin32.h"
 
-#include "WideText.h"
+#include "base/win32/WideText.h"
 
 #include <windows.h>
 
 #include <vector>
 
 namespace pressmark::platform::win32 {
+
+using pressmark::win32::widenCp1251;
 namespace {
 
 INPUT keyRecord(WORD vk, WORD scan, DWORD flags) {

@@ -1,6 +1,7 @@
 #include "SystemWin32.h"
 
-#include "WideText.h"
+#include "base/win32/WideText.h"
+
 #include "base/AppError.h"
 
 #include <windows.h>
@@ -10,6 +11,9 @@
 #include <vector>
 
 namespace pressmark::platform::win32 {
+
+using pressmark::win32::narrowUtf8;
+using pressmark::win32::widenCp1251;
 namespace {
 
 class RegKey {

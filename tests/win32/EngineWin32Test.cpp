@@ -2,7 +2,7 @@
 
 #include "platform/Platform.h"
 #include "platform/win32/BackendWin32.h"
-#include "platform/win32/WideText.h"
+#include "base/win32/WideText.h"
 #include "player/clickerPlay.h"
 #include "recorder/clickerRec.h"
 #include "base/Cp1251.h"
@@ -93,7 +93,7 @@ TEST_F(EngineWin32Test, RecordedClicksPlayBackAtTheSameClientPositions) {
         ASSERT_TRUE(user.seen().found);
     }
     EXPECT_TRUE(win32test::pumpUntil([&] { return target.editText() == typed; }))
-        << platform::win32::narrowUtf8(target.editText());
+        << win32::narrowUtf8(target.editText());
     recording.stop();
     ASSERT_FALSE(recording.active());
 
@@ -120,7 +120,7 @@ TEST_F(EngineWin32Test, RecordedClicksPlayBackAtTheSameClientPositions) {
     // Played back: the edit box clicked again and the text typed after the
     // one typed while recording.
     EXPECT_TRUE(win32test::pumpUntil([&] { return target.editText() == typed + typed; }))
-        << platform::win32::narrowUtf8(target.editText());
+        << win32::narrowUtf8(target.editText());
 }
 
 TEST_F(EngineWin32Test, TheStopHotKeyEndsAPlaybackDuringItsWait) {

@@ -2,7 +2,7 @@
 
 #include "platform/Platform.h"
 #include "platform/win32/BackendWin32.h"
-#include "platform/win32/WideText.h"
+#include "base/win32/WideText.h"
 #include "base/Cp1251.h"
 
 #include <gtest/gtest.h>
@@ -130,7 +130,7 @@ TEST_F(InputWin32Test, TypedTextArrivesInAnotherProgramsEditControl) {
     EXPECT_EQ(report.skipped, 0);
     const std::wstring expected = L"Hello, World! \u041f\u0440\u0438\u0432\u0435\u0442 123";
     EXPECT_TRUE(win32test::pumpUntil([&] { return target.editText() == expected; }))
-        << platform::win32::narrowUtf8(target.editText());
+        << win32::narrowUtf8(target.editText());
     // The target read its own text with GetWindowTextW after the last change.
     const auto log = target.log();
     ASSERT_FALSE(log.empty());

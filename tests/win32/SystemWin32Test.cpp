@@ -2,7 +2,7 @@
 
 #include "platform/Platform.h"
 #include "platform/win32/BackendWin32.h"
-#include "platform/win32/WideText.h"
+#include "base/win32/WideText.h"
 #include "base/AppError.h"
 #include "base/Cp1251.h"
 
@@ -120,7 +120,7 @@ TEST_F(SystemWin32Test, SetProxyWritesServerThenEnableKeepingItsType) {
         const auto server = readValue(kSettings, L"ProxyServer");
         ASSERT_TRUE(server);
         EXPECT_EQ(server->type, static_cast<DWORD>(REG_SZ));
-        const std::wstring text = platform::win32::widenUtf8(c.proxyUtf8);
+        const std::wstring text = win32::widenUtf8(c.proxyUtf8);
         // The text and its terminating zero, as wide characters.
         EXPECT_EQ(asText(*server), text + L'\0');
         const auto enable = readValue(kSettings, L"ProxyEnable");
@@ -235,7 +235,7 @@ TEST_F(SystemWin32Test, ClearCacheDeletesEveryEntryAndEnds) {
 
 TEST_F(SystemWin32Test, AppDirIsTheExecutablesFolderWithABackslash) {
     const std::string dir = sf::AppDir();
-    EXPECT_EQ(dir, platform::win32::narrowUtf8(win32test::exeDir()));
+    EXPECT_EQ(dir, win32::narrowUtf8(win32test::exeDir()));
     EXPECT_EQ(dir.back(), '\\');
 }
 
@@ -245,7 +245,7 @@ std::string appDirOfCopyIn(const std::wstring& folder) {
     const std::wstring exe = folder + L"pressmark_appdir.exe";
     if (!CopyFileW((win32test::exeDir() + L"pressmark_win32_target.exe").c_str(), exe.c_str(),
                    FALSE)) {
-        ADD_FAILURE() << "copy to " << platform::win32::narrowUtf8(exe) << ": " << GetLastError();
+        ADD_FAILURE() << "copy to " << win32::narrowUtf8(exe) << ": " << GetLastError();
         return {};
     }
     const std::wstring out = win32test::tempFile(L"appdir");
@@ -273,11 +273,11 @@ TEST_F(SystemWin32Test, AppDirOfAProgramInADriveRootEndsInTwoBackslashes) {
     wchar_t windows[MAX_PATH];
     GetWindowsDirectoryW(windows, MAX_PATH);
     const std::wstring root = std::wstring(windows).substr(0, 3); // "C:\"
-    EXPECT_EQ(appDirOfCopyIn(root), platform::win32::narrowUtf8(root) + "\\");
+    EXPECT_EQ(appDirOfCopyIn(root), win32::narrowUtf8(root) + "\\");
     // And a folder with Cyrillic in its name comes back as UTF-8.
     const std::wstring folder = root + L"\u041f\u0430\u043f\u043a\u0430\\";
     CreateDirectoryW(folder.c_str(), nullptr);
-    EXPECT_EQ(appDirOfCopyIn(folder), platform::win32::narrowUtf8(root) + "Папка\\");
+    EXPECT_EQ(appDirOfCopyIn(folder), win32::narrowUtf8(root) + "Папка\\");
     RemoveDirectoryW(folder.c_str());
 }
 
@@ -286,8 +286,7 @@ TEST_F(SystemWin32Test, RunProgramOpensTheFileThroughTheShell) {
     // command interpreter, which leaves a file behind.
     const std::wstring marker = win32test::tempFile(L"opened");
     const std::wstring script = win32test::tempFile(L"script") + L".cmd";
-    std::ofstream(script.c_str()) << "@echo opened> \"" << platform::win32::narrowUtf8(marker)
-                                  << "\"\r\n";
+    std::ofstream(script.c_str()) << "@echo opened> \"" << win32::narrowUtf8(marker) << "\"\r\n";
     sf::RunProgram(std::filesystem::path(script));
     EXPECT_TRUE(win32test::pumpUntil(
         [&] { return GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES; },

@@ -8,7 +8,7 @@
 //       writes sf::AppDir() (UTF-8) to FILE and exits
 #include "platform/Platform.h"
 #include "platform/win32/BackendWin32.h"
-#include "platform/win32/WideText.h"
+#include "base/win32/WideText.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -20,7 +20,7 @@
 
 namespace {
 
-using pressmark::platform::win32::narrowUtf8;
+using pressmark::win32::narrowUtf8;
 
 constexpr wchar_t kClassName[] = L"PressmarkTarget";
 constexpr int kEditId = 10;

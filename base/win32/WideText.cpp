@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-namespace pressmark::platform::win32 {
+namespace pressmark::win32 {
 namespace {
 
 std::wstring widen(unsigned codePage, std::string_view text) {
@@ -41,4 +41,4 @@ std::string narrowUtf8(std::wstring_view text) {
     return out;
 }
 
-} // namespace pressmark::platform::win32
+} // namespace pressmark::win32

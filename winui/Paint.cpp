@@ -1,6 +1,7 @@
 #include "Paint.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 
 namespace pressmark::winui::paint {
@@ -229,6 +230,15 @@ void drawDigit(HDC dc, int x, int y, int length, std::uint8_t lit) {
     }
 }
 
+// The segments a character lights: bit 0 the top, then clockwise the upper
+// and lower right, the bottom, the lower and upper left; bit 6 the middle.
+// Anything but a digit lights none.
+std::uint8_t segments(char digit) {
+    static constexpr std::uint8_t lit[10] = {0x3F, 0x06, 0x5B, 0x4F, 0x66,
+                                             0x6D, 0x7D, 0x07, 0x7F, 0x6F};
+    return digit >= '0' && digit <= '9' ? lit[digit - '0'] : 0;
+}
+
 } // namespace
 
 COLORREF rgb(layout::Rgb c) {
@@ -325,13 +335,6 @@ HBRUSH patternBrush(const Fill& f, SIZE size, HBITMAP& bitmap) {
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
     return CreatePatternBrush(bitmap);
-}
-
-std::uint8_t segments(char digit) {
-    // a b c d e f g: bits 0..6.
-    static constexpr std::uint8_t lit[10] = {0x3F, 0x06, 0x5B, 0x4F, 0x66,
-                                             0x6D, 0x7D, 0x07, 0x7F, 0x6F};
-    return digit >= '0' && digit <= '9' ? lit[digit - '0'] : 0;
 }
 
 void sevenSegment(HDC dc, const RECT& area, int value, int digits, COLORREF on, COLORREF back) {

@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <cstdint>
 #include <string_view>
 
 // What the Win32 window draws itself, in GDI alone: the table's gradients,
@@ -38,10 +37,6 @@ void fill(HDC dc, const RECT& area, const Fill& f);
 // rectangle, shows the fill as if transparent. The caller deletes both.
 HBRUSH patternBrush(const Fill& f, SIZE size, HBITMAP& bitmap);
 
-// The segments a character lights: bit 0 the top, then clockwise the upper
-// and lower right, the bottom, the lower and upper left; bit 6 the middle.
-// Anything but a digit lights none.
-std::uint8_t segments(char digit);
 // The number right-aligned in `digits` cells of seven segments, centred in
 // `area` over `back`. A number too long for the cells shows its last digits.
 void sevenSegment(HDC dc, const RECT& area, int value, int digits, COLORREF on, COLORREF back);

@@ -90,6 +90,18 @@ private:
     void fire(const layout::Control& c, std::initializer_list<layout::Event> events);
     void showPage(int index);
     const layout::Control* controlOf(HWND window) const;
+    // The brush that paints what shows behind the window (its own fill, or
+    // the page, bar or group it stands on), its origin set in `dc` so that a
+    // gradient lines up with the one around the window.
+    HBRUSH backgroundBrush(HWND window, HDC dc);
+    // The controls the table's look asks this window to draw itself.
+    HBRUSH pattern(const layout::Control& owner, bool groupBody);
+    bool drawItem(const DRAWITEMSTRUCT& item);
+    void paintGroup(HWND window, const layout::Control& c);
+    // A control's messages about its look (hover, keys, painting); true
+    // when answered. May change `w` for the control's own procedure.
+    bool lookMessage(HWND window, const layout::Control& c, UINT message, WPARAM& w,
+                     LRESULT& result);
 
     Options m_options;
     Indicator m_indicator = Indicator::Yellow;
@@ -105,6 +117,11 @@ private:
     std::map<COLORREF, HBRUSH> m_brushes;
     std::map<HWND, int> m_positions; // trackbars
     std::map<HWND, HWND> m_upDowns;  // a spin edit's up-down
+    // The gradients as pattern brushes, by the control whose fill each is
+    // (and whether it is the group bar's groups' body over that fill).
+    std::map<std::pair<const layout::Control*, bool>, std::pair<HBITMAP, HBRUSH>> m_patterns;
+    HWND m_hot = nullptr; // the button under the pointer
+    int m_speedDigits = 0;
     // Declared last, so destroyed first: a recording still on at exit ends
     // while every window it touches still exists.
     MainWindow m_logic;

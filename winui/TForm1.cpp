@@ -140,7 +140,14 @@ HFONT TForm1::fontFor(const layout::Control& c) {
     return font;
 }
 
+int TForm1::px(int pixelsAt96) const {
+    return MulDiv(pixelsAt96, m_dpi, 96);
+}
+
 void TForm1::build() {
+    HDC screen = GetDC(nullptr);
+    m_dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = paneProc;
@@ -176,7 +183,10 @@ HWND TForm1::make(const layout::Control& c, HWND parent, int id) {
                   (c.enabled ? 0U : static_cast<DWORD>(WS_DISABLED));
     const wchar_t* cls = nullptr;
     bool pane = false;
-    RECT at{c.place.x, c.place.y, c.place.x + c.place.width, c.place.y + c.place.height};
+    // The table's places are at 96 dots per inch; the fonts follow the
+    // screen's, so do the places.
+    RECT at{px(c.place.x), px(c.place.y), px(c.place.x + c.place.width),
+            px(c.place.y + c.place.height)};
 
     switch (c.kind) {
     case Kind::Form: {
@@ -185,9 +195,9 @@ HWND TForm1::make(const layout::Control& c, HWND parent, int id) {
         const DWORD ex = c.stayOnTop ? static_cast<DWORD>(WS_EX_TOPMOST) : 0U;
         // The table gives the client area; the frame comes around it.
         AdjustWindowRectEx(&at, formStyle, FALSE, ex);
-        m_form = CreateWindowExW(ex, kPaneClass, caption.c_str(), formStyle, c.place.x, c.place.y,
-                                 at.right - at.left, at.bottom - at.top, nullptr, nullptr, instance,
-                                 this);
+        m_form = CreateWindowExW(ex, kPaneClass, caption.c_str(), formStyle, px(c.place.x),
+                                 px(c.place.y), at.right - at.left, at.bottom - at.top, nullptr,
+                                 nullptr, instance, this);
         if (!m_form) {
             throw std::runtime_error("the main window cannot be created");
         }
@@ -310,7 +320,7 @@ HWND TForm1::make(const layout::Control& c, HWND parent, int id) {
         m_pages.push_back(window);
     } else if (c.kind == Kind::PageControl) {
         // Before the pages are placed in it: the tabs' height sets theirs.
-        SendMessageW(window, TCM_SETITEMSIZE, 0, MAKELPARAM(0, layout::theme().tabHeight));
+        SendMessageW(window, TCM_SETITEMSIZE, 0, MAKELPARAM(0, px(layout::theme().tabHeight)));
         SendMessageW(window, TCM_SETPADDING, 0, MAKELPARAM(8, 3)); // room for the bold caption
     } else if (c.kind == Kind::TrackBar) {
         SendMessageW(window, TBM_SETRANGEMIN, FALSE, c.minimum);

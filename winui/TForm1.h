@@ -79,6 +79,8 @@ private:
     static LRESULT CALLBACK controlProc(HWND window, UINT message, WPARAM w, LPARAM l, UINT_PTR id,
                                         DWORD_PTR self);
     void build();
+    // A length of the table (at 96 dots per inch) on this screen.
+    int px(int pixelsAt96) const;
     HWND make(const layout::Control& c, HWND parent, int id);
     HFONT fontFor(const layout::Control& c);
     HBRUSH brush(COLORREF colour);
@@ -105,6 +107,7 @@ private:
 
     Options m_options;
     Indicator m_indicator = Indicator::Yellow;
+    int m_dpi = 96; // the screen's, when the window was made
     HWND m_form = nullptr;
     HWND m_savedFocus = nullptr;
     std::map<std::string, HWND, std::less<>> m_windows;

@@ -20,7 +20,9 @@ run_pkgs=(
 # dpkg-shlibdeps reads the binary's libraries for the package's Depends;
 # CPack finds the binary with file.
 package_pkgs=(dpkg-dev file)
-win32_pkgs=(g++-mingw-w64-x86-64-posix wine wine64)
+# locales: the Windows tests run Wine in a Russian locale (code page 1251),
+# as the program's users run Windows.
+win32_pkgs=(g++-mingw-w64-x86-64-posix wine wine64 locales)
 test_pkgs=(
     libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
     xterm zenity mousepad x11-apps
@@ -42,14 +44,24 @@ for p in "${want[@]}"; do
         missing+=("$p")
     fi
 done
-if [ ${#missing[@]} -eq 0 ]; then
-    exit 0
-fi
-
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
     sudo=sudo
 fi
-echo "Installing: ${missing[*]}"
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" || exit 1
+fi
+case ${1:-test} in
+win32 | test)
+    if ! locale -a 2>/dev/null | grep -qix 'ru_RU.utf8'; then
+        echo "Generating the locale ru_RU.UTF-8"
+        $sudo sed -i 's/^# *\(ru_RU.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+        grep -q '^ru_RU.UTF-8 UTF-8' /etc/locale.gen ||
+            echo 'ru_RU.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
+        $sudo locale-gen >/dev/null || exit 1
+    fi
+    ;;
+esac

@@ -93,10 +93,16 @@ HWND child(HWND parent, const wchar_t* cls, const std::wstring& text, DWORD styl
     return w;
 }
 
+// The message boxes speak the window's language whatever the system's: the
+// buttons say "OK", "&Yes" and "&No" on a Russian Windows too. Each box is
+// caught as it is activated, and its buttons are named then.
+//
 // The question box has no Cancel button, and Windows then ignores Escape;
-// here Escape answers No. The box is caught as it is activated and its
-// window procedure wrapped for the Cancel command that Escape sends.
-thread_local HHOOK t_questionHook = nullptr;
+// here Escape answers No: the question box's window procedure is wrapped for
+// the Cancel command that Escape sends.
+thread_local HHOOK t_boxHook = nullptr;
+thread_local bool t_boxIsQuestion = false;
+thread_local bool t_boxCaught = false;
 thread_local WNDPROC t_questionProc = nullptr;
 
 LRESULT CALLBACK questionProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -107,24 +113,38 @@ LRESULT CALLBACK questionProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     return CallWindowProcW(t_questionProc, hwnd, msg, wParam, lParam);
 }
 
-LRESULT CALLBACK questionHook(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HCBT_ACTIVATE && !t_questionProc) {
+LRESULT CALLBACK boxHook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE && !t_boxCaught) {
+        t_boxCaught = true;
         const HWND box = reinterpret_cast<HWND>(wParam);
-        t_questionProc = reinterpret_cast<WNDPROC>(
-            SetWindowLongPtrW(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(questionProc)));
+        const struct {
+            int id;
+            const wchar_t* label;
+        } labels[] = {{IDOK, L"OK"}, {IDCANCEL, L"Cancel"}, {IDYES, L"&Yes"}, {IDNO, L"&No"}};
+        for (const auto& l : labels) {
+            if (HWND button = GetDlgItem(box, l.id)) {
+                SetWindowTextW(button, l.label);
+            }
+        }
+        if (t_boxIsQuestion) {
+            t_questionProc = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrW(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(questionProc)));
+        }
     }
-    return CallNextHookEx(t_questionHook, code, wParam, lParam);
+    return CallNextHookEx(t_boxHook, code, wParam, lParam);
 }
 
-int askQuestion(const std::wstring& text) {
+int showBox(HWND owner, const std::wstring& text, const wchar_t* caption, UINT flags,
+            bool question) {
+    t_boxIsQuestion = question;
+    t_boxCaught = false;
     t_questionProc = nullptr;
-    t_questionHook = SetWindowsHookExW(WH_CBT, questionHook, nullptr, GetCurrentThreadId());
-    const int answer = MessageBoxW(nullptr, text.c_str(), L"Confirm",
-                                   MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1 | MB_TASKMODAL);
-    if (t_questionHook) {
-        UnhookWindowsHookEx(t_questionHook);
+    t_boxHook = SetWindowsHookExW(WH_CBT, boxHook, nullptr, GetCurrentThreadId());
+    const int answer = MessageBoxW(owner, text.c_str(), caption, flags);
+    if (t_boxHook) {
+        UnhookWindowsHookEx(t_boxHook);
     }
-    t_questionHook = nullptr;
+    t_boxHook = nullptr;
     t_questionProc = nullptr;
     return answer;
 }
@@ -135,18 +155,18 @@ bool DialogsWin32::notice(std::string_view text, int kind, const void* owner) {
     const std::wstring body = widenCp1251(text);
     switch (kind) {
     case 0:
-        MessageBoxW(static_cast<HWND>(const_cast<void*>(owner)), body.c_str(), AppTitle,
-                    MB_OK | (owner ? 0 : MB_TASKMODAL));
+        showBox(static_cast<HWND>(const_cast<void*>(owner)), body, AppTitle,
+                MB_OK | (owner ? 0 : MB_TASKMODAL), false);
         return false;
     case 1:
-        MessageBoxW(nullptr, body.c_str(), L"Information",
-                    MB_OK | MB_ICONINFORMATION | MB_TASKMODAL);
+        showBox(nullptr, body, L"Information", MB_OK | MB_ICONINFORMATION | MB_TASKMODAL, false);
         return false;
     case 2:
-        MessageBoxW(nullptr, body.c_str(), L"Error", MB_OK | MB_ICONERROR | MB_TASKMODAL);
+        showBox(nullptr, body, L"Error", MB_OK | MB_ICONERROR | MB_TASKMODAL, false);
         return false;
     case 3:
-        return askQuestion(body) == IDYES;
+        return showBox(nullptr, body, L"Confirm",
+                       MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1 | MB_TASKMODAL, true) == IDYES;
     default:
         return false;
     }

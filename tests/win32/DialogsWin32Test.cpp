@@ -30,16 +30,17 @@ TEST_F(DialogsWin32Test, NoticeKindsCaptionsButtonsAndAnswers) {
         int kind;
         const wchar_t* caption;
         std::vector<int> buttons;
+        std::vector<std::wstring> labels; // as on a Windows of any language
         int press;
         bool result;
     };
     const std::vector<Case> cases = {
-        {0, L"Pressmark", {IDOK}, IDOK, false},
-        {1, L"Information", {IDOK}, IDOK, false},
-        {2, L"Error", {IDOK}, IDOK, false},
-        {3, L"Confirm", {IDYES, IDNO}, IDYES, true},
-        {3, L"Confirm", {IDYES, IDNO}, IDNO, false},
-        {3, L"Confirm", {IDYES, IDNO}, IDCANCEL, false}, // Escape
+        {0, L"Pressmark", {IDOK}, {L"OK"}, IDOK, false},
+        {1, L"Information", {IDOK}, {L"OK"}, IDOK, false},
+        {2, L"Error", {IDOK}, {L"OK"}, IDOK, false},
+        {3, L"Confirm", {IDYES, IDNO}, {L"&Yes", L"&No"}, IDYES, true},
+        {3, L"Confirm", {IDYES, IDNO}, {L"&Yes", L"&No"}, IDNO, false},
+        {3, L"Confirm", {IDYES, IDNO}, {L"&Yes", L"&No"}, IDCANCEL, false}, // Escape
     };
     const std::string text = ru("Сценарий не найден!");
     for (const auto& c : cases) {
@@ -62,6 +63,7 @@ TEST_F(DialogsWin32Test, NoticeKindsCaptionsButtonsAndAnswers) {
         EXPECT_EQ(seen.text, L"\u0421\u0446\u0435\u043d\u0430\u0440\u0438\u0439 \u043d\u0435 "
                              L"\u043d\u0430\u0439\u0434\u0435\u043d!");
         EXPECT_EQ(seen.buttons, c.buttons);
+        EXPECT_EQ(seen.labels, c.labels);
     }
     // A kind outside 0..3 shows nothing and answers false at once.
     EXPECT_FALSE(backend.dialogs().notice("x", 7, nullptr));

@@ -183,8 +183,9 @@ DialogUser::DialogUser(const wchar_t* windowClass, std::wstring caption,
               m_seen.text = textOf(GetDlgItem(w, 0xFFFF)); // the message box's text
           }
           for (int id : {IDOK, IDCANCEL, IDYES, IDNO}) {
-              if (GetDlgItem(w, id)) {
+              if (HWND button = GetDlgItem(w, id)) {
                   m_seen.buttons.push_back(id);
+                  m_seen.labels.push_back(textOf(button));
               }
           }
           act(w);

@@ -64,10 +64,11 @@ class DialogUser {
 public:
     struct Seen {
         bool found = false;
-        std::wstring text;        // the message, or the input dialog's edit text
-        std::vector<int> buttons; // the ids among IDOK, IDCANCEL, IDYES, IDNO
-        int limit = 0;            // the edit box's limit
-        DWORD selection = 0;      // EM_GETSEL of the edit box
+        std::wstring text;                // the message, or the input dialog's edit text
+        std::vector<int> buttons;         // the ids among IDOK, IDCANCEL, IDYES, IDNO
+        std::vector<std::wstring> labels; // their captions
+        int limit = 0;                    // the edit box's limit
+        DWORD selection = 0;              // EM_GETSEL of the edit box
     };
 
     DialogUser(const wchar_t* windowClass, std::wstring caption, std::function<void(HWND)> act);

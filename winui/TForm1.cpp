@@ -13,7 +13,7 @@ namespace pressmark::winui {
 
 namespace {
 
-constexpr wchar_t kPaneClass[] = L"PressmarkPane";
+constexpr const wchar_t* kPaneClass = TForm1::WindowClass;
 constexpr int kFirstId = 1000;
 
 std::wstring widen(std::string_view text, UINT codePage) {
@@ -292,7 +292,7 @@ HWND TForm1::make(const layout::Control& c, HWND parent, int id) {
         m_ids[id] = &c;
         return nullptr;
     case Kind::TrayIcon:
-        // No tray icon yet: minimizeToTray minimises the window instead.
+        m_tray = std::make_unique<Tray>(m_form, caption);
         return nullptr;
     }
 
@@ -486,6 +486,9 @@ LRESULT CALLBACK TForm1::paneProc(HWND window, UINT message, WPARAM w, LPARAM l)
         return DefWindowProcW(window, message, w, l);
     }
     LRESULT result = 0;
+    if (window == self->m_form && self->m_tray && self->m_tray->handle(message, w, l, result)) {
+        return result;
+    }
     if (self->route(message, w, l, result)) {
         return result;
     }
@@ -657,8 +660,11 @@ bool TForm1::modifiersHeld() const {
 }
 
 void TForm1::minimizeToTray() {
-    // No tray icon yet: a plain minimise.
-    ShowWindow(m_form, SW_MINIMIZE);
+    if (m_tray) {
+        m_tray->minimize();
+    } else {
+        ShowWindow(m_form, SW_MINIMIZE);
+    }
 }
 
 void TForm1::closeLater() {

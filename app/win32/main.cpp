@@ -1,5 +1,6 @@
 // The Windows program: the Win32 backend behind the platform layer, the main
 // window, and the message loop until the window is gone.
+#include "SingleInstanceWin32.h"
 #include "platform/win32/BackendWin32.h"
 #include "scenario/ScenarioFolder.h"
 #include "winui/TForm1.h"
@@ -57,6 +58,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
         // On the thread of the message loop: the hot keys' window is its.
         const auto backend = pressmark::platform::win32::makeBackend();
         backend->install();
+        pressmark::app::SingleInstanceWin32 instance;
+        if (instance.handOver()) {
+            return 0; // the running window came forward
+        }
         pressmark::winui::TForm1 form({scenarioFolder(), {}});
         ShowWindow(static_cast<HWND>(const_cast<void*>(form.nativeHandle())), show);
         MSG message{};

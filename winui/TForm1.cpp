@@ -787,7 +787,9 @@ void TForm1::hideWindow() {
 }
 
 void TForm1::showWindow() {
-    ShowWindow(m_form, SW_SHOW);
+    // Back after an action without taking the keyboard: the text the action
+    // typed may still be on its way to the program the user clicked.
+    ShowWindow(m_form, SW_SHOWNA);
 }
 
 const void* TForm1::nativeHandle() const {

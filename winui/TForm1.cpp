@@ -651,8 +651,12 @@ void TForm1::restoreFocus() {
 }
 
 bool TForm1::modifiersHeld() const {
+    // The keys as they are now, not as this thread's messages last left
+    // them: a hot key pressed in another program sends this thread no key
+    // message at all, and with our window in front Wine kept Alt+Q's Alt
+    // down here until the wait for its release gave up.
     for (const int key : {VK_MENU, VK_CONTROL, VK_SHIFT, VK_LWIN, VK_RWIN}) {
-        if (GetKeyState(key) < 0) {
+        if (GetAsyncKeyState(key) < 0) {
             return true;
         }
     }

@@ -16,7 +16,7 @@ namespace pressmark::winui {
 
 namespace {
 
-constexpr wchar_t kPaneClass[] = L"PressmarkPane";
+constexpr const wchar_t* kPaneClass = TForm1::WindowClass;
 constexpr int kFirstId = 1000;
 
 using pressmark::win32::narrowUtf8;
@@ -287,7 +287,7 @@ HWND TForm1::make(const layout::Control& c, HWND parent, int id) {
         m_ids[id] = &c;
         return nullptr;
     case Kind::TrayIcon:
-        // No tray icon yet: minimizeToTray minimises the window instead.
+        m_tray = std::make_unique<Tray>(m_form, caption);
         return nullptr;
     }
 
@@ -492,6 +492,9 @@ LRESULT CALLBACK TForm1::paneProc(HWND window, UINT message, WPARAM w, LPARAM l)
         return DefWindowProcW(window, message, w, l);
     }
     LRESULT result = 0;
+    if (window == self->m_form && self->m_tray && self->m_tray->handle(message, w, l, result)) {
+        return result;
+    }
     if (self->route(message, w, l, result)) {
         return result;
     }
@@ -864,8 +867,12 @@ void TForm1::restoreFocus() {
 }
 
 bool TForm1::modifiersHeld() const {
+    // The keys as they are now, not as this thread's messages last left
+    // them: a hot key pressed in another program sends this thread no key
+    // message at all, and with our window in front Wine kept Alt+Q's Alt
+    // down here until the wait for its release gave up.
     for (const int key : {VK_MENU, VK_CONTROL, VK_SHIFT, VK_LWIN, VK_RWIN}) {
-        if (GetKeyState(key) < 0) {
+        if (GetAsyncKeyState(key) < 0) {
             return true;
         }
     }
@@ -873,8 +880,11 @@ bool TForm1::modifiersHeld() const {
 }
 
 void TForm1::minimizeToTray() {
-    // No tray icon yet: a plain minimise.
-    ShowWindow(m_form, SW_MINIMIZE);
+    if (m_tray) {
+        m_tray->minimize();
+    } else {
+        ShowWindow(m_form, SW_MINIMIZE);
+    }
 }
 
 void TForm1::closeLater() {
@@ -997,7 +1007,9 @@ void TForm1::hideWindow() {
 }
 
 void TForm1::showWindow() {
-    ShowWindow(m_form, SW_SHOW);
+    // Back after an action without taking the keyboard: the text the action
+    // typed may still be on its way to the program the user clicked.
+    ShowWindow(m_form, SW_SHOWNA);
 }
 
 const void* TForm1::nativeHandle() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Tray.h"
 #include "window/Layout.h"
 #include "window/MainWindow.h"
 
@@ -9,6 +10,7 @@
 #include <functional>
 #include <initializer_list>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +27,9 @@ public:
         // Empty when the platform offers recording, playback and hot keys.
         std::string platformProblem;
     };
+    // The class of the main window (and of its panes): another start of the
+    // program finds the window by it and its caption.
+    static constexpr const wchar_t* WindowClass = L"PressmarkPane";
     explicit TForm1(Options options);
     ~TForm1() override;
     TForm1(const TForm1&) = delete;
@@ -125,6 +130,7 @@ private:
     std::map<std::pair<const layout::Control*, bool>, std::pair<HBITMAP, HBRUSH>> m_patterns;
     HWND m_hot = nullptr; // the button under the pointer
     int m_speedDigits = 0;
+    std::unique_ptr<Tray> m_tray;
     // Declared last, so destroyed first: a recording still on at exit ends
     // while every window it touches still exists.
     MainWindow m_logic;

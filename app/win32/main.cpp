@@ -4,6 +4,7 @@
 // were started from.
 #include "app/CommandLine.h"
 #include "app/Headless.h"
+#include "SingleInstanceWin32.h"
 #include "platform/win32/BackendWin32.h"
 #include "base/win32/WideText.h"
 #include "player/clickerPlay.h"
@@ -163,6 +164,12 @@ int runWindow(const pressmark::CommandLine& cl, int show) {
     // On the thread of the message loop: the hot keys' window is its.
     const auto backend = pressmark::platform::win32::makeBackend();
     backend->install();
+    // Before the window takes the hot keys: a second window would find them
+    // all held by the first.
+    pressmark::app::SingleInstanceWin32 instance;
+    if (instance.handOver()) {
+        return pressmark::ExitDone; // the running window came forward
+    }
     pressmark::winui::TForm1 form({scenarioFolder(cl), {}});
     ShowWindow(static_cast<HWND>(const_cast<void*>(form.nativeHandle())), show);
     MSG message{};

@@ -15,6 +15,7 @@ namespace pressmark::platform::win32 {
 // runs the message loop: the hot-key window belongs to that thread.
 class BackendWin32 {
 public:
+    BackendWin32() { m_input.setPointer(&m_pointer); }
     Backend backend();
     // Makes this object the backend of dev, sf, net, Notice and AskValue.
     void install();

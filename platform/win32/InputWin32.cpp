@@ -1,5 +1,7 @@
 #include "InputWin32.h"
 
+#include "PointerWin32.h"
+
 #include "base/win32/WideText.h"
 
 #include <windows.h>
@@ -51,6 +53,9 @@ void sendModifiers(const std::vector<WORD>& keys, bool down) {
     }
 }
 
+// How long the window that is to have the text may take to come to the front.
+constexpr ULONGLONG kFocusWaitMs = 500;
+
 std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
 }
@@ -84,7 +89,27 @@ void InputWin32::button(MouseButton b, bool down) {
     mouse_event(flags, 0, 0, 0, 0);
 }
 
+void InputWin32::focusLastForeignWindow() {
+    const auto target = static_cast<HWND>(m_pointer->lastForeignWindow());
+    if (!target || !IsWindow(target) || !IsWindowVisible(target) ||
+        GetForegroundWindow() == target) {
+        return;
+    }
+    // When our window hides for the prompt, the system activates a window
+    // of its choice, which need not be the one clicked: under Wine it was
+    // the tray icon's. The keys go to the window in front when the system
+    // takes them, so it has to be there first.
+    SetForegroundWindow(target);
+    const ULONGLONG until = GetTickCount64() + kFocusWaitMs;
+    while (GetForegroundWindow() != target && GetTickCount64() < until) {
+        Sleep(5);
+    }
+}
+
 TypeReport InputWin32::typeText(std::string_view cp1251) {
+    if (m_pointer && m_pointer->sampling()) {
+        focusLastForeignWindow();
+    }
     return typeUnicode(widenCp1251(cp1251));
 }
 

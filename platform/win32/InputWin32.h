@@ -6,6 +6,8 @@
 
 namespace pressmark::platform::win32 {
 
+class PointerWin32;
+
 // Mouse events through mouse_event with the absolute flag; text as Unicode
 // key packets, so that every character arrives as typed whatever the
 // keyboard layout, Caps Lock or the held modifiers.
@@ -28,6 +30,10 @@ public:
     // afterwards. A character the system refuses counts as skipped.
     TypeReport typeUnicode(std::wstring_view text);
 
+    // While the pointer samples (a recording is on), text goes to the window
+    // of the last press outside ours, the place the recording action names.
+    void setPointer(const PointerWin32* pointer) { m_pointer = pointer; }
+
     // The mouse_event flags: move, left down/up, right down/up, each with
     // MOUSEEVENTF_ABSOLUTE.
     static constexpr unsigned MoveFlags = 0x8001;
@@ -35,6 +41,11 @@ public:
     static constexpr unsigned LeftUpFlags = 0x8004;
     static constexpr unsigned RightDownFlags = 0x8008;
     static constexpr unsigned RightUpFlags = 0x8010;
+
+private:
+    void focusLastForeignWindow();
+
+    const PointerWin32* m_pointer = nullptr;
 };
 
 } // namespace pressmark::platform::win32

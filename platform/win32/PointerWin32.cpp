@@ -32,13 +32,16 @@ unsigned buttonsDown() {
 
 // Cheap enough for the hook procedure: a hit test and a look-up of the
 // window's thread, no message to the window.
-bool ownWindowAt(POINT p) {
-    const HWND window = WindowFromPoint(p);
+bool ownWindow(HWND window) {
     DWORD pid = 0;
     if (window) {
         GetWindowThreadProcessId(window, &pid);
     }
     return pid != 0 && pid == GetCurrentProcessId();
+}
+
+bool ownWindowAt(POINT p) {
+    return ownWindow(WindowFromPoint(p));
 }
 
 } // namespace
@@ -47,9 +50,19 @@ PointerWin32::~PointerWin32() {
     unhook();
 }
 
+bool PointerWin32::noteWindowAt(Point p) {
+    const HWND window = WindowFromPoint(POINT{p.x, p.y});
+    const bool own = ownWindow(window);
+    if (window && !own) {
+        m_lastForeign = GetAncestor(window, GA_ROOT);
+    }
+    return own;
+}
+
 void PointerWin32::startSampling() {
     stopSampling();
     m_sampling = true;
+    m_lastForeign = nullptr;
     m_lastLeft = 0;
     m_lastRight = 0;
     hook();
@@ -104,11 +117,11 @@ std::intptr_t __stdcall PointerWin32::hookProc(int code, std::uintptr_t message,
         const Point pos{static_cast<int>(event.pt.x), static_cast<int>(event.pt.y)};
         switch (message) {
         case WM_LBUTTONDOWN:
-            self->m_queue.push_back({MouseButton::Left, pos, ownWindowAt(event.pt)});
+            self->m_queue.push_back({MouseButton::Left, pos, self->noteWindowAt(pos)});
             self->m_buttonsSeen |= leftBit;
             break;
         case WM_RBUTTONDOWN:
-            self->m_queue.push_back({MouseButton::Right, pos, ownWindowAt(event.pt)});
+            self->m_queue.push_back({MouseButton::Right, pos, self->noteWindowAt(pos)});
             self->m_buttonsSeen |= rightBit;
             break;
         case WM_LBUTTONUP:
@@ -168,7 +181,7 @@ std::vector<Press> PointerWin32::samplePresses() {
     }
     // A press on our own windows is reported as such and still consumes its
     // state value, so that the next press outside is not mistaken for it.
-    const bool own = isOwnWindowAt(pos);
+    const bool own = noteWindowAt(pos);
     if (newLeft) {
         presses.push_back({MouseButton::Left, pos, own});
         m_lastLeft = left;

@@ -45,6 +45,10 @@ public:
     // While sampling without the hook, why presses may be lost (UTF-8, for
     // the window to show); nullptr otherwise.
     const char* degradedReason() const override;
+    bool sampling() const { return m_sampling; }
+    // The top-level window (an HWND) of the last press outside our windows
+    // since sampling started; null before the first.
+    void* lastForeignWindow() const { return m_lastForeign; }
 
 private:
     // The hook procedure, a HOOKPROC.
@@ -53,10 +57,14 @@ private:
     void unhook();
     void rehookIfLost();
     std::vector<Press> samplePresses();
+    // Whether the window at p is ours; notes the top-level window of one
+    // that is not.
+    bool noteWindowAt(Point p);
 
     bool m_sampling = false;
     void* m_hook = nullptr; // the HHOOK
     std::vector<Press> m_queue;
+    void* m_lastForeign = nullptr;
     // The buttons the hook last saw down (bit 0 left, bit 1 right), and the
     // tick count since which the buttons' state has disagreed (0: it agrees).
     unsigned m_buttonsSeen = 0;

@@ -23,7 +23,6 @@ echo "exe: imports $(echo $dlls)"
 if echo "$dlls" | grep -Eq 'libstdc|libgcc|winpthread|mingw'; then
     fail "links a compiler runtime DLL"
 fi
-echo "FIGURE win32.exe_kb $(($(stat -c %s "$exe") / 1024))"
 
 folder=$(mktemp -d /tmp/pressmark-exe.XXXXXX)
 printf '[sett]\r\n' >"$folder/beta.ini"
@@ -51,6 +50,8 @@ echo "$lists" | sed 's/^/exe: /'
 # A click on Alpha.ini, Flb1's first row (the list at 8,24 on the page,
 # below the caption and the tabs), loads its settings into re and m2.
 eval "$(xdotool getwindowgeometry --shell "$window")"
+width96=$WIDTH
+height96=$HEIGHT
 xdotool mousemove $((X + 32)) $((Y + 74)) click 1
 sleep 1
 edits=$(wine "$probe" edits "$title" 2>/dev/null | tr -d '\r')
@@ -63,7 +64,7 @@ echo "$edits" | head -n 2 | sed 's/^/exe: /'
 xdotool mousemove $((X + 30)) $((Y + 30)) click 1
 sleep 0.5
 for page in 1 2 3; do
-    import -window root "$shots/page$page.png" || fail "no screenshot"
+    import -window root -crop "${WIDTH}x${HEIGHT}+$X+$Y" +repage "$shots/page$page.png" || fail "no screenshot"
     xdotool key Right
     sleep 0.5
 done
@@ -77,6 +78,37 @@ done
 kill -0 "$pid" 2>/dev/null && fail "still running after WM_CLOSE"
 wait "$pid"
 code=$?
-rm -rf "$folder"
 [ "$code" -eq 0 ] || fail "exit code $code"
 echo "exe: closed, exit code 0"
+
+# At 144 dots per inch (150 %) the window is half as large again, its
+# controls with it; Wine takes the setting at its next start.
+wine_dpi() {
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f \
+        >/dev/null 2>&1
+    wineserver -k
+    wineserver -w
+    wine cmd /c exit >/dev/null 2>&1
+}
+wine_dpi 144
+PRESSMARK_SCENARIOS=$(winepath -w "$folder" 2>/dev/null) wine "$exe" >/dev/null 2>&1 &
+pid=$!
+window=
+for _ in $(seq 1 100); do
+    window=$(xdotool search --name "^$title\$" 2>/dev/null | head -n 1)
+    [ -n "$window" ] && break
+    sleep 0.2
+done
+[ -n "$window" ] || fail "no window at 144 dots per inch"
+sleep 1
+eval "$(xdotool getwindowgeometry --shell "$window")"
+import -window root -crop "${WIDTH}x${HEIGHT}+$X+$Y" +repage "$shots/page1-150.png"
+wine "$probe" close "$title" >/dev/null 2>&1
+wait "$pid"
+wine_dpi 96
+rm -rf "$folder"
+echo "exe: at 96 dpi ${width96}x$height96, at 144 dpi ${WIDTH}x$HEIGHT"
+# The frame and the caption bar scale as Wine's own metrics do: the client
+# area carries the 3/2, give or take the frame's few pixels.
+[ $((WIDTH * 2)) -ge $((width96 * 3 - 12)) ] && [ $((WIDTH * 2)) -le $((width96 * 3 + 12)) ] ||
+    fail "the window did not grow by half at 144 dots per inch"

@@ -153,7 +153,15 @@ void TForm1::build() {
     wc.lpfnWndProc = paneProc;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    // The program's own icon (resource 1 of the executable), else the
+    // system's for a program without one.
+    wc.hIcon = LoadIconW(wc.hInstance, MAKEINTRESOURCEW(1));
+    wc.hIconSm = static_cast<HICON>(LoadImageW(wc.hInstance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON),
+                                               GetSystemMetrics(SM_CYSMICON), 0));
+    if (!wc.hIcon) {
+        wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    }
     wc.lpszClassName = kPaneClass;
     RegisterClassExW(&wc); // fails harmlessly for a second window
 

@@ -29,16 +29,19 @@ printf '[sett]\r\n' >"$folder/beta.ini"
 printf '[sett]\r\nrepeat=7\r\nComments=%s\r\n' "$(printf 'Проба' | iconv -f UTF-8 -t CP1251)" \
     >"$folder/Alpha.ini"
 mkdir -p "$shots"
-PRESSMARK_SCENARIOS=$(winepath -w "$folder" 2>/dev/null) wine "$exe" >/dev/null 2>&1 &
-pid=$!
-
-window=
-for _ in $(seq 1 100); do
-    window=$(xdotool search --name "^$title\$" 2>/dev/null | head -n 1)
-    [ -n "$window" ] && break
-    sleep 0.2
-done
-[ -n "$window" ] || fail "no window named \"$title\""
+# Starts pressmark.exe on the folder and waits for its window: pid, window.
+start_window() {
+    PRESSMARK_SCENARIOS=$(winepath -w "$folder" 2>/dev/null) wine "$exe" >/dev/null 2>&1 &
+    pid=$!
+    window=
+    for _ in $(seq 1 100); do
+        window=$(xdotool search --name "^$title\$" 2>/dev/null | head -n 1)
+        [ -n "$window" ] && break
+        sleep 0.2
+    done
+    [ -n "$window" ] || fail "no window named \"$title\" $1"
+}
+start_window ""
 echo "exe: window $window \"$(xdotool getwindowname "$window")\""
 sleep 1
 
@@ -91,15 +94,7 @@ wine_dpi() {
     wine cmd /c exit >/dev/null 2>&1
 }
 wine_dpi 144
-PRESSMARK_SCENARIOS=$(winepath -w "$folder" 2>/dev/null) wine "$exe" >/dev/null 2>&1 &
-pid=$!
-window=
-for _ in $(seq 1 100); do
-    window=$(xdotool search --name "^$title\$" 2>/dev/null | head -n 1)
-    [ -n "$window" ] && break
-    sleep 0.2
-done
-[ -n "$window" ] || fail "no window at 144 dots per inch"
+start_window "at 144 dots per inch"
 sleep 1
 eval "$(xdotool getwindowgeometry --shell "$window")"
 import -window root -crop "${WIDTH}x${HEIGHT}+$X+$Y" +repage "$shots/page1-150.png"

@@ -62,23 +62,41 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
 
 } // namespace
 
-std::int32_t InputWin32::systemAbsolute(std::int32_t normalized, int extent) {
-    if (extent <= 0) {
-        return normalized;
-    }
+std::int64_t InputWin32::pixelOf(std::int32_t normalized, int extent) {
     const std::int64_t n = normalized;
     // 65535 is odd, so n * extent / 65535 is never exactly half way.
     std::int64_t pixel = floorDiv(n * extent + 32767, 65535);
     if (n >= 0 && n <= 65535 && pixel > extent - 1) {
         pixel = extent - 1;
     }
+    return pixel;
+}
+
+std::int32_t InputWin32::systemAbsolute(std::int32_t normalized, int extent) {
+    if (extent <= 0) {
+        return normalized;
+    }
+    const std::int64_t pixel = pixelOf(normalized, extent);
     // The smallest dx with dx * extent / 65536 >= pixel.
     return static_cast<std::int32_t>(-floorDiv(-pixel * 65536, extent));
 }
 
 void InputWin32::moveTo(std::int32_t nx, std::int32_t ny) {
-    const std::int32_t dx = systemAbsolute(nx, GetSystemMetrics(SM_CXSCREEN));
-    const std::int32_t dy = systemAbsolute(ny, GetSystemMetrics(SM_CYSCREEN));
+    const int width = GetSystemMetrics(SM_CXSCREEN);
+    const int height = GetSystemMetrics(SM_CYSCREEN);
+    if (width > 0 && height > 0) {
+        const std::int64_t x = pixelOf(nx, width);
+        const std::int64_t y = pixelOf(ny, height);
+        if (x < 0 || y < 0 || x >= width || y >= height) {
+            SetCursorPos(static_cast<int>(x), static_cast<int>(y));
+            // A move of nothing, so that the window under the cursor hears
+            // of it as of any other move.
+            mouse_event(MOUSEEVENTF_MOVE, 0, 0, 0, 0);
+            return;
+        }
+    }
+    const std::int32_t dx = systemAbsolute(nx, width);
+    const std::int32_t dy = systemAbsolute(ny, height);
     mouse_event(MoveFlags, static_cast<DWORD>(dx), static_cast<DWORD>(dy), 0, 0);
 }
 

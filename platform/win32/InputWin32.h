@@ -20,6 +20,13 @@ public:
     // position stands for, round(n * W / 65535) (the last pixel for 65535),
     // and mouse_event gets the smallest dx that the system maps onto it.
     void moveTo(std::int32_t nx, std::int32_t ny) override;
+    // A pixel beyond the primary monitor (a click recorded on another one
+    // stores a position outside 0..65535) is out of the absolute move's
+    // reach, which covers the primary monitor only: the cursor is put on it
+    // directly, in the virtual screen's physical pixels.
+    // The pixel a normalized position stands for on one axis of extent
+    // pixels, as described above; may lie outside 0..extent-1.
+    static std::int64_t pixelOf(std::int32_t normalized, int extent);
     // The dx for one axis of extent pixels, as described above.
     static std::int32_t systemAbsolute(std::int32_t normalized, int extent);
     void button(MouseButton button, bool down) override;

@@ -51,6 +51,13 @@ TEST_F(InputWin32Test, SystemAbsoluteLandsOnThePixelTheNormalizedPositionStandsF
         EXPECT_EQ(InputWin32::systemAbsolute(65535, width) * width / 65536, width - 1);
         EXPECT_EQ(InputWin32::systemAbsolute(0, width), 0);
     }
+    // Clicks recorded on a monitor beside the primary one, as the recorder
+    // stores them (round(pixel * 65535 / W)), come back to their pixel; only
+    // the column just right of the primary one shares 65535 with its last.
+    for (const int pixel : {-1920, -1, 801, 1000, 2559}) {
+        const auto n = static_cast<std::int32_t>(std::nearbyint(65535.0L / 800 * pixel));
+        EXPECT_EQ(InputWin32::pixelOf(n, 800), pixel);
+    }
 }
 
 TEST_F(InputWin32Test, MoveToCornersOfTheNormalizedSpace) {

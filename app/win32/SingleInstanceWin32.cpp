@@ -1,5 +1,6 @@
 #include "SingleInstanceWin32.h"
 
+#include "base/win32/WideText.h"
 #include "window/Layout.h"
 #include "winui/TForm1.h"
 #include "winui/Tray.h"
@@ -31,15 +32,6 @@ std::wstring mutexName() {
     return L"Local\\Pressmark.SingleInstance." + user;
 }
 
-std::wstring formCaption() {
-    const std::string utf8(layout::control("Form1").caption);
-    std::wstring out(utf8.size(), L'\0');
-    out.resize(static_cast<std::size_t>(
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(),
-                            static_cast<int>(out.size()))));
-    return out;
-}
-
 } // namespace
 
 SingleInstanceWin32::SingleInstanceWin32() = default;
@@ -59,7 +51,7 @@ bool SingleInstanceWin32::handOver() {
     }
     CloseHandle(m_mutex);
     m_mutex = nullptr;
-    const std::wstring caption = formCaption();
+    const std::wstring caption = win32::widenUtf8(layout::control("Form1").caption);
     const UINT restore = RegisterWindowMessageW(winui::Tray::RestoreMessageName);
     for (int i = 0; i < kFindTries; ++i) {
         const HWND first = FindWindowW(winui::TForm1::WindowClass, caption.c_str());

@@ -32,26 +32,14 @@ std::optional<std::filesystem::path> envPath(const wchar_t* name) {
     return std::filesystem::path(value);
 }
 
-std::filesystem::path programFolder() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    return std::filesystem::path(path).parent_path();
-}
-
 std::filesystem::path scenarioFolder(const pressmark::CommandLine& cl) {
     pressmark::ScenarioFolderInputs in;
     if (cl.scenarios) {
         in.commandLine = pressmark::pathFromUtf8(*cl.scenarios);
     }
     in.environment = envPath(L"PRESSMARK_SCENARIOS");
-    in.appDir = programFolder();
+    in.appDir = pressmark::pathFromUtf8(pressmark::platform::win32::SystemWin32().executablePath())
+                    .parent_path();
     // The per-user data folder when the program's own is not writable.
     in.xdgDataHome = envPath(L"LOCALAPPDATA");
     in.home = envPath(L"USERPROFILE");

@@ -14,6 +14,8 @@
 //                                       of the control, list item or tab that
 //                                       reads TEXT, for a click by xdotool
 // Exits 1 when no top-level window has that title (or nothing reads TEXT).
+#include "base/win32/WideText.h"
+
 #include <windows.h>
 #include <commctrl.h>
 
@@ -22,13 +24,7 @@
 
 namespace {
 
-std::string narrow(const std::wstring& text) {
-    std::string out(text.size() * 4, '\0');
-    out.resize(static_cast<std::size_t>(
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
-                            static_cast<int>(out.size()), nullptr, nullptr)));
-    return out;
-}
+using pressmark::win32::narrowUtf8;
 
 BOOL CALLBACK printList(HWND child, LPARAM) {
     wchar_t cls[32]{};
@@ -45,7 +41,7 @@ BOOL CALLBACK printList(HWND child, LPARAM) {
                           L'\0');
         item.resize(static_cast<std::size_t>(SendMessageW(child, LB_GETTEXT, static_cast<WPARAM>(i),
                                                           reinterpret_cast<LPARAM>(item.data()))));
-        line += (i > 0 ? "|" : "") + narrow(item);
+        line += (i > 0 ? "|" : "") + narrowUtf8(item);
     }
     std::printf("list: %s\n", line.c_str());
     return TRUE;
@@ -61,7 +57,7 @@ BOOL CALLBACK printEdit(HWND child, LPARAM) {
                           L'\0');
         text.resize(static_cast<std::size_t>(
             SendMessageW(child, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
-        std::printf("edit: %s\n", narrow(text).c_str());
+        std::printf("edit: %s\n", narrowUtf8(text).c_str());
     }
     return TRUE;
 }
@@ -174,7 +170,7 @@ int wmain(int argc, wchar_t** argv) {
         // Whose the keyboard is: where typed text goes.
         wchar_t name[256]{};
         GetWindowTextW(GetForegroundWindow(), name, 256);
-        std::printf("foreground: %s\n", narrow(name).c_str());
+        std::printf("foreground: %s\n", narrowUtf8(name).c_str());
         return 0;
     }
     const HWND window = FindWindowW(nullptr, argv[2]);

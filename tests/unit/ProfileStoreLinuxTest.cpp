@@ -243,6 +243,14 @@ TEST(ProfileStoreLinux, KilledWhileRecordingLeavesOnlyWholeSteps) {
             }
             ::_exit(1);
         }
+        // The last kill of each round waits until the file is past a page's
+        // end, however slowly a loaded machine lets the writers go.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        std::error_code ec;
+        while (kill % 40 == 39 && std::filesystem::file_size(file, ec) <= page + page / 2 &&
+               std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         std::this_thread::sleep_for(std::chrono::microseconds(rng() % 4000));
         ::kill(child, SIGKILL);
         int status = 0;

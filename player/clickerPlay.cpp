@@ -231,7 +231,7 @@ void clickerPlay::deleteScenario() {
         return;
     }
     std::error_code ec;
-    std::filesystem::remove(m_path, ec);
+    removeScenarioFile(m_path, ec);
     if (ec) {
         Notice(ru("Не удалось удалить сценарий ") + name + "!", NoticeError);
         return;

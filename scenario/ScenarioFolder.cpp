@@ -1,6 +1,7 @@
 #include "ScenarioFolder.h"
 
 #include "base/Cp1251.h"
+#include "StoreFile.h"
 
 #include <algorithm>
 #include <atomic>
@@ -156,6 +157,14 @@ std::filesystem::path findScenario(const std::vector<ScenarioEntry>& entries,
         }
     }
     return {};
+}
+
+void removeScenarioFile(const std::filesystem::path& file, std::error_code& ec) {
+    std::filesystem::remove(file, ec);
+    if (!ec) {
+        const fs::path dir = file.parent_path();
+        storefile::syncFolder(dir.empty() ? fs::path(".") : dir);
+    }
 }
 
 std::string displayFileName(const std::filesystem::path& fileName) {

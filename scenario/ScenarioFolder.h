@@ -48,6 +48,9 @@ std::vector<ScenarioEntry> listScenarios(const std::filesystem::path& folder, st
 // shows can be played and no name reaches outside the folder.
 std::filesystem::path findScenario(const std::vector<ScenarioEntry>& entries,
                                    std::string_view nameUtf8);
+// Deletes a scenario file; the deletion is on the disk when this returns
+// (where the system lets a program sync a folder).
+void removeScenarioFile(const std::filesystem::path& file, std::error_code& ec);
 // A file name for display: as it is when it is UTF-8, else decoded as code
 // page 1251 (names unpacked from a Windows archive keep its bytes).
 std::string displayFileName(const std::filesystem::path& fileName);

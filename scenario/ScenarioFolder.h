@@ -34,12 +34,17 @@ struct ScenarioFolderInputs {
 std::filesystem::path chooseScenarioFolder(const ScenarioFolderInputs& in);
 
 // One scenario file of the folder: a regular file whose name ends in ".ini"
-// in any letter case, as the Windows file list matches it.
+// in any letter case, as the Windows file list matches it. A name that is
+// not UTF-8 is shown decoded from code page 1251; when it then reads as
+// another file's name (Почта.ini saved in each encoding), kCp1251Mark
+// follows it in both names ("Почта.ini (cp1251)", "Почта (cp1251)"), so that
+// the list tells the two apart and --play reaches each.
 struct ScenarioEntry {
     std::filesystem::path file; // the real name, byte for byte
     std::string fileNameUtf8;   // shown in the window's list
     std::string nameUtf8;       // the file name without ".ini": --list, --play
 };
+inline constexpr std::string_view kCp1251Mark = " (cp1251)";
 // The folder's scenario files in no particular order; ec tells why the folder
 // could not be read (missing, no permission), with nothing listed.
 std::vector<ScenarioEntry> listScenarios(const std::filesystem::path& folder, std::error_code& ec);

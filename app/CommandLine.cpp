@@ -187,7 +187,10 @@ std::string helpText(HelpFor system) {
         {"--play <NAME>", "Play the scenario NAME without showing the window; " + stop +
                               " stops it. Progress goes to standard error."},
         {"--repeat <N>", "With --play: play N times instead of the scenario's own count."},
-        {"--list", "Print the scenario names and exit."},
+        {"--list", "Print the scenario names and exit." +
+                       std::string(windows ? ""
+                                           : " A code page 1251 file name that reads as "
+                                             "another's is listed with \" (cp1251)\" after it.")},
     };
     std::string out = std::string("Usage: ") + (windows ? "pressmark.exe" : "pressmark") +
                       " [options]\n"
@@ -195,7 +198,8 @@ std::string helpText(HelpFor system) {
                       wrap("Without options the window opens. Exit codes of --play: 0 done, 1 "
                            "stopped (" +
                                stop +
-                               "), 2 bad arguments, 3 no such scenario (or it cannot be read), "
+                               "), 2 bad arguments, 3 no such scenario (or it cannot be read or "
+                               "is too large), "
                                "4 no usable display, 5 the run failed.",
                            0, 79) +
                       "\n";

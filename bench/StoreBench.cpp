@@ -13,7 +13,7 @@
 // read a playback of that file makes (median of several runs, each on a
 // fresh store as the player creates one); store.file_kb, the file's size.
 
-#include "scenario/ProfileStore.h"
+#include "StoreLoad.h"
 
 #include <benchmark/benchmark.h>
 
@@ -40,59 +40,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using pressmark::ProfileStore;
-using Clock = std::chrono::steady_clock;
-
-constexpr int kSteps = 9999;
-constexpr int kMeasuredClicks = 2000;
-
-double ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    const auto at = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
-    return v[at];
-}
-
-struct Folder {
-    fs::path path;
-    Folder() {
-        std::random_device rd;
-        path = fs::temp_directory_path() / ("pressmark-bench-" + std::to_string(rd()));
-        fs::create_directories(path);
-    }
-    ~Folder() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
-
-// One recorded click, as the recorder writes it.
-void click(ProfileStore& store, int step, std::mt19937& rng) {
-    const std::string x = std::to_string(rng() % 65536);
-    const std::string y = std::to_string(rng() % 65536);
-    const std::string key = (rng() % 4 == 0) ? "2" : "1";
-    store.writeStrings(std::to_string(step), {{"x", x}, {"y", y}, {"key", key}});
-}
-
-// Every read of one playback: the settings, the section list, then each
-// step's keys in the player's order.
-std::int64_t playback(const ProfileStore& store) {
-    std::int64_t sum =
-        store.readInteger("sett", "sleep", 0) + store.readInteger("sett", "repeat", 1);
-    sum += static_cast<std::int64_t>(store.readString("sett", "Comments", "").size());
-    const std::size_t count = std::min<std::size_t>(store.sections().size(), kSteps);
-    for (std::size_t n = 1; n + 1 <= count; ++n) {
-        const std::string s = std::to_string(n);
-        sum += store.readInteger(s, "x", 0) + store.readInteger(s, "y", 0);
-        sum += store.readInteger(s, "key", 0) + store.readInteger(s, "sleep", 0);
-        sum += static_cast<std::int64_t>(store.readString(s, "text", "").size());
-        sum += static_cast<std::int64_t>(store.readString(s, "setproxy", "").size());
-        sum += store.readBool(s, "ccookies", false) ? 1 : 0;
-    }
-    return sum;
-}
+using namespace pressmark::bench;
 
 fs::path g_recorded; // the 9999-step file, for the per-operation table
 
@@ -188,23 +136,7 @@ int main(int argc, char** argv) {
     g_recorded = folder.path / "recorded.ini";
 
     const fs::path beforeMeasured = folder.path / "before-measured.ini";
-    std::vector<double> clickMs;
-    {
-        ProfileStore store(g_recorded);
-        store.writeInteger("sett", "sleep", 300);
-        std::mt19937 rng(1);
-        for (int step = 1; step <= kSteps; ++step) {
-            if (step == kSteps - kMeasuredClicks + 1) {
-                fs::copy_file(g_recorded, beforeMeasured);
-            }
-            const auto t0 = Clock::now();
-            click(store, step, rng);
-            const auto t1 = Clock::now();
-            if (step > kSteps - kMeasuredClicks) {
-                clickMs.push_back(ms(t1 - t0));
-            }
-        }
-    }
+    const std::vector<double> clickMs = recordClicks(g_recorded, beforeMeasured);
     const double fileKb = static_cast<double>(fs::file_size(g_recorded)) / 1024.0;
 
     // The same clicks again under load, one per 2 ms: a recorder never
@@ -224,24 +156,9 @@ int main(int argc, char** argv) {
         std::printf("loaded clicks beside %s (%zu running)\n", jobs.kind(), jobs.running());
     }
 
-    std::vector<double> settingMs;
-    {
-        ProfileStore store(beforeMeasured);
-        for (int n = 0; n < 50; ++n) {
-            const auto t0 = Clock::now();
-            store.writeInteger("sett", "sleep", 300 + n);
-            settingMs.push_back(ms(Clock::now() - t0));
-        }
-    }
-
-    std::vector<double> playbackMs;
+    const std::vector<double> settingMs = settingWrites(beforeMeasured);
     std::int64_t check = 0;
-    for (int run = 0; run < 7; ++run) {
-        const auto t0 = Clock::now();
-        ProfileStore store(g_recorded);
-        check += playback(store);
-        playbackMs.push_back(ms(Clock::now() - t0));
-    }
+    const double playbackMs = playbackMedianMs(g_recorded, check);
     std::printf("%d-step file, %.1f KB; %zu measured clicks; playback checksum %lld\n", kSteps,
                 fileKb, clickMs.size(), static_cast<long long>(check));
 
@@ -253,7 +170,7 @@ int main(int argc, char** argv) {
     std::printf("FIGURE store.click_write_median_ms %.4f\n", percentile(clickMs, 0.5));
     std::printf("FIGURE store.click_write_p99_loaded_ms %.4f\n", percentile(loadedMs, 0.99));
     std::printf("FIGURE store.setting_write_p99_ms %.4f\n", percentile(settingMs, 0.99));
-    std::printf("FIGURE store.full_playback_reads_ms %.3f\n", percentile(playbackMs, 0.5));
+    std::printf("FIGURE store.full_playback_reads_ms %.3f\n", playbackMs);
     std::printf("FIGURE store.file_kb %.1f\n", fileKb);
     return 0;
 }

@@ -162,6 +162,12 @@ bool clickerPlay::fileGone() {
         Notice(ru("Сценарий не найден!"), NoticeError);
         return true;
     }
+    // The store reads a file over its limit as empty: say so rather than
+    // play nothing as if it were done.
+    if (now.size > ProfileStore::kFileLimit) {
+        Notice(ru("Файл сценария слишком большой!"), NoticeError);
+        return true;
+    }
     if (now != m_stamp) {
         m_stamp = now;
         readSteps();
@@ -180,8 +186,9 @@ clickerPlay::Outcome clickerPlay::run() {
         Notice(ru("Не удалось прочитать сценарий!"), NoticeError);
         return Outcome::NotFound;
     }
-    m_stamp = stamp();
-    readSteps();
+    if (fileGone()) {
+        return Outcome::NotFound;
+    }
 
     g_stop.store(false);
     m_late = {};
@@ -231,7 +238,7 @@ void clickerPlay::deleteScenario() {
         return;
     }
     std::error_code ec;
-    std::filesystem::remove(m_path, ec);
+    removeScenarioFile(m_path, ec);
     if (ec) {
         Notice(ru("Не удалось удалить сценарий ") + name + "!", NoticeError);
         return;

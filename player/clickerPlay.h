@@ -49,7 +49,8 @@ public:
     // reads at each step: a step deleted meanwhile is skipped, one added
     // after the current step is played, and a file deleted ends the run
     // with "Сценарий не найден!" (NotFound, as for a file that cannot be
-    // read at all).
+    // read at all, and for one over the store's size limit, which says
+    // "Файл сценария слишком большой!").
     Outcome run();
     // Asks, deletes the selected file, removes it from Flb1; reports a
     // failed delete.

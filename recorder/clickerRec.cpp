@@ -104,6 +104,12 @@ void clickerRec::finish() {
         m_sampling = false;
         dev::StopSampling();
     }
+    // The clicks were appended without waiting for the disk, to keep up with
+    // the tick; once the recording ends they are put there, so that a power
+    // cut costs at most the clicks of a recording still on.
+    if (m_file) {
+        m_file->flush();
+    }
     m_window.setStopRecordEnabled(false);
     m_window.setRecordEnabled(true);
     m_window.setScenariosPageEnabled(true);

@@ -27,8 +27,9 @@ public:
     // One tick of the 10 ms timer. Throws AppError when a write fails.
     // Returns false when the step limit was reached and recording must end.
     bool tick();
-    // Ends the recording once: timer and sampling off, then StopRecBtn
-    // disabled, RecBtn and TabSheet1 enabled, S1 yellow, Flb1 re-read.
+    // Ends the recording once: timer and sampling off, the recorded clicks
+    // synced to the disk, then StopRecBtn disabled, RecBtn and TabSheet1
+    // enabled, S1 yellow, Flb1 re-read.
     void finish();
     bool finished() const { return m_finished; }
 

@@ -17,9 +17,8 @@ namespace {
 
 // Values come back through a 2048-byte buffer with its terminating NUL.
 constexpr std::size_t kValueLimit = 2047;
-// Line offsets are 32-bit; a larger file reads as empty and is never
-// replaced (no scenario comes near this).
-constexpr std::size_t kFileLimit = std::size_t{256} << 20;
+// Line offsets are 32-bit.
+static_assert(ProfileStore::kFileLimit < std::uint32_t{0xFFFFFFFF});
 constexpr std::string_view kNewLine = "\r\n";
 // A step has a handful of lines: scanning them is faster than hashing. Only
 // longer sections get their keys indexed.
@@ -290,6 +289,7 @@ struct ProfileStore::Cache {
     storefile::Identity identity;
     bool readable = true;
     bool swept = false; // of the temporary files crashed writers left
+    bool appendedUnsynced = false;
     // The text as 1251 bytes; lines and sections point into it.
     std::string bytes;
     // For a file in Unicode: its bytes, and where each character of `bytes`
@@ -364,7 +364,7 @@ void ProfileStore::Cache::refresh(const std::filesystem::path& path) {
 void ProfileStore::Cache::reload(const std::filesystem::path& path) {
     // Armed before reading: a change made while we read is then seen next time.
     watch.arm(path);
-    storefile::Contents c = storefile::readFile(path, kFileLimit);
+    storefile::Contents c = storefile::readFile(path, static_cast<std::size_t>(kFileLimit));
     dropIndex();
     identity = c.identity;
     readable = c.readable;
@@ -438,6 +438,8 @@ void ProfileStore::Cache::commit(const std::filesystem::path& path, std::string 
     }
     identity = replaced.identity;
     readable = true;
+    // The replacement is on the disk, with everything appended before it.
+    appendedUnsynced = false;
     // Everything before the first changed line kept its offsets.
     parseFrom(firstChanged);
     watch.ownReplaceDone(path, replaced.tempName);
@@ -458,6 +460,7 @@ void ProfileStore::Cache::commitAppend(const std::filesystem::path& path, std::s
         decodeFrom(from);
     }
     identity = appended;
+    appendedUnsynced = true;
     parseFrom(firstChanged);
     watch.ownAppendDone(path, appended);
 }
@@ -472,14 +475,11 @@ ProfileStore::Cache::Append ProfileStore::Cache::appendSection(const std::filesy
                                                                std::string_view block,
                                                                bool openLine,
                                                                std::size_t firstChanged) {
-    const std::size_t unit = storefile::atomicAppendUnit();
+    const std::size_t unit = storefile::atomicAppendUnit(watch.armed());
     const std::size_t charSize =
         (encoding == Encoding::Utf16Le || encoding == Encoding::Utf16Be) ? 2 : 1;
     const std::size_t size = fileBytes().size();
-    // Only where the file is watched: a local file system, which copies a
-    // write through the page cache as described, and no link to follow.
-    if (unit == 0 || !watch.armed() || !identity.exists || size != identity.size ||
-        size % charSize != 0) {
+    if (unit == 0 || !identity.exists || size != identity.size || size % charSize != 0) {
         return Append::NotSafe;
     }
     std::string text = openLine ? std::string(kNewLine) + std::string(block) : std::string(block);
@@ -863,6 +863,14 @@ void ProfileStore::removeSections(const std::function<bool(std::string_view)>& r
     std::string out = c.editedFile(edits);
     const storefile::Replaced replaced = storefile::replaceFile(m_path, out);
     c.commit(m_path, std::move(out), replaced, firstChanged);
+}
+
+bool ProfileStore::flush() {
+    if (!m_cache || !m_cache->appendedUnsynced) {
+        return true;
+    }
+    m_cache->appendedUnsynced = false;
+    return storefile::syncFile(m_path);
 }
 
 } // namespace pressmark

@@ -23,6 +23,10 @@ namespace pressmark {
 // "Unable to write to %s" when it cannot, leaving the old file untouched.
 class ProfileStore {
 public:
+    // A larger file reads as empty and is never replaced (no scenario comes
+    // near this).
+    static constexpr std::uintmax_t kFileLimit = std::uintmax_t{256} << 20;
+
     explicit ProfileStore(std::filesystem::path file);
     ~ProfileStore();
     ProfileStore(const ProfileStore&) = delete;
@@ -51,6 +55,10 @@ public:
     void writeStrings(std::string_view section, std::initializer_list<Entry> entries);
     // Removes every section whose name the predicate accepts, with its entries.
     void removeSections(const std::function<bool(std::string_view)>& remove);
+    // Puts the sections appended in place on the disk: an append does not
+    // wait for the disk (every other write does). False when the system
+    // says it could not.
+    bool flush();
 
 private:
     struct Cache;

@@ -1,6 +1,7 @@
 #include "ScenarioFolder.h"
 
 #include "base/Cp1251.h"
+#include "StoreFile.h"
 
 #include <algorithm>
 #include <atomic>
@@ -139,6 +140,25 @@ std::vector<ScenarioEntry> listScenarios(const std::filesystem::path& folder, st
     }
     if (ec) {
         out.clear();
+        return out;
+    }
+    // A decoded name that reads as another entry's is marked. Names read the
+    // same only when one of them was decoded: UTF-8 is kept as it is.
+    std::vector<std::size_t> marked;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        if (isUtf8(pathToUtf8(out[i].file.filename()))) {
+            continue;
+        }
+        for (std::size_t j = 0; j < out.size(); ++j) {
+            if (j != i && out[j].nameUtf8 == out[i].nameUtf8) {
+                marked.push_back(i);
+                break;
+            }
+        }
+    }
+    for (const std::size_t i : marked) {
+        out[i].fileNameUtf8 += kCp1251Mark;
+        out[i].nameUtf8 += kCp1251Mark;
     }
     return out;
 }
@@ -156,6 +176,14 @@ std::filesystem::path findScenario(const std::vector<ScenarioEntry>& entries,
         }
     }
     return {};
+}
+
+void removeScenarioFile(const std::filesystem::path& file, std::error_code& ec) {
+    std::filesystem::remove(file, ec);
+    if (!ec) {
+        const fs::path dir = file.parent_path();
+        storefile::syncFolder(dir.empty() ? fs::path(".") : dir);
+    }
 }
 
 std::string displayFileName(const std::filesystem::path& fileName) {

@@ -34,12 +34,17 @@ struct ScenarioFolderInputs {
 std::filesystem::path chooseScenarioFolder(const ScenarioFolderInputs& in);
 
 // One scenario file of the folder: a regular file whose name ends in ".ini"
-// in any letter case, as the Windows file list matches it.
+// in any letter case, as the Windows file list matches it. A name that is
+// not UTF-8 is shown decoded from code page 1251; when it then reads as
+// another file's name (Почта.ini saved in each encoding), kCp1251Mark
+// follows it in both names ("Почта.ini (cp1251)", "Почта (cp1251)"), so that
+// the list tells the two apart and --play reaches each.
 struct ScenarioEntry {
     std::filesystem::path file; // the real name, byte for byte
     std::string fileNameUtf8;   // shown in the window's list
     std::string nameUtf8;       // the file name without ".ini": --list, --play
 };
+inline constexpr std::string_view kCp1251Mark = " (cp1251)";
 // The folder's scenario files in no particular order; ec tells why the folder
 // could not be read (missing, no permission), with nothing listed.
 std::vector<ScenarioEntry> listScenarios(const std::filesystem::path& folder, std::error_code& ec);
@@ -48,6 +53,9 @@ std::vector<ScenarioEntry> listScenarios(const std::filesystem::path& folder, st
 // shows can be played and no name reaches outside the folder.
 std::filesystem::path findScenario(const std::vector<ScenarioEntry>& entries,
                                    std::string_view nameUtf8);
+// Deletes a scenario file; the deletion is on the disk when this returns
+// (where the system lets a program sync a folder).
+void removeScenarioFile(const std::filesystem::path& file, std::error_code& ec);
 // A file name for display: as it is when it is UTF-8, else decoded as code
 // page 1251 (names unpacked from a Windows archive keep its bytes).
 std::string displayFileName(const std::filesystem::path& fileName);

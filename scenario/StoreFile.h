@@ -52,14 +52,23 @@ Replaced replaceFile(const std::filesystem::path& file, std::string_view bytes);
 
 // How many bytes an append may span and still reach the file whole or not at
 // all, whenever the writer is killed: a block of at most this size that does
-// not cross a multiple of it. 0 where no append is that safe.
-std::size_t atomicAppendUnit();
+// not cross a multiple of it. 0 where no append is that safe. `watched`
+// tells whether the file's ChangeWatch is armed: where the system has a
+// watch, only a watched file (a local file system, no link) is appended to.
+std::size_t atomicAppendUnit(bool watched);
 // Appends bytes to the end of the file with one write, when the file is still
 // the version `expected`; nullopt, having written nothing, when it is not.
 // Throws AppError "Unable to write to %s" when the write fails, after cutting
 // the file back to its old size.
 std::optional<Identity> appendFile(const std::filesystem::path& file, const Identity& expected,
                                    std::string_view bytes);
+
+// Puts the bytes appended to the file on the disk (appendFile does not wait
+// for that); false when the system says it could not.
+bool syncFile(const std::filesystem::path& file);
+// Puts the folder's entries on the disk (a file removed there), where the
+// system has a way to.
+void syncFolder(const std::filesystem::path& dir);
 
 // Removes the temporary files that a writer of this file killed before its
 // rename left in the folder: those named as replaceFile names them, that no

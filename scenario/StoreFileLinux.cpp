@@ -156,16 +156,26 @@ bool resolveTarget(const fs::path& file, fs::path& target) {
     return true;
 }
 
-void syncFolder(const fs::path& dir) {
+} // namespace
+
+void syncFolder(const std::filesystem::path& dir) {
     const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
-        // Some file systems cannot sync a folder; the rename stands anyway.
+        // Some file systems cannot sync a folder; the change stands anyway.
         ::fsync(fd);
         ::close(fd);
     }
 }
 
-} // namespace
+bool syncFile(const std::filesystem::path& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return false;
+    }
+    const bool ok = ::fdatasync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
 
 Identity identityOf(const std::filesystem::path& file) {
     struct stat st {};
@@ -291,7 +301,12 @@ Replaced replaceFile(const std::filesystem::path& file, std::string_view bytes) 
     return result;
 }
 
-std::size_t atomicAppendUnit() {
+std::size_t atomicAppendUnit(bool watched) {
+    // Only a watched file: a local file system, which copies a write through
+    // the page cache as below, and no link to follow.
+    if (!watched) {
+        return 0;
+    }
     // A buffered write is copied into the page cache one page (or larger,
     // aligned folio) at a time, and a fatal signal is only acted on between
     // two of them: a block within one page lands whole or not at all.

@@ -109,7 +109,7 @@ Replaced replaceFile(const std::filesystem::path& file, std::string_view bytes) 
     return result;
 }
 
-std::size_t atomicAppendUnit() {
+std::size_t atomicAppendUnit(bool) {
     // Nothing here says how a write reaches the file: every write replaces it.
     return 0;
 }
@@ -118,6 +118,13 @@ std::optional<Identity> appendFile(const std::filesystem::path&, const Identity&
                                    std::string_view) {
     return std::nullopt;
 }
+
+bool syncFile(const std::filesystem::path&) {
+    // The standard library has no way to.
+    return false;
+}
+
+void syncFolder(const std::filesystem::path&) {}
 
 void removeStaleTemps(const std::filesystem::path& file) {
     // Without locks to ask, age alone tells a dead writer's temporary file

@@ -76,20 +76,26 @@ for args in "--list" "--play demo"; do
 done
 
 # Every name --list shows plays: a code page 1251 name from a Windows archive,
-# an upper-case suffix, a name the prompt would refuse.
+# an upper-case suffix, a name the prompt would refuse, and Почта saved in
+# both encodings, told apart by the mark of the 1251 one (which plays twice).
 names=$x_tmp/names
 mkdir -p "$names"
 step='[1]\r\nx=51200\r\ny=25600\r\nkey=1\r\n'
 # shellcheck disable=SC2059
-for n in "$(printf 'Ёлка' | iconv -f UTF-8 -t CP1251).ini" "UP.INI" "a:b.ini"; do
+for n in "$(printf 'Ёлка' | iconv -f UTF-8 -t CP1251).ini" "UP.INI" "a:b.ini" "Почта.ini"; do
     printf "$step" >"$names/$n"
 done
+# shellcheck disable=SC2059
+printf "[sett]\r\nrepeat=2\r\n$step" >"$names/$(printf 'Почта' | iconv -f UTF-8 -t CP1251).ini"
 expect_exit 0 "$pressmark" --scenarios "$names" --list
-[ "$(cat "$x_tmp/out")" = "$(printf 'a:b\nUP\nЁлка')" ] || e2e_fail "--list: $(cat "$x_tmp/out")"
+[ "$(cat "$x_tmp/out")" = "$(printf 'a:b\nUP\nЁлка\nПочта\nПочта (cp1251)')" ] ||
+    e2e_fail "--list: $(cat "$x_tmp/out")"
 while read -r name; do
     : >"$log"
     expect_exit 0 "$pressmark" --scenarios "$names" --play "$name"
-    [ "$(presses)" -eq 1 ] || e2e_fail "--play $name: $(presses) clicks"
+    want=1
+    [ "$name" = "Почта (cp1251)" ] && want=2
+    [ "$(presses)" -eq $want ] || e2e_fail "--play $name: $(presses) clicks, not $want"
 done <"$x_tmp/out"
 
 # What cannot be read is said, exit 3: a scenario, the folder (as a plain
@@ -124,6 +130,13 @@ wait "$pid" || rc=$?
 [ "$rc" -eq 3 ] || e2e_fail "deleted during its run: exit $rc, not 3"
 grep -q "Сценарий не найден!" "$x_tmp/err" || e2e_fail "deleted: $(cat "$x_tmp/err")"
 [ "$(presses)" -eq 1 ] || e2e_fail "deleted during its run: $(presses) clicks, not 1"
+
+# A scenario over the reader's size limit is said to be too large: exit 3.
+printf '%b' "$step" >"$scenarios/huge.ini"
+truncate -s $((256 * 1024 * 1024 + 1)) "$scenarios/huge.ini"
+expect_exit 3 "$pressmark" --scenarios "$scenarios" --play huge
+grep -q "Файл сценария слишком большой!" "$x_tmp/err" || e2e_fail "too large: $(cat "$x_tmp/err")"
+rm "$scenarios/huge.ini"
 
 expect_exit 3 "$pressmark" --scenarios "$scenarios" --play nosuch
 grep -q "nosuch" "$x_tmp/err" || e2e_fail "the message does not name the scenario"

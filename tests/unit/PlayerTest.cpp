@@ -419,6 +419,20 @@ TEST_F(PlayerTest, AFileChangedDuringTheRunIsPlayedAsItNowReadsAndAGoneFileEndsI
               "notice(2,Сценарий не найден!)");
 }
 
+// The store reads a file over its limit as empty; the run says why it plays
+// nothing, whether the file is that large from the start or grows so.
+TEST_F(PlayerTest, AFileOverTheStoresLimitIsSaidToBeTooLarge) {
+    select("[sett]\nsleep=100\n[1]\nx=1\ny=1\nkey=1\n[2]\nx=2\ny=2\nkey=1\n");
+    fake.at(50, [this] {
+        std::filesystem::resize_file(window.selected, ProfileStore::kFileLimit + 1);
+    });
+    EXPECT_EQ(play(), Outcome::NotFound);
+    const std::string tooLarge = "notice(2,Файл сценария слишком большой!)";
+    EXPECT_EQ(fake.actionLine(), "move(1,1) down(L) up(L) wait(100) " + tooLarge);
+    EXPECT_EQ(play(), Outcome::NotFound);
+    EXPECT_EQ(fake.actionLine(), tooLarge);
+}
+
 TEST_F(PlayerTest, AProxyFailureEndsTheRunAtThatStepAndThePagesComeBack) {
     select("[sett]\nsleep=300\n[1]\nx=1\ny=1\nkey=1\nsetproxy=bad:1\nccookies=1\n"
            "[2]\nx=2\ny=2\nkey=1\n");

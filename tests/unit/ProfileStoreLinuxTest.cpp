@@ -1,12 +1,16 @@
 // What the store promises on Linux beyond the portable rules: a write that
 // fails part-way, permissions and links, temporary files, a new step
-// appended in place and killed at any moment, and every way another program
-// can change the file behind a store's cache.
+// appended in place and killed at any moment, what reaches the disk when,
+// and every way another program can change the file behind a store's cache.
 
 #include "base/AppError.h"
+#include "player/clickerPlay.h"
+#include "recorder/clickerRec.h"
 #include "scenario/ProfileStore.h"
 #include "scenario/ScenarioFolder.h"
 
+#include "EngineFixture.h"
+#include "KilledWriter.h"
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -23,8 +27,30 @@
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+// Every file and folder this program syncs, as (device, inode): these stand
+// in for the C library's calls in the whole test program, and make them.
+std::vector<std::pair<dev_t, ino_t>> g_synced;
+
+namespace {
+int noteSync(int fd, long call) {
+    struct stat st {};
+    if (::fstat(fd, &st) == 0) {
+        g_synced.emplace_back(st.st_dev, st.st_ino);
+    }
+    return static_cast<int>(::syscall(call, fd));
+}
+} // namespace
+
+extern "C" int fsync(int fd) {
+    return noteSync(fd, SYS_fsync);
+}
+extern "C" int fdatasync(int fd) {
+    return noteSync(fd, SYS_fdatasync);
+}
 
 namespace pressmark {
 namespace {
@@ -210,38 +236,21 @@ TEST(ProfileStoreLinux, NewSectionAppendedInPlaceWithinOnePage) {
     }
 }
 
-// Killed with SIGKILL at random moments while it records, a writer leaves a
-// file that holds every step it finished, each whole, and nothing of the
-// step it was writing. The file is started over now and then so that the
-// checks stay quick, each time just short of a page's end.
+// Killed with SIGKILL at random moments while it records (KilledWriter.h).
 TEST(ProfileStoreLinux, KilledWhileRecordingLeavesOnlyWholeSteps) {
     TempFolder dir;
     const auto file = dir / "rec.ini";
-    const auto x = [](long n) { return std::to_string(n * 7919 % 65536); };
-    const auto y = [](long n) { return std::to_string(n * 104729 % 65536); };
-    const auto key = [](long n) { return n % 3 == 0 ? "2" : "1"; };
     const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-    std::string start = "[sett]\r\nsleep=300\r\n;";
-    start += std::string(page - 60 - start.size(), '-') + "\r\n";
     std::mt19937 rng(std::random_device{}());
     std::size_t largest = 0;
     for (int kill = 0; kill < 200; ++kill) {
         if (kill % 40 == 0) {
-            writeBytes(file, start);
+            writeBytes(file, test::killedStart(page));
         }
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            try {
-                ProfileStore store(file);
-                for (long n = static_cast<long>(store.sections().size());; ++n) {
-                    const std::string xs = x(n);
-                    const std::string ys = y(n);
-                    store.writeStrings(std::to_string(n), {{"x", xs}, {"y", ys}, {"key", key(n)}});
-                }
-            } catch (...) {
-            }
-            ::_exit(1);
+            test::recordUntilKilled(file);
         }
         // The last kill of each round waits until the file is past a page's
         // end, however slowly a loaded machine lets the writers go.
@@ -256,21 +265,57 @@ TEST(ProfileStoreLinux, KilledWhileRecordingLeavesOnlyWholeSteps) {
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
         ASSERT_TRUE(WIFSIGNALED(status)) << "the writer failed before it was killed";
-
-        ProfileStore store(file);
-        const std::vector<std::string> names = store.sections();
-        ASSERT_FALSE(names.empty());
-        ASSERT_EQ(names[0], "sett");
         largest = std::max(largest, std::filesystem::file_size(file));
-        for (std::size_t n = 1; n < names.size(); ++n) {
-            ASSERT_EQ(names[n], std::to_string(n)) << "kill " << kill;
-            const auto step = static_cast<long>(n);
-            ASSERT_EQ(store.readString(names[n], "x", "-"), x(step)) << "kill " << kill;
-            ASSERT_EQ(store.readString(names[n], "y", "-"), y(step)) << "kill " << kill;
-            ASSERT_EQ(store.readString(names[n], "key", "-"), key(step)) << "kill " << kill;
+        test::expectOnlyWholeSteps(file, kill);
+        if (HasFatalFailure()) {
+            return;
         }
     }
     EXPECT_GT(largest, page + page / 2) << "the writers were killed too soon to cross a page";
+}
+
+// ---------------------------------------------------------------- what reaches the disk when
+
+bool synced(const std::filesystem::path& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 &&
+           std::find(g_synced.begin(), g_synced.end(), std::make_pair(st.st_dev, st.st_ino)) !=
+               g_synced.end();
+}
+
+// A recorded click is appended without a sync (the tick cannot wait for
+// the disk); the recording's end syncs them all, whether Ctrl+W or the step
+// limit ends it. A deleted scenario is gone from the disk at once.
+class ReachesTheDisk : public EngineTest {};
+
+TEST_F(ReachesTheDisk, RecordedClicksWhenTheRecordingEndsAndADeleteAtOnce) {
+    for (const bool atLimit : {false, true}) {
+        Recording recording(window);
+        ASSERT_TRUE(recording.start(folder, atLimit ? "limit" : "stop"));
+        recording.current()->continueAfter(atLimit ? 9998 : 0);
+        fake.press(platform::MouseButton::Left, {10, 10});
+        g_synced.clear();
+        recording.tick();
+        ASSERT_EQ(recording.current()->stepCount(), atLimit ? 9999 : 1);
+        EXPECT_FALSE(synced(file(atLimit ? "limit" : "stop"))) << "a click waited for the disk";
+        if (atLimit) {
+            recording.tick();
+        } else {
+            recording.stop();
+        }
+        ASSERT_FALSE(recording.active());
+        EXPECT_TRUE(synced(file(atLimit ? "limit" : "stop"))) << "at the limit: " << atLimit;
+    }
+
+    window.selected = writeScenario("gone", "[sett]\n");
+    fake.answerNotice(true);
+    g_synced.clear();
+    {
+        clickerPlay player(window, false);
+        player.deleteScenario();
+    }
+    EXPECT_FALSE(std::filesystem::exists(file("gone")));
+    EXPECT_TRUE(synced(folder)) << "the folder was not synced after the delete";
 }
 
 // ---------------------------------------------------------------- every read sees the last write

@@ -62,6 +62,12 @@ expect_exit 2 --play demo --list
 expect_exit 2 --scenarios 'C:\no\such\folder' --list
 grep -q 'C:\\no\\such\\folder' "$tmp/err.txt" || fail "the missing folder is not named"
 expect_exit 3 --scenarios "$winfolder" --play nothing
+# A scenario over the reader's size limit is said to be too large: exit 3.
+printf '[1]\r\nx=25600\r\ny=32000\r\nkey=1\r\n' >"$folder/huge.ini"
+truncate -s $((256 * 1024 * 1024 + 1)) "$folder/huge.ini"
+expect_exit 3 --scenarios "$winfolder" --play huge
+grep -q 'Файл сценария слишком большой!' "$tmp/err.txt" || fail "too large: $(cat "$tmp/err.txt")"
+rm "$folder/huge.ini"
 
 : >"$log"
 expect_exit 0 --scenarios "$winfolder" --play demo

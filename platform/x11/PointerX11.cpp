@@ -1,5 +1,14 @@
 #include <QApplication>
+#include <QMouseEvent>
 #include <QWidget>
+#include <QWindow>
+
+namespace {
+// Spelt before Xlib's KeyPress and KeyRelease macros hide Qt's names.
+bool isKeyEvent(const QEvent* event) {
+    return event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease;
+}
+} // namespace
 
 #include "PointerX11.h"
 
@@ -38,6 +47,7 @@ void PointerX11::startSampling() {
         return;
     }
     m_presses.clear();
+    m_qtPresses.clear();
     m_lastForeign = 0;
     int major = 0;
     int minor = 0;
@@ -62,11 +72,19 @@ void PointerX11::startSampling() {
         stopSampling();
         return;
     }
-    m_notifier = std::make_unique<QSocketNotifier>(ConnectionNumber(m_data), QSocketNotifier::Read);
+    // A child, so that a test can hold the reading back.
+    m_notifier =
+        std::make_unique<QSocketNotifier>(ConnectionNumber(m_data), QSocketNotifier::Read, this);
     QObject::connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] { drain(); });
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        app->installEventFilter(this);
+    }
 }
 
 void PointerX11::stopSampling() {
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        app->removeEventFilter(this);
+    }
     m_notifier.reset();
     m_lastForeign = 0;
     if (m_context) {
@@ -101,10 +119,14 @@ void PointerX11::onRecord(XPointer self, XRecordInterceptData* data) {
         const int detail = ev->u.u.detail;
         if (type == ButtonPress && (detail == 1 || detail == 3)) {
             const Point pos{ev->u.keyButtonPointer.rootX, ev->u.keyButtonPointer.rootY};
-            // Decided now: the window under the press may be gone by the tick
-            // (a prompt that closes on this very click).
+            // Decided now, not at the tick: the window under the press may be
+            // gone by then (a prompt that closes on this very click). One Qt
+            // has had is ours even if its window is gone already; one it has
+            // not had yet cannot have made any of ours go, and one on a frame
+            // reaches only the window manager.
             const Window rootLevel = rootLevelAt(p->m_dpy, pos);
-            const bool own = p->isOwnRootLevel(rootLevel);
+            const bool own =
+                p->qtHadPress(ev->u.keyButtonPointer.time, detail) || p->isOwnRootLevel(rootLevel);
             p->m_presses.push_back(
                 Press{detail == 1 ? MouseButton::Left : MouseButton::Right, pos, own});
             if (!own) {
@@ -113,6 +135,54 @@ void PointerX11::onRecord(XPointer self, XRecordInterceptData* data) {
         }
     }
     XRecordFreeData(data);
+}
+
+bool PointerX11::eventFilter(QObject* watched, QEvent* event) {
+    // Input reaches a window before its widgets: once per event is enough.
+    if (!watched->isWindowType()) {
+        return false;
+    }
+    if (isKeyEvent(event)) {
+        drain();
+        return false;
+    }
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: {
+        const auto* mouse = static_cast<const QMouseEvent*>(event);
+        const int button = mouse->button() == Qt::LeftButton    ? 1
+                           : mouse->button() == Qt::RightButton ? 3
+                                                                : 0;
+        if (button != 0) {
+            constexpr std::size_t kept = 32;
+            if (m_qtPresses.size() == kept) {
+                m_qtPresses.pop_front();
+            }
+            // X server time: 32 bits, as the recorded copy carries it.
+            m_qtPresses.emplace_back(static_cast<std::uint32_t>(mouse->timestamp()), button);
+        }
+        drain();
+        break;
+    }
+    case QEvent::MouseButtonRelease:
+        // What this input's handler does to our windows (a button hides the
+        // window on its release, Return closes a prompt) must not change how
+        // a press already made is judged: the keys are read above.
+        drain();
+        break;
+    default:
+        break;
+    }
+    return false;
+}
+
+bool PointerX11::qtHadPress(std::uint32_t serverTime, int button) const {
+    for (const auto& [time, b] : m_qtPresses) {
+        if (time == serverTime && b == button) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::vector<Press> PointerX11::takePresses() {

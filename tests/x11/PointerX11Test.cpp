@@ -1,6 +1,8 @@
 // What the recorder samples: every press with its root position, whatever
 // its length, and whether it landed on one of our own windows.
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QSocketNotifier>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -123,6 +125,42 @@ TEST(PointerX11, OwnWindowIsTheTopLevelUnderThePressWithAForeignOneOnTop) {
         EXPECT_EQ(got[0].ownWindow, c.own);
         pump(std::chrono::milliseconds(300));
     }
+    ptr.stopSampling();
+}
+
+// Our window hides itself on the press, as the recording page's buttons do
+// on their click, and the recorded copy is read only after that: the press is
+// still ours. Run with and without a window manager.
+TEST(PointerX11, OwnWindowIsWhereThePressLandedThoughItHidesAtOnce) {
+    struct HidesOnPress : QWidget {
+        bool pressed = false;
+        void mousePressEvent(QMouseEvent*) override {
+            pressed = true;
+            hide();
+        }
+    } own;
+    own.setGeometry(100, 100, 300, 200);
+    own.show();
+    pump(std::chrono::milliseconds(500));
+    platform::x11::PointerX11 ptr(display());
+    ptr.startSampling();
+    // The recorded copy is not read as it arrives, as when Qt handles its
+    // own copy of the press first.
+    auto* notifier = ptr.findChild<QSocketNotifier*>();
+    ASSERT_NE(notifier, nullptr);
+    notifier->setEnabled(false);
+    ASSERT_EQ(xdotool({"mousemove", "200", "180", "click", "1"}), 0);
+    QElapsedTimer t;
+    t.start();
+    while (!own.pressed && t.elapsed() < 5000) {
+        pump(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(own.pressed);
+    XSync(display(), False);
+    EXPECT_FALSE(ptr.isOwnWindowAt({200, 180})) << "the window is not hidden";
+    const auto got = ptr.takePresses();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_TRUE(got[0].ownWindow);
     ptr.stopSampling();
 }
 

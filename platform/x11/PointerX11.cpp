@@ -61,6 +61,8 @@ void PointerX11::startSampling() {
     XRecordRange* range = XRecordAllocRange();
     range->device_events.first = ButtonPress;
     range->device_events.last = ButtonPress;
+    range->delivered_events.first = ButtonPress;
+    range->delivered_events.last = ButtonPress;
     XRecordClientSpec clients = XRecordAllClients;
     m_context = XRecordCreateContext(m_dpy, 0, &clients, 1, &range, 1);
     XFree(range);
@@ -117,20 +119,31 @@ void PointerX11::onRecord(XPointer self, XRecordInterceptData* data) {
         const auto* ev = reinterpret_cast<const xEvent*>(data->data);
         const int type = ev->u.u.type & 0x7F;
         const int detail = ev->u.u.detail;
-        if (type == ButtonPress && (detail == 1 || detail == 3)) {
+        const Window to = ev->u.keyButtonPointer.event;
+        const std::uint32_t time = ev->u.keyButtonPointer.time;
+        if (type == ButtonPress && (detail == 1 || detail == 3) && to == 0) {
+            // The press as the device made it (no window yet).
             const Point pos{ev->u.keyButtonPointer.rootX, ev->u.keyButtonPointer.rootY};
             // Decided now, not at the tick: the window under the press may be
             // gone by then (a prompt that closes on this very click). One Qt
             // has had is ours even if its window is gone already; one it has
-            // not had yet cannot have made any of ours go, and one on a frame
-            // reaches only the window manager.
+            // not had yet cannot have made any of ours go.
             const Window rootLevel = rootLevelAt(p->m_dpy, pos);
-            const bool own =
-                p->qtHadPress(ev->u.keyButtonPointer.time, detail) || p->isOwnRootLevel(rootLevel);
+            const bool own = p->qtHadPress(time, detail) || p->isOwnRootLevel(rootLevel);
             p->m_presses.push_back(
-                Press{detail == 1 ? MouseButton::Left : MouseButton::Right, pos, own});
+                {Press{detail == 1 ? MouseButton::Left : MouseButton::Right, pos, own}, time,
+                 p->m_lastForeign});
             if (!own) {
                 p->m_lastForeign = clientWindowOf(p->m_dpy, rootLevel);
+            }
+        } else if (type == ButtonPress && to != 0 && !p->m_presses.empty()) {
+            // The same press as delivered, right after it: to the window
+            // manager when it landed on our frame (or on our window, to focus
+            // it), which the window manager may have unmapped since.
+            Recorded& last = p->m_presses.back();
+            if (last.time == time && !last.press.ownWindow && p->isOwnWindow(to)) {
+                last.press.ownWindow = true;
+                p->m_lastForeign = last.foreignBefore;
             }
         }
     }
@@ -188,7 +201,11 @@ bool PointerX11::qtHadPress(std::uint32_t serverTime, int button) const {
 std::vector<Press> PointerX11::takePresses() {
     drain();
     std::vector<Press> out;
-    out.swap(m_presses);
+    out.reserve(m_presses.size());
+    for (const Recorded& r : m_presses) {
+        out.push_back(r.press);
+    }
+    m_presses.clear();
     return out;
 }
 

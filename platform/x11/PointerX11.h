@@ -28,7 +28,10 @@ namespace pressmark::platform::x11 {
 // below. Qt receives every press on our windows, stamped with the server time
 // the recorded copy carries too, so a press Qt has had is ours whatever the
 // window did next; and the recorded presses are read before Qt hands on any
-// input, so that none is judged after a handler has hidden a window.
+// input, so that none is judged after a handler has hidden a window. A press
+// on our frame reaches the window manager, which may unmap the window at once
+// (its minimise button): the server's delivery of it, recorded too, names the
+// frame.
 class PointerX11 final : public QObject, public Pointer {
 public:
     // The native ids of the program's own top-level windows.
@@ -71,7 +74,12 @@ private:
     Display* m_data = nullptr; // the RECORD data connection
     XRecordContext m_context = 0;
     std::unique_ptr<QSocketNotifier> m_notifier;
-    std::vector<Press> m_presses;
+    struct Recorded {
+        Press press;
+        std::uint32_t time;   // the server's
+        Window foreignBefore; // lastForeignWindow() before this press
+    };
+    std::vector<Recorded> m_presses;
     Window m_lastForeign = 0;
     // The server time and X button of the last presses Qt delivered to our
     // windows while sampling; a few suffice, the recorded copies are read

@@ -141,7 +141,9 @@ void PointerX11::onRecord(XPointer self, XRecordInterceptData* data) {
             // manager when it landed on our frame (or on our window, to focus
             // it), which the window manager may have unmapped since.
             Recorded& last = p->m_presses.back();
-            if (last.time == time && !last.press.ownWindow && p->isOwnWindow(to)) {
+            const bool sameButton = (detail == 1 && last.press.button == MouseButton::Left) ||
+                                    (detail == 3 && last.press.button == MouseButton::Right);
+            if (last.time == time && sameButton && !last.press.ownWindow && p->isOwnWindow(to)) {
                 last.press.ownWindow = true;
                 p->m_lastForeign = last.foreignBefore;
             }

@@ -1,5 +1,14 @@
 #include <QApplication>
+#include <QMouseEvent>
 #include <QWidget>
+#include <QWindow>
+
+namespace {
+// Spelt before Xlib's KeyPress and KeyRelease macros hide Qt's names.
+bool isKeyEvent(const QEvent* event) {
+    return event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease;
+}
+} // namespace
 
 #include "PointerX11.h"
 
@@ -38,6 +47,7 @@ void PointerX11::startSampling() {
         return;
     }
     m_presses.clear();
+    m_qtPresses.clear();
     m_lastForeign = 0;
     int major = 0;
     int minor = 0;
@@ -51,6 +61,8 @@ void PointerX11::startSampling() {
     XRecordRange* range = XRecordAllocRange();
     range->device_events.first = ButtonPress;
     range->device_events.last = ButtonPress;
+    range->delivered_events.first = ButtonPress;
+    range->delivered_events.last = ButtonPress;
     XRecordClientSpec clients = XRecordAllClients;
     m_context = XRecordCreateContext(m_dpy, 0, &clients, 1, &range, 1);
     XFree(range);
@@ -62,11 +74,19 @@ void PointerX11::startSampling() {
         stopSampling();
         return;
     }
-    m_notifier = std::make_unique<QSocketNotifier>(ConnectionNumber(m_data), QSocketNotifier::Read);
+    // A child, so that a test can hold the reading back.
+    m_notifier =
+        std::make_unique<QSocketNotifier>(ConnectionNumber(m_data), QSocketNotifier::Read, this);
     QObject::connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] { drain(); });
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        app->installEventFilter(this);
+    }
 }
 
 void PointerX11::stopSampling() {
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        app->removeEventFilter(this);
+    }
     m_notifier.reset();
     m_lastForeign = 0;
     if (m_context) {
@@ -99,26 +119,95 @@ void PointerX11::onRecord(XPointer self, XRecordInterceptData* data) {
         const auto* ev = reinterpret_cast<const xEvent*>(data->data);
         const int type = ev->u.u.type & 0x7F;
         const int detail = ev->u.u.detail;
-        if (type == ButtonPress && (detail == 1 || detail == 3)) {
+        const Window to = ev->u.keyButtonPointer.event;
+        const std::uint32_t time = ev->u.keyButtonPointer.time;
+        if (type == ButtonPress && (detail == 1 || detail == 3) && to == 0) {
+            // The press as the device made it (no window yet).
             const Point pos{ev->u.keyButtonPointer.rootX, ev->u.keyButtonPointer.rootY};
-            // Decided now: the window under the press may be gone by the tick
-            // (a prompt that closes on this very click).
+            // Decided now, not at the tick: the window under the press may be
+            // gone by then (a prompt that closes on this very click). One Qt
+            // has had is ours even if its window is gone already; one it has
+            // not had yet cannot have made any of ours go.
             const Window rootLevel = rootLevelAt(p->m_dpy, pos);
-            const bool own = p->isOwnRootLevel(rootLevel);
+            const bool own = p->qtHadPress(time, detail) || p->isOwnRootLevel(rootLevel);
             p->m_presses.push_back(
-                Press{detail == 1 ? MouseButton::Left : MouseButton::Right, pos, own});
+                {Press{detail == 1 ? MouseButton::Left : MouseButton::Right, pos, own}, time,
+                 p->m_lastForeign});
             if (!own) {
                 p->m_lastForeign = clientWindowOf(p->m_dpy, rootLevel);
+            }
+        } else if (type == ButtonPress && to != 0 && !p->m_presses.empty()) {
+            // The same press as delivered, right after it: to the window
+            // manager when it landed on our frame (or on our window, to focus
+            // it), which the window manager may have unmapped since.
+            Recorded& last = p->m_presses.back();
+            const bool sameButton = (detail == 1 && last.press.button == MouseButton::Left) ||
+                                    (detail == 3 && last.press.button == MouseButton::Right);
+            if (last.time == time && sameButton && !last.press.ownWindow && p->isOwnWindow(to)) {
+                last.press.ownWindow = true;
+                p->m_lastForeign = last.foreignBefore;
             }
         }
     }
     XRecordFreeData(data);
 }
 
+bool PointerX11::eventFilter(QObject* watched, QEvent* event) {
+    // Input reaches a window before its widgets: once per event is enough.
+    if (!watched->isWindowType()) {
+        return false;
+    }
+    if (isKeyEvent(event)) {
+        drain();
+        return false;
+    }
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: {
+        const auto* mouse = static_cast<const QMouseEvent*>(event);
+        const int button = mouse->button() == Qt::LeftButton    ? 1
+                           : mouse->button() == Qt::RightButton ? 3
+                                                                : 0;
+        if (button != 0) {
+            constexpr std::size_t kept = 32;
+            if (m_qtPresses.size() == kept) {
+                m_qtPresses.pop_front();
+            }
+            // X server time: 32 bits, as the recorded copy carries it.
+            m_qtPresses.emplace_back(static_cast<std::uint32_t>(mouse->timestamp()), button);
+        }
+        drain();
+        break;
+    }
+    case QEvent::MouseButtonRelease:
+        // What this input's handler does to our windows (a button hides the
+        // window on its release, Return closes a prompt) must not change how
+        // a press already made is judged: the keys are read above.
+        drain();
+        break;
+    default:
+        break;
+    }
+    return false;
+}
+
+bool PointerX11::qtHadPress(std::uint32_t serverTime, int button) const {
+    for (const auto& [time, b] : m_qtPresses) {
+        if (time == serverTime && b == button) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::vector<Press> PointerX11::takePresses() {
     drain();
     std::vector<Press> out;
-    out.swap(m_presses);
+    out.reserve(m_presses.size());
+    for (const Recorded& r : m_presses) {
+        out.push_back(r.press);
+    }
+    m_presses.clear();
     return out;
 }
 

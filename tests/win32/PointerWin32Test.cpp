@@ -26,27 +26,38 @@ using win32test::TargetWindow;
 
 // A top-level window of the test's own process. (Not a STATIC: it answers
 // hit tests with HTTRANSPARENT, and WindowFromPoint looks through it.)
+// With hidesOnPress it hides itself on a left press, as the recording page's
+// buttons hide the window on their click.
 class OwnWindow {
 public:
-    explicit OwnWindow(RECT r)
-        : m_window(CreateWindowExW(WS_EX_TOPMOST, windowClass(), L"own", WS_POPUP | WS_VISIBLE,
-                                   r.left, r.top, r.right - r.left, r.bottom - r.top, nullptr,
-                                   nullptr, GetModuleHandleW(nullptr), nullptr)) {}
+    explicit OwnWindow(RECT r, bool hidesOnPress = false)
+        : m_window(CreateWindowExW(WS_EX_TOPMOST, windowClass(hidesOnPress), L"own",
+                                   WS_POPUP | WS_VISIBLE, r.left, r.top, r.right - r.left,
+                                   r.bottom - r.top, nullptr, nullptr, GetModuleHandleW(nullptr),
+                                   nullptr)) {}
     ~OwnWindow() { DestroyWindow(m_window); }
     HWND get() const { return m_window; }
 
 private:
-    static const wchar_t* windowClass() {
-        static const wchar_t* name = [] {
-            WNDCLASSW wc{};
-            wc.lpfnWndProc = DefWindowProcW;
-            wc.hInstance = GetModuleHandleW(nullptr);
-            wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
-            wc.lpszClassName = L"PressmarkOwnTestWindow";
-            RegisterClassW(&wc);
-            return wc.lpszClassName;
-        }();
+    static LRESULT CALLBACK hidingProc(HWND window, UINT message, WPARAM w, LPARAM l) {
+        if (message == WM_LBUTTONDOWN) {
+            ShowWindow(window, SW_HIDE);
+        }
+        return DefWindowProcW(window, message, w, l);
+    }
+    static const wchar_t* registered(const wchar_t* name, WNDPROC proc) {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
+        wc.lpszClassName = name;
+        RegisterClassW(&wc);
         return name;
+    }
+    static const wchar_t* windowClass(bool hidesOnPress) {
+        static const wchar_t* plain = registered(L"PressmarkOwnTestWindow", DefWindowProcW);
+        static const wchar_t* hiding = registered(L"PressmarkHidingTestWindow", hidingProc);
+        return hidesOnPress ? hiding : plain;
     }
 
     HWND m_window;
@@ -169,6 +180,25 @@ TEST_F(PointerWin32Test, TheHookQueuesEveryPressInOrderWhenEverTheTicksCome) {
         EXPECT_EQ(seen, expected);
         EXPECT_EQ(target.presses(), reached);
     }
+    pointer.stopSampling();
+}
+
+// The hook decides whose a press is before any window has it, so one on our
+// window stays ours though the window hides on it before the presses are
+// taken.
+TEST_F(PointerWin32Test, APressStaysOursThoughOurWindowHidesOnIt) {
+    TargetWindow target(L"below", 100, 100, 500, 400);
+    ASSERT_TRUE(target.ready());
+    OwnWindow own({200, 150, 400, 300}, true);
+    win32test::pump(std::chrono::milliseconds(200));
+    auto& pointer = backend.pointer();
+    pointer.startSampling();
+    const POINT mine{300, 200};
+    ASSERT_TRUE(win32test::xdotool(press(mine, 1, 0)));
+    ASSERT_TRUE(win32test::pumpUntil([&] { return !IsWindowVisible(own.get()); }));
+    EXPECT_FALSE(pointer.isOwnWindowAt({mine.x, mine.y})) << "the window is still there";
+    EXPECT_EQ(pointer.takePresses(),
+              (std::vector<Press>{{MouseButton::Left, {mine.x, mine.y}, true}}));
     pointer.stopSampling();
 }
 

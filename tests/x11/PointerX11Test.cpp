@@ -1,11 +1,14 @@
 // What the recorder samples: every press with its root position, whatever
 // its length, and whether it landed on one of our own windows.
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QSocketNotifier>
 #include <QWidget>
 #include <gtest/gtest.h>
 
 #include "X11TestSupport.h"
 #include "platform/x11/PointerX11.h"
+#include "platform/x11/X11Util.h"
 
 namespace pressmark::x11test {
 namespace {
@@ -124,6 +127,66 @@ TEST(PointerX11, OwnWindowIsTheTopLevelUnderThePressWithAForeignOneOnTop) {
         pump(std::chrono::milliseconds(300));
     }
     ptr.stopSampling();
+}
+
+// Our window goes on the press: it hides itself, as the recording page's
+// buttons do on their click, or, pressed on its frame, the window manager
+// minimises it, as its minimise button does. The recorded copy is read only
+// after that, and the press is still ours. Run with and without a window
+// manager (without one, there is no frame).
+TEST(PointerX11, OwnWindowIsWhereThePressLandedThoughItGoesAtOnce) {
+    struct HidesOnPress : QWidget {
+        bool pressed = false;
+        void mousePressEvent(QMouseEvent*) override {
+            pressed = true;
+            hide();
+        }
+    };
+    for (const bool onFrame : {false, true}) {
+        SCOPED_TRACE(onFrame ? "on the frame" : "on the window");
+        HidesOnPress own;
+        own.setGeometry(100, 100, 300, 200);
+        own.show();
+        pump(std::chrono::milliseconds(500));
+        Point at{200, 180};
+        if (onFrame) {
+            const Window frame = platform::x11::rootLevelOf(display(), own.winId());
+            if (frame == own.winId()) {
+                continue;
+            }
+            XWindowAttributes a{};
+            XGetWindowAttributes(display(), frame, &a);
+            at = Point{a.x + a.width / 2, a.y + 4};
+            ASSERT_LT(at.y, 100) << "no title bar above the window";
+        }
+        platform::x11::PointerX11 ptr(display());
+        ptr.startSampling();
+        // The recorded copy is not read as it arrives, as when Qt handles its
+        // own copy of the press first.
+        auto* notifier = ptr.findChild<QSocketNotifier*>();
+        ASSERT_NE(notifier, nullptr);
+        notifier->setEnabled(false);
+        ASSERT_EQ(
+            xdotool({"mousemove", QString::number(at.x), QString::number(at.y), "click", "1"}), 0);
+        QElapsedTimer t;
+        t.start();
+        while (!onFrame && !own.pressed && t.elapsed() < 5000) {
+            pump(std::chrono::milliseconds(5));
+        }
+        ASSERT_EQ(own.pressed, !onFrame);
+        if (onFrame) {
+            pump(std::chrono::milliseconds(300));
+            own.showMinimized();
+        }
+        for (int i = 0; i < 100 && ptr.isOwnWindowAt(at); ++i) {
+            pump(std::chrono::milliseconds(20));
+        }
+        EXPECT_FALSE(ptr.isOwnWindowAt(at)) << "the window is still there";
+        const auto got = ptr.takePresses();
+        ASSERT_EQ(got.size(), 1u);
+        EXPECT_TRUE(got[0].ownWindow);
+        ptr.stopSampling();
+    }
 }
 
 TEST(PointerX11, PrimaryScreenIsTheRootWhenNoMonitorIsPrimary) {

@@ -51,8 +51,6 @@ public:
     std::filesystem::path selectedScenarioPath() const override;
     void removeSelectedScenario() override;
     void setSpeed(int speed) override;
-    void setRepeat(int repeat) override;
-    int repeat() override;
     void setDescription(std::string_view cp1251) override;
     void hideWindow() override;
     void showWindow() override;
@@ -65,6 +63,9 @@ public:
     bool minimizeOnRun() const override;
     std::string descriptionText() const override;
     void focusDescription() override;
+    void showDescriptionNote(const std::string& note) override;
+    std::string repeatText() const override;
+    void showRepeatText(const std::string& text) override;
     void setHotKeyText(const std::string& text) override;
     void disableRecordAndRun(const std::string& why) override;
     void setScenarios(const std::vector<ScenarioEntry>& entries) override;
@@ -96,6 +97,9 @@ private:
     // Calls the handlers the control names for these events, each once.
     void fire(const layout::Control& c, std::initializer_list<layout::Event> events);
     void showPage(int index);
+    // A character typed (WM_CHAR) or a paste (WM_PASTE) into m2: whether the
+    // window lets it in.
+    bool memoInput(UINT message, WPARAM w);
     const layout::Control* controlOf(HWND window) const;
     // The brush that paints what shows behind the window (its own fill, or
     // the page, bar or group it stands on), its origin set in `dc` so that a
@@ -129,6 +133,9 @@ private:
     // (and whether it is the group bar's groups' body over that fill).
     std::map<std::pair<const layout::Control*, bool>, std::pair<HBITMAP, HBRUSH>> m_patterns;
     HWND m_hot = nullptr; // the button under the pointer
+    wchar_t m_highSurrogate = 0;
+    HWND m_tips = nullptr; // why RecBtn and SStartBtn are off
+    std::wstring m_why;
     int m_speedDigits = 0;
     std::unique_ptr<Tray> m_tray;
     // Declared last, so destroyed first: a recording still on at exit ends

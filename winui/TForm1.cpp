@@ -122,6 +122,11 @@ HWND TForm1::hwnd(std::string_view name) const {
     return it == m_windows.end() ? nullptr : it->second;
 }
 
+HMENU TForm1::menu(std::string_view name) const {
+    const auto it = m_menus.find(name);
+    return it == m_menus.end() ? nullptr : it->second;
+}
+
 const layout::Control* TForm1::controlOf(HWND window) const {
     const auto it = m_controls.find(window);
     return it == m_controls.end() ? nullptr : it->second;
@@ -312,7 +317,9 @@ HWND TForm1::make(const layout::Control& c, HWND parent, int id) {
         m_ids[id] = &c;
         return nullptr;
     case Kind::TrayIcon:
-        m_tray = std::make_unique<Tray>(m_form, caption);
+        if (m_options.trayIcon) {
+            m_tray = std::make_unique<Tray>(m_form, caption);
+        }
         return nullptr;
     }
 
@@ -856,6 +863,8 @@ int TForm1::speedPosition() const {
 
 void TForm1::showSpeedDigits(int value) {
     m_speedDigits = value;
+    // Drawn as segments; the text is for what reads windows (screen readers).
+    SetWindowTextW(hwnd("sd"), std::to_wstring(value).c_str());
     InvalidateRect(hwnd("sd"), nullptr, FALSE);
 }
 

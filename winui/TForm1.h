@@ -26,6 +26,9 @@ public:
         std::filesystem::path scenarioFolder;
         // Empty when the platform offers recording, playback and hot keys.
         std::string platformProblem;
+        // The notification-area icon; a window made only to try its controls
+        // goes without (Wine's shell takes seconds to let one go).
+        bool trayIcon = true;
     };
     // The class of the main window (and of its panes): another start of the
     // program finds the window by it and its caption.
@@ -37,6 +40,8 @@ public:
 
     // The window of a control of the table; null for one not drawn.
     HWND hwnd(std::string_view name) const;
+    // A context menu of the table; null for another name.
+    HMENU menu(std::string_view name) const;
     MainWindow& logic() { return m_logic; }
 
     // WindowControls

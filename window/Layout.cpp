@@ -203,6 +203,16 @@ const Control& filledBy(const Control& c) {
     return *at;
 }
 
+const Control* enclosing(const Control& c, Kind kind) {
+    for (const Control* at = &c; !at->parent.empty();) {
+        at = &control(at->parent);
+        if (at->kind == kind) {
+            return at;
+        }
+    }
+    return nullptr;
+}
+
 Rgb pictureColour(Picture picture, bool enabled) {
     const Theme& t = theme();
     if (!enabled) {

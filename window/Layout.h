@@ -172,6 +172,8 @@ int pageOf(const Control& c);
 Rgb textColourOf(const Control& c);
 Font fontOf(const Control& c);
 const Control& filledBy(const Control& c);
+// The nearest parent of that kind, null when there is none.
+const Control* enclosing(const Control& c, Kind kind);
 // A button picture's colour, enabled or greyed.
 Rgb pictureColour(Picture picture, bool enabled);
 // The context menu a right press opens at (x, y) of a control's own area,

@@ -670,18 +670,13 @@ HBRUSH TForm1::backgroundBrush(HWND window, HDC dc) {
     if (!at) {
         return GetSysColorBrush(COLOR_BTNFACE);
     }
-    // The nearest control with a fill of its own; the groups' children stand
-    // on the groups' body, a list's on the list.
-    bool body = false;
-    while (at->fill == layout::Fill::Inherit && !at->parent.empty()) {
-        at = &layout::control(at->parent);
-        if (at->kind == Kind::ListBox || at->kind == Kind::Memo) {
-            return GetSysColorBrush(COLOR_WINDOW);
-        }
-        if (at->kind == Kind::Group) {
-            body = true;
-        }
+    // What stands in a list shows the list's white; the groups' children
+    // stand on the groups' body over the bar's fill.
+    if (layout::enclosing(*at, Kind::ListBox) || layout::enclosing(*at, Kind::Memo)) {
+        return GetSysColorBrush(COLOR_WINDOW);
     }
+    const bool body = layout::enclosing(*at, Kind::Group) != nullptr;
+    at = &layout::filledBy(*at);
     if (paint::fillOf(*at).shape == paint::Fill::Shape::Solid) {
         return brush(backColour(*at));
     }

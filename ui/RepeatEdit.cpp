@@ -1,16 +1,33 @@
 #include "RepeatEdit.h"
 
-#include "base/IntConv.h"
+#include "window/RepeatField.h"
 
 #include <QKeyEvent>
-#include <QRegularExpressionValidator>
 #include <QToolButton>
+#include <QValidator>
 #include <QWheelEvent>
 
-#include <algorithm>
 #include <cstdlib>
 
 namespace pressmark {
+
+namespace {
+
+// Takes a text when the window's rule accepts each of its characters.
+class Accepted final : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& /*pos*/) const override {
+        for (const char32_t c : input.toUcs4()) {
+            if (!repeatfield::accepts(c)) {
+                return Invalid;
+            }
+        }
+        return Acceptable;
+    }
+};
+
+} // namespace
 
 RepeatEdit::RepeatEdit(QWidget* parent)
     : QWidget(parent), m_edit(new QLineEdit(this)), m_up(new QToolButton(this)),
@@ -18,9 +35,7 @@ RepeatEdit::RepeatEdit(QWidget* parent)
     m_edit->setObjectName(QStringLiteral("reEdit"));
     m_up->setObjectName(QStringLiteral("reUp"));
     m_down->setObjectName(QStringLiteral("reDown"));
-    m_edit->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9+-]*")), m_edit));
-    m_edit->setText(QStringLiteral("1"));
+    m_edit->setValidator(new Accepted(m_edit));
     m_edit->installEventFilter(this);
     for (QToolButton* b : {m_up, m_down}) {
         b->setAutoRepeat(true);
@@ -28,47 +43,35 @@ RepeatEdit::RepeatEdit(QWidget* parent)
     }
     m_up->setArrowType(Qt::UpArrow);
     m_down->setArrowType(Qt::DownArrow);
-    connect(m_up, &QToolButton::clicked, this, [this] { stepBy(1); });
-    connect(m_down, &QToolButton::clicked, this, [this] { stepBy(-1); });
+    using repeatfield::Step;
+    connect(m_up, &QToolButton::clicked, this,
+            [this] { emit stepRequested(repeatfield::delta(Step::Up, false)); });
+    connect(m_down, &QToolButton::clicked, this,
+            [this] { emit stepRequested(repeatfield::delta(Step::Down, false)); });
     setFocusProxy(m_edit);
-}
-
-int RepeatEdit::value() {
-    if (m_edit->text().isEmpty()) {
-        m_edit->setText(QStringLiteral("1"));
-        return 1;
-    }
-    return parseInt32(m_edit->text().toStdString()).value_or(1);
-}
-
-void RepeatEdit::setValue(int v) {
-    m_edit->setText(QString::number(std::clamp(v, minimum, maximum)));
 }
 
 QString RepeatEdit::text() const {
     return m_edit->text();
 }
 
-void RepeatEdit::stepBy(int delta) {
-    const long long next = static_cast<long long>(value()) + delta;
-    setValue(static_cast<int>(std::clamp<long long>(next, minimum, maximum)));
-    emit stepped();
-}
-
 bool RepeatEdit::eventFilter(QObject* watched, QEvent* event) {
     if (watched != m_edit) {
         return QWidget::eventFilter(watched, event);
     }
+    using repeatfield::Step;
     switch (event->type()) {
     case QEvent::KeyPress: {
         auto* key = static_cast<QKeyEvent*>(event);
-        const int step = key->key() == Qt::Key_Up         ? 1
-                         : key->key() == Qt::Key_Down     ? -1
-                         : key->key() == Qt::Key_PageUp   ? 10
-                         : key->key() == Qt::Key_PageDown ? -10
-                                                          : 0;
+        const bool control = (key->modifiers() & Qt::ControlModifier) != 0;
+        const int step = key->key() == Qt::Key_Up       ? repeatfield::delta(Step::Up, control)
+                         : key->key() == Qt::Key_Down   ? repeatfield::delta(Step::Down, control)
+                         : key->key() == Qt::Key_PageUp ? repeatfield::delta(Step::PageUp, control)
+                         : key->key() == Qt::Key_PageDown
+                             ? repeatfield::delta(Step::PageDown, control)
+                             : 0;
         if (step != 0) {
-            stepBy(step);
+            emit stepRequested(step);
             return true;
         }
         break;
@@ -82,9 +85,10 @@ bool RepeatEdit::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::Wheel: {
         auto* wheel = static_cast<QWheelEvent*>(event);
         const int notches = wheel->angleDelta().y() / 120;
-        const int size = (wheel->modifiers() & Qt::ControlModifier) ? 10 : 1;
+        const bool control = (wheel->modifiers() & Qt::ControlModifier) != 0;
+        const Step way = notches > 0 ? Step::WheelUp : Step::WheelDown;
         for (int i = 0; i < std::abs(notches); ++i) {
-            stepBy(notches > 0 ? size : -size);
+            emit stepRequested(repeatfield::delta(way, control));
         }
         return true;
     }

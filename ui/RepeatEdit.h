@@ -7,34 +7,22 @@ class QToolButton;
 
 namespace pressmark {
 
-// The repeat field: an integer edit with its two spin buttons side by side.
-// Unlike a spin box it keeps whatever number is typed (only digits and signs
-// are accepted); values set by the program and steps by button, key or wheel
-// are limited to minimum..maximum.
+// The repeat field: an edit with its two spin buttons side by side. It
+// keeps its text and forwards: what may be typed, what the text reads as and
+// where a step lands are the window's rules (window/RepeatField.h).
 class RepeatEdit : public QWidget {
     Q_OBJECT
 public:
     explicit RepeatEdit(QWidget* parent = nullptr);
 
-    static constexpr int minimum = 1;
-    static constexpr int maximum = 100;
-
-    // The text as a number. An empty field is first filled with "1"; a text
-    // that is not a number reads as 1.
-    int value();
-    // Limited to minimum..maximum.
-    void setValue(int v);
     QString text() const;
     QLineEdit* lineEdit() const { return m_edit; }
     QToolButton* upButton() const { return m_up; }
     QToolButton* downButton() const { return m_down; }
 
-    // One step by spin button, arrow or page key, or wheel: the new value,
-    // limited, then stepped() also at the limit.
-    void stepBy(int delta);
-
 signals:
-    void stepped();
+    // A spin button, an arrow or page key, or a wheel notch asks for a step.
+    void stepRequested(int delta);
     void keyReleased();
 
 protected:

@@ -4,6 +4,7 @@
 #include "Widgets.h"
 #include "window/HelpTopics.h"
 #include "window/Layout.h"
+#include "window/RepeatField.h"
 #include "platform/Platform.h"
 #include "player/clickerPlay.h"
 #include "base/Cp1251.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGroupBox>
@@ -34,6 +36,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <stdexcept>
 #include <string>
 #include <type_traits>
 #include <system_error>
@@ -46,16 +49,6 @@ QString fromCp(std::string_view cp1251) {
     return QString::fromStdString(cp1251::toUtf8(cp1251));
 }
 
-QFont sansFont(bool bold = false) {
-    QFont f(QStringLiteral("MS Sans Serif"));
-    f.setPointSize(8);
-    f.setBold(bold);
-    // The substitute fonts run wider than the design font; a slight
-    // narrowing keeps every caption inside its control.
-    f.setStretch(90);
-    return f;
-}
-
 QString css(layout::Rgb c) {
     return QStringLiteral("rgb(%1, %2, %3)").arg(c.r).arg(c.g).arg(c.b);
 }
@@ -64,13 +57,13 @@ QColor colour(layout::Rgb c) {
     return QColor(c.r, c.g, c.b);
 }
 
-QFont fontOf(const layout::Font& f) {
-    if (f.family == std::string_view("MS Sans Serif")) {
-        return sansFont(f.bold);
-    }
+QFont qfont(const layout::Font& f) {
     QFont font(QString::fromUtf8(f.family.data(), static_cast<qsizetype>(f.family.size())));
     font.setPointSize(f.points);
     font.setBold(f.bold);
+    // The substitute fonts run wider than the design fonts; a slight
+    // narrowing keeps every caption inside its control.
+    font.setStretch(90);
     return font;
 }
 
@@ -78,57 +71,14 @@ QString text(std::string_view utf8) {
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
-// The text colour a control shows: its own, or the nearest parent's.
-layout::Rgb textColour(const layout::Control& c) {
-    const layout::Control* at = &c;
-    while (!at->text && !at->parent.empty()) {
-        at = &layout::control(at->parent);
-    }
-    return at->text.value_or(layout::Rgb{});
-}
-
-// The font a control shows: its own, or the nearest parent's.
-layout::Font fontChain(const layout::Control& c) {
-    const layout::Control* at = &c;
-    while (at->font.family.empty() && !at->parent.empty()) {
-        at = &layout::control(at->parent);
-    }
-    return at->font;
-}
-
-ButtonPicture pictureOf(layout::Picture p) {
-    switch (p) {
-    case layout::Picture::Play:
-        return ButtonPicture::Play;
-    case layout::Picture::Stop:
-        return ButtonPicture::Stop;
-    case layout::Picture::Delete:
-        return ButtonPicture::Delete;
-    case layout::Picture::Record:
-        return ButtonPicture::Record;
-    case layout::Picture::Text:
-        return ButtonPicture::Text;
-    case layout::Picture::Delay:
-        return ButtonPicture::Delay;
-    case layout::Picture::Keyboard:
-        return ButtonPicture::Keyboard;
-    case layout::Picture::Proxy:
-        return ButtonPicture::Proxy;
-    case layout::Picture::Cookies:
-    case layout::Picture::None:
-        break;
-    }
-    return ButtonPicture::Cookies;
-}
-
 QPushButton* makeButton(QWidget* parent, const layout::Control& c) {
     const QString caption = text(c.caption);
-    auto* b = new QPushButton(buttonIcon(pictureOf(c.picture)), caption, parent);
+    auto* b = new QPushButton(buttonIcon(c.picture), caption, parent);
     b->setIconSize(QSize(16, 16));
     // The design font was narrower than the fonts found here: a caption too
     // long for its button is set a little smaller rather than run past the
     // edge (picture, gap, padding and border included).
-    QFont font = fontOf(fontChain(c));
+    QFont font = qfont(layout::fontOf(c));
     const int room = c.place.width - 2 - 6 - b->iconSize().width() - 4;
     while (QFontMetrics(font).horizontalAdvance(caption) > room && font.pointSizeF() > 6) {
         font.setPointSizeF(font.pointSizeF() - 0.25);
@@ -230,14 +180,13 @@ void TForm1::build() {
         connectEvents(c, object);
     }
     for (const layout::Control& c : layout::controls()) {
-        if (!c.popup.empty()) {
-            auto* owner = qobject_cast<QWidget*>(made.value(text(c.name)));
-            auto* menu = qobject_cast<QMenu*>(made.value(text(c.popup)));
-            owner->setContextMenuPolicy(Qt::CustomContextMenu);
-            connect(owner, &QWidget::customContextMenuRequested, this,
-                    [owner, menu](const QPoint& at) { menu->popup(owner->mapToGlobal(at)); });
+        if (c.kind == layout::Kind::PopupMenu) {
+            m_menus.insert(text(c.name), qobject_cast<QMenu*>(made.value(text(c.name))));
         }
     }
+    m_noteTimer = new QTimer(this);
+    m_noteTimer->setSingleShot(true);
+    m_noteTimer->setInterval(layout::theme().noteMs);
     const auto get = [&made](const char* name, auto*& into) {
         into = qobject_cast<std::remove_reference_t<decltype(into)>>(made.value(name));
         Q_ASSERT(into);
@@ -262,6 +211,8 @@ void TForm1::build() {
     get("re", re);
     get("RzLabel2", RzLabel2);
     get("m2", m2);
+    get("m2Note", m2Note);
+    connect(m_noteTimer, &QTimer::timeout, m2Note, &QWidget::hide);
     get("RzGroupBar1", RzGroupBar1);
     get("RzGroup1", RzGroup1);
     get("RzGroup2", RzGroup2);
@@ -299,7 +250,7 @@ void TForm1::build() {
 void TForm1::place(QWidget& w, const layout::Control& c) {
     // The font first: a control as wide as its caption is measured in it.
     if (!c.font.family.empty() && c.kind != layout::Kind::Button) {
-        w.setFont(fontOf(c.font));
+        w.setFont(qfont(c.font));
     }
     if (c.place.width == 0) {
         // As wide as the caption.
@@ -318,18 +269,18 @@ void TForm1::place(QWidget& w, const layout::Control& c) {
 QObject* TForm1::make(const layout::Control& c, QWidget* parent, QObject* owner) {
     using layout::Kind;
     const QString caption = text(c.caption);
-    const QString textCss = css(textColour(c));
+    const QString textCss = css(layout::textColourOf(c));
     switch (c.kind) {
     case Kind::Form: {
         setWindowTitle(caption);
         setWindowIcon(applicationIcon());
         setFixedSize(c.place.width, c.place.height);
         move(c.place.x, c.place.y);
-        setFont(fontOf(c.font));
+        setFont(qfont(c.font));
         setAutoFillBackground(true);
         QPalette pal = palette();
         pal.setColor(QPalette::Window, colour(c.back));
-        pal.setColor(QPalette::WindowText, colour(textColour(c)));
+        pal.setColor(QPalette::WindowText, colour(layout::textColourOf(c)));
         setPalette(pal);
         setStyleSheet(formStyle());
         return this;
@@ -348,10 +299,10 @@ QObject* TForm1::make(const layout::Control& c, QWidget* parent, QObject* owner)
                                       c.fill == layout::Fill::Box ? GradientPage::Shape::Box
                                                                   : GradientPage::Shape::Vertical);
         if (!c.font.family.empty()) {
-            page->setFont(fontOf(c.font));
+            page->setFont(qfont(c.font));
         }
         QPalette pal = page->palette();
-        pal.setColor(QPalette::WindowText, colour(textColour(c)));
+        pal.setColor(QPalette::WindowText, colour(layout::textColourOf(c)));
         page->setPalette(pal);
         qobject_cast<QTabWidget*>(owner)->addTab(page, caption);
         return page;
@@ -362,7 +313,10 @@ QObject* TForm1::make(const layout::Control& c, QWidget* parent, QObject* owner)
         if (c.wrap) {
             label->setAlignment(Qt::AlignTop | Qt::AlignLeft);
         }
-        label->setStyleSheet(QStringLiteral("color: %1; background: transparent;").arg(textCss));
+        label->setStyleSheet(QStringLiteral("color: %1; background: %2;")
+                                 .arg(textCss, c.fill == layout::Fill::Solid
+                                                   ? css(c.back)
+                                                   : QStringLiteral("transparent")));
         return label;
     }
     case Kind::ListBox: {
@@ -372,7 +326,7 @@ QObject* TForm1::make(const layout::Control& c, QWidget* parent, QObject* owner)
     }
     case Kind::Button: {
         QPushButton* b = makeButton(parent, c);
-        if (textColour(c) != layout::Rgb{}) {
+        if (layout::textColourOf(c) != layout::Rgb{}) {
             b->setStyleSheet(QStringLiteral("QPushButton { color: %1; }"
                                             "QPushButton:disabled { color: %2; }")
                                  .arg(textCss, css(layout::theme().disabledText)));
@@ -387,7 +341,7 @@ QObject* TForm1::make(const layout::Control& c, QWidget* parent, QObject* owner)
                            " margin-top: 6px; }"
                            "QGroupBox::title { subcontrol-origin: margin; left: 6px;"
                            " padding: 0 2px; }")
-                .arg(textCss, css(c.frame.value_or(textColour(c)))));
+                .arg(textCss, css(c.frame.value_or(layout::textColourOf(c)))));
         return box;
     }
     case Kind::PopupMenu:
@@ -415,13 +369,22 @@ QObject* TForm1::make(const layout::Control& c, QWidget* parent, QObject* owner)
         auto* edit = new RepeatEdit(parent);
         const int buttons = 11;
         edit->lineEdit()->setGeometry(0, 0, c.place.width - 2 * buttons, c.place.height);
-        edit->lineEdit()->setFont(fontOf(fontChain(c)));
+        edit->lineEdit()->setFont(qfont(layout::fontOf(c)));
+        edit->lineEdit()->setText(QString::fromStdString(repeatfield::shown(c.minimum)));
         edit->upButton()->setGeometry(c.place.width - 2 * buttons, 0, buttons, c.place.height);
         edit->downButton()->setGeometry(c.place.width - buttons, 0, buttons, c.place.height);
         return edit;
     }
     case Kind::Memo: {
-        QPlainTextEdit* memo = c.readOnly ? new QPlainTextEdit(parent) : new Memo1251(parent);
+        QPlainTextEdit* memo = nullptr;
+        if (c.readOnly) {
+            memo = new QPlainTextEdit(parent);
+        } else {
+            auto* typed = new Memo1251(parent);
+            typed->setInputFilter(
+                [this](const QString& in) { return m_logic.descriptionInput(in.toStdString()); });
+            memo = typed;
+        }
         memo->setReadOnly(c.readOnly);
         memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -444,8 +407,12 @@ QObject* TForm1::make(const layout::Control& c, QWidget* parent, QObject* owner)
     }
     case Kind::CheckBox:
         return new WrappingCheckBox(caption, parent);
-    case Kind::Shape:
-        return new QFrame(parent);
+    case Kind::Shape: {
+        auto* shape = new QFrame(parent);
+        shape->setStyleSheet(QStringLiteral("background: %1; border: 1px solid %2;")
+                                 .arg(css(c.back), css(c.frame.value_or(c.back))));
+        return shape;
+    }
     case Kind::Timer: {
         auto* timer = new QTimer(this);
         timer->setInterval(c.maximum);
@@ -508,7 +475,11 @@ void TForm1::connectEvents(const layout::Control& c, QObject* object) {
         case Event::ButtonClick:
             wired = repeat != nullptr;
             if (repeat) {
-                connect(repeat, &RepeatEdit::stepped, this, call);
+                // The step first, by the window's rule, then the handler.
+                connect(repeat, &RepeatEdit::stepRequested, this, [this, call](int delta) {
+                    stepRepeat(delta);
+                    call();
+                });
             }
             break;
         case Event::Timer:
@@ -519,9 +490,11 @@ void TForm1::connectEvents(const layout::Control& c, QObject* object) {
             }
             break;
         }
-        // A table entry this front end cannot wire is a mistake in the table.
-        Q_ASSERT_X(wired, "TForm1", qPrintable(text(c.name)));
-        (void)wired;
+        // A table entry this front end cannot wire is a mistake in the table:
+        // the window is not made, in any build.
+        if (!wired) {
+            throw std::logic_error("TForm1: no way to wire an event of " + std::string(c.name));
+        }
     }
 }
 
@@ -553,6 +526,48 @@ void TForm1::focusDescription() {
 
 void TForm1::setHotKeyText(const std::string& text) {
     RzLabel3->setText(QString::fromStdString(text));
+}
+
+void TForm1::showDescriptionNote(const std::string& note) {
+    m2Note->setText(QString::fromStdString(note));
+    m2Note->setVisible(!note.empty());
+    m2Note->raise();
+    m_noteTimer->start();
+}
+
+std::string TForm1::repeatText() const {
+    return re->text().toStdString();
+}
+
+void TForm1::showRepeatText(const std::string& text) {
+    re->lineEdit()->setText(QString::fromStdString(text));
+}
+
+void TForm1::contextMenuEvent(QContextMenuEvent* event) {
+    // The innermost control of the table under the press, and the menu the
+    // window's rule gives for that place.
+    QWidget* at = childAt(event->pos());
+    while (
+        at && at != this &&
+        std::none_of(layout::controls().begin(), layout::controls().end(),
+                     [at](const layout::Control& c) { return text(c.name) == at->objectName(); })) {
+        at = at->parentWidget();
+    }
+    if (!at) {
+        at = this;
+    }
+    const QPoint local = at->mapFrom(this, event->pos());
+    const QByteArray name = at->objectName().toUtf8();
+    const std::string_view menuName =
+        layout::popupAt(std::string_view(name.constData(), static_cast<std::size_t>(name.size())),
+                        local.x(), local.y());
+    QMenu* menu = m_menus.value(text(menuName));
+    if (!menu) {
+        event->ignore();
+        return;
+    }
+    menu->popup(event->globalPos());
+    event->accept();
 }
 
 void TForm1::disableRecordAndRun(const std::string& why) {
@@ -610,7 +625,7 @@ std::string TForm1::findProgram(const std::string& name) const {
 // ---------------------------------------------------------------- window controls
 
 void TForm1::setRecordEnabled(bool on) {
-    RecBtn->setEnabled(on && m_options.platformProblem.isEmpty());
+    RecBtn->setEnabled(on);
 }
 
 void TForm1::setStopRecordEnabled(bool on) {
@@ -627,10 +642,12 @@ void TForm1::setPagesEnabled(bool on) {
 
 void TForm1::setIndicator(Indicator colour) {
     m_indicator = colour;
+    const layout::Theme& t = layout::theme();
+    const layout::Control& c = layout::control("S1");
     S1->setStyleSheet(
-        colour == Indicator::Red
-            ? QStringLiteral("background: rgb(255, 0, 0); border: 1px solid black;")
-            : QStringLiteral("background: rgb(255, 255, 0); border: 1px solid black;"));
+        QStringLiteral("background: %1; border: 1px solid %2;")
+            .arg(css(colour == Indicator::Red ? t.indicatorRecording : t.indicatorIdle),
+                 css(c.frame.value_or(c.back))));
 }
 
 void TForm1::setSamplingTimer(bool on) {
@@ -645,13 +662,9 @@ void TForm1::refreshScenarioList() {
     m_logic.refreshScenarioList();
 }
 
-void TForm1::setScenarios(const std::vector<ScenarioEntry>& given) {
+void TForm1::setScenarios(const std::vector<ScenarioEntry>& entries) {
     const QSignalBlocker quiet(Flb1);
     Flb1->clear();
-    std::vector<ScenarioEntry> entries = given;
-    std::sort(entries.begin(), entries.end(), [](const ScenarioEntry& a, const ScenarioEntry& b) {
-        return scenarioNameLess(a.fileNameUtf8, b.fileNameUtf8);
-    });
     for (const ScenarioEntry& e : entries) {
         // The name is shown decoded; the path keeps the file's own bytes, so
         // that a name that is not UTF-8 still opens its file.
@@ -681,14 +694,6 @@ void TForm1::removeSelectedScenario() {
 
 void TForm1::setSpeed(int speed) {
     sc->setValue(std::clamp(speed, sc->minimum(), sc->maximum()));
-}
-
-void TForm1::setRepeat(int repeat) {
-    re->setValue(repeat);
-}
-
-int TForm1::repeat() {
-    return re->value();
 }
 
 void TForm1::setDescription(std::string_view cp1251) {

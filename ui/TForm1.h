@@ -3,6 +3,7 @@
 #include "window/Layout.h"
 #include "window/MainWindow.h"
 
+#include <QHash>
 #include <QPointer>
 #include <QString>
 #include <QSystemTrayIcon>
@@ -71,8 +72,6 @@ public:
     std::filesystem::path selectedScenarioPath() const override;
     void removeSelectedScenario() override;
     void setSpeed(int speed) override;
-    void setRepeat(int repeat) override;
-    int repeat() override;
     void setDescription(std::string_view cp1251) override;
     void hideWindow() override;
     void showWindow() override;
@@ -85,6 +84,9 @@ public:
     bool minimizeOnRun() const override;
     std::string descriptionText() const override;
     void focusDescription() override;
+    void showDescriptionNote(const std::string& note) override;
+    std::string repeatText() const override;
+    void showRepeatText(const std::string& text) override;
     void setHotKeyText(const std::string& text) override;
     void disableRecordAndRun(const std::string& why) override;
     void setScenarios(const std::vector<ScenarioEntry>& entries) override;
@@ -105,6 +107,8 @@ signals:
 protected:
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // A right press anywhere: the menu the table gives for that place.
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     // Builds the widgets from the window's table and wires their events to
@@ -136,6 +140,7 @@ public:
     RepeatEdit* re = nullptr;
     QLabel* RzLabel2 = nullptr;
     Memo1251* m2 = nullptr;
+    QLabel* m2Note = nullptr;
     QWidget* RzGroupBar1 = nullptr;
     QGroupBox* RzGroup1 = nullptr;
     QGroupBox* RzGroup2 = nullptr;
@@ -165,6 +170,8 @@ private:
     Options m_options;
     Indicator m_indicator = Indicator::Yellow;
     QPointer<QWidget> m_savedFocus;
+    QHash<QString, QMenu*> m_menus;
+    QTimer* m_noteTimer = nullptr;
     std::function<void(const QString&)> m_report;
     // Declared last, so destroyed first: a recording still on at exit ends
     // while every widget it touches still exists.

@@ -1,7 +1,5 @@
 #include "Widgets.h"
 
-#include "base/Cp1251.h"
-
 #include <QApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -18,51 +16,18 @@ void TrackBar::mouseReleaseEvent(QMouseEvent* event) {
     emit mouseReleased();
 }
 
-char32_t Memo1251::firstUnstorable(const QString& text) {
-    for (char32_t c : text.toUcs4()) {
-        if (!cp1251::fromUnicode(c)) {
-            return c;
-        }
-    }
-    return 0;
-}
+Memo1251::Memo1251(QWidget* parent) : QPlainTextEdit(parent) {}
 
-Memo1251::Memo1251(QWidget* parent)
-    : QPlainTextEdit(parent), m_sign(new QLabel(this)), m_signTimer(new QTimer(this)) {
-    m_sign->setObjectName(QStringLiteral("refusal"));
-    m_sign->setWordWrap(true);
-    m_sign->setStyleSheet(QStringLiteral(
-        "color: #b00000; background: #ffffe1; border-top: 1px solid #b00000; padding: 1px 3px;"));
-    m_sign->hide();
-    m_signTimer->setSingleShot(true);
-    m_signTimer->setInterval(4000);
-    connect(m_signTimer, &QTimer::timeout, m_sign, &QWidget::hide);
+void Memo1251::setInputFilter(std::function<bool(const QString&)> accept) {
+    m_accept = std::move(accept);
 }
 
 bool Memo1251::refuse(const QString& text) {
-    const char32_t bad = firstUnstorable(text);
-    if (bad == 0) {
+    if (text.isEmpty() || !m_accept || m_accept(text)) {
         return false;
     }
     QApplication::beep();
-    // Not a tool tip: the key's own release would take that away at once.
-    m_sign->setText(QString::fromStdString(cp1251::refusalUtf8(bad)));
-    placeSign();
-    m_sign->show();
-    m_sign->raise();
-    m_signTimer->start();
     return true;
-}
-
-void Memo1251::placeSign() {
-    const QRect area = viewport()->geometry();
-    const int h = m_sign->heightForWidth(area.width());
-    m_sign->setGeometry(area.left(), area.bottom() + 1 - h, area.width(), h);
-}
-
-void Memo1251::resizeEvent(QResizeEvent* event) {
-    QPlainTextEdit::resizeEvent(event);
-    placeSign();
 }
 
 void Memo1251::keyPressEvent(QKeyEvent* event) {
@@ -143,12 +108,14 @@ void GradientPage::paintEvent(QPaintEvent* /*event*/) {
 
 namespace {
 
-void drawPicture(QPainter& p, ButtonPicture picture, const QColor& c) {
+void drawPicture(QPainter& p, layout::Picture picture, const QColor& c) {
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(c.darker(160), 1));
     p.setBrush(c);
     switch (picture) {
-    case ButtonPicture::Play: {
+    case layout::Picture::None:
+        break;
+    case layout::Picture::Play: {
         QPainterPath path;
         path.moveTo(4, 2);
         path.lineTo(13, 8);
@@ -157,30 +124,30 @@ void drawPicture(QPainter& p, ButtonPicture picture, const QColor& c) {
         p.drawPath(path);
         break;
     }
-    case ButtonPicture::Stop:
+    case layout::Picture::Stop:
         p.drawRect(QRectF(3.5, 3.5, 9, 9));
         break;
-    case ButtonPicture::Delete:
+    case layout::Picture::Delete:
         p.setPen(QPen(c, 3, Qt::SolidLine, Qt::RoundCap));
         p.drawLine(QPointF(4, 4), QPointF(12, 12));
         p.drawLine(QPointF(12, 4), QPointF(4, 12));
         break;
-    case ButtonPicture::Record:
+    case layout::Picture::Record:
         p.drawEllipse(QRectF(2.5, 2.5, 11, 11));
         break;
-    case ButtonPicture::Text:
+    case layout::Picture::Text:
         p.setPen(QPen(c, 2));
         p.drawLine(QPointF(3, 3), QPointF(13, 3));
         p.drawLine(QPointF(8, 3), QPointF(8, 14));
         break;
-    case ButtonPicture::Delay:
+    case layout::Picture::Delay:
         p.setBrush(Qt::NoBrush);
         p.setPen(QPen(c, 1.5));
         p.drawEllipse(QRectF(2, 2, 12, 12));
         p.drawLine(QPointF(8, 8), QPointF(8, 4));
         p.drawLine(QPointF(8, 8), QPointF(11, 9));
         break;
-    case ButtonPicture::Keyboard:
+    case layout::Picture::Keyboard:
         p.setBrush(Qt::NoBrush);
         p.drawRoundedRect(QRectF(1.5, 4.5, 13, 8), 1.5, 1.5);
         for (int x = 3; x <= 11; x += 3) {
@@ -188,14 +155,14 @@ void drawPicture(QPainter& p, ButtonPicture picture, const QColor& c) {
             p.drawPoint(x, 10);
         }
         break;
-    case ButtonPicture::Proxy:
+    case layout::Picture::Proxy:
         p.setBrush(Qt::NoBrush);
         p.setPen(QPen(c, 1.5));
         p.drawEllipse(QRectF(2, 2, 12, 12));
         p.drawLine(QPointF(2, 8), QPointF(14, 8));
         p.drawEllipse(QRectF(5.5, 2, 5, 12));
         break;
-    case ButtonPicture::Cookies:
+    case layout::Picture::Cookies:
         p.drawEllipse(QRectF(2, 2, 12, 12));
         p.setBrush(c.darker(220));
         p.drawEllipse(QRectF(5, 5, 2, 2));
@@ -205,33 +172,19 @@ void drawPicture(QPainter& p, ButtonPicture picture, const QColor& c) {
     }
 }
 
-QColor pictureColour(ButtonPicture picture) {
-    switch (picture) {
-    case ButtonPicture::Play:
-        return QColor(30, 160, 40);
-    case ButtonPicture::Stop:
-    case ButtonPicture::Delete:
-    case ButtonPicture::Record:
-        return QColor(210, 30, 30);
-    case ButtonPicture::Cookies:
-        return QColor(190, 130, 50);
-    default:
-        return QColor(30, 70, 200);
-    }
-}
-
 } // namespace
 
-QIcon buttonIcon(ButtonPicture picture) {
+QIcon buttonIcon(layout::Picture picture) {
     QIcon icon;
-    for (const auto& [mode, colour] : {std::pair{QIcon::Normal, pictureColour(picture)},
-                                       std::pair{QIcon::Disabled, QColor(150, 150, 150)}}) {
+    for (const bool enabled : {true, false}) {
+        const layout::Rgb c = layout::pictureColour(picture, enabled);
+        const QColor colour(c.r, c.g, c.b);
         QPixmap pm(16, 16);
         pm.fill(Qt::transparent);
         QPainter p(&pm);
         drawPicture(p, picture, colour);
         p.end();
-        icon.addPixmap(pm, mode);
+        icon.addPixmap(pm, enabled ? QIcon::Normal : QIcon::Disabled);
     }
     return icon;
 }

@@ -9,6 +9,10 @@
 #include <QSlider>
 #include <QWidget>
 
+#include "window/Layout.h"
+
+#include <functional>
+
 namespace pressmark {
 
 // The speed trackbar; tells when a mouse button is released over it.
@@ -23,14 +27,13 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
-// A memo whose text is stored as code page 1251: characters that 1251 cannot
-// hold are refused as they are typed or pasted, with a note naming the first.
+// A memo that asks before typed, composed or pasted text goes in: the
+// filter says whether it may (and shows why not).
 class Memo1251 : public QPlainTextEdit {
     Q_OBJECT
 public:
     explicit Memo1251(QWidget* parent = nullptr);
-    // The first character of text that 1251 cannot hold, or 0.
-    static char32_t firstUnstorable(const QString& text);
+    void setInputFilter(std::function<bool(const QString&)> accept);
 signals:
     void keyReleased();
 
@@ -39,16 +42,11 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
     void insertFromMimeData(const QMimeData* source) override;
-    void resizeEvent(QResizeEvent* event) override;
 
 private:
     bool refuse(const QString& text);
-    void placeSign();
 
-    // The note along the memo's foot that names a refused character; it
-    // stays a few seconds, through the key strokes that follow.
-    QLabel* m_sign;
-    QTimer* m_signTimer;
+    std::function<bool(const QString&)> m_accept;
 };
 
 // A check box whose caption wraps onto a second line when it is too long
@@ -80,9 +78,9 @@ private:
     Shape m_shape;
 };
 
-// A small picture for a push button, with its own greyed disabled state.
-enum class ButtonPicture { Play, Stop, Delete, Record, Text, Delay, Keyboard, Proxy, Cookies };
-QIcon buttonIcon(ButtonPicture picture);
+// A small picture for a push button, in the table's colours, with its own
+// greyed disabled state.
+QIcon buttonIcon(layout::Picture picture);
 // The program's own icon (window and tray).
 QIcon applicationIcon();
 

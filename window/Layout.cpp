@@ -74,6 +74,10 @@ const Control kControls[] = {
      .place = {160, 152, 0, 13}},
     {.name = "m2", .kind = Kind::Memo, .parent = "TabSheet1", .place = {160, 168, 257, 201},
      .font = kPlain, .events = {{Event::KeyUp, &M::m2KeyUp}}},
+    // Along the memo's foot, over it: why a character was refused as typed.
+    {.name = "m2Note", .kind = Kind::Label, .parent = "TabSheet1", .place = {162, 337, 236, 30},
+     .text = Rgb{176, 0, 0}, .fill = Fill::Solid, .back = {255, 255, 225}, .font = kPlain,
+     .wrap = true, .visible = false},
 
     // The recording page.
     {.name = "TabRec", .kind = Kind::Page, .parent = "pc", .caption = "Запись сценария",
@@ -173,6 +177,86 @@ int pageOf(const Control& c) {
         index += page.kind == Kind::Page;
     }
     return -1;
+}
+
+Rgb textColourOf(const Control& c) {
+    const Control* at = &c;
+    while (!at->text && !at->parent.empty()) {
+        at = &control(at->parent);
+    }
+    return at->text.value_or(Rgb{});
+}
+
+Font fontOf(const Control& c) {
+    const Control* at = &c;
+    while (at->font.family.empty() && !at->parent.empty()) {
+        at = &control(at->parent);
+    }
+    return at->font;
+}
+
+const Control& filledBy(const Control& c) {
+    const Control* at = &c;
+    while (at->fill == Fill::Inherit && !at->parent.empty()) {
+        at = &control(at->parent);
+    }
+    return *at;
+}
+
+const Control* enclosing(const Control& c, Kind kind) {
+    for (const Control* at = &c; !at->parent.empty();) {
+        at = &control(at->parent);
+        if (at->kind == kind) {
+            return at;
+        }
+    }
+    return nullptr;
+}
+
+Rgb pictureColour(Picture picture, bool enabled) {
+    const Theme& t = theme();
+    if (!enabled) {
+        return t.pictureDisabled;
+    }
+    switch (picture) {
+    case Picture::Play:
+        return t.picturePlay;
+    case Picture::Stop:
+    case Picture::Delete:
+    case Picture::Record:
+        return t.pictureStop;
+    case Picture::Cookies:
+        return t.pictureCookie;
+    default:
+        return t.pictureOther;
+    }
+}
+
+std::string_view popupAt(std::string_view name, int x, int y) {
+    // Down to the innermost drawn child under the point (the table lists
+    // parents before their children; a later sibling lies on top)...
+    const Control* at = &control(name);
+    for (;;) {
+        const Control* hit = nullptr;
+        for (const Control& c : kControls) {
+            const Place& p = c.place;
+            if (c.parent == at->name && c.visible && p.width > 0 && x >= p.x && x < p.x + p.width &&
+                y >= p.y && y < p.y + p.height) {
+                hit = &c;
+            }
+        }
+        if (!hit) {
+            break;
+        }
+        at = hit;
+        x -= hit->place.x;
+        y -= hit->place.y;
+    }
+    // ...then up to the nearest control with a menu.
+    while (at->popup.empty() && !at->parent.empty()) {
+        at = &control(at->parent);
+    }
+    return at->popup;
 }
 
 } // namespace pressmark::layout

@@ -146,6 +146,15 @@ struct Theme {
     // The recording indicator S1.
     Rgb indicatorIdle{255, 255, 0};
     Rgb indicatorRecording{255, 0, 0};
+    // The buttons' pictures: play green, stop, delete and record red, the
+    // cookie brown, the others blue; all grey on a disabled button.
+    Rgb picturePlay{30, 160, 40};
+    Rgb pictureStop{210, 30, 30};
+    Rgb pictureCookie{190, 130, 50};
+    Rgb pictureOther{30, 70, 200};
+    Rgb pictureDisabled{150, 150, 150};
+    // How long a note such as m2Note stays up, through the key strokes after it.
+    int noteMs = 4000;
 };
 
 // The controls, parents before their children, in the order the window's
@@ -156,6 +165,23 @@ const Theme& theme();
 const Control& control(std::string_view name);
 // The page a control is on (0..2), -1 for one outside the pages.
 int pageOf(const Control& c);
+
+// What a control takes from its parents when the table leaves it empty: the
+// text colour and the font of the nearest control that names one, and the
+// control whose fill shows behind it (itself when it has a fill of its own).
+Rgb textColourOf(const Control& c);
+Font fontOf(const Control& c);
+const Control& filledBy(const Control& c);
+// The nearest parent of that kind, null when there is none.
+const Control* enclosing(const Control& c, Kind kind);
+// A button picture's colour, enabled or greyed.
+Rgb pictureColour(Picture picture, bool enabled);
+// The context menu a right press opens at (x, y) of a control's own area,
+// in the table's pixels: that of the innermost control of the table under
+// the point, or of its nearest parent that has one; empty for none. A press
+// anywhere within the speed group (caption, display, trackbar, margins)
+// opens the group's menu.
+std::string_view popupAt(std::string_view control, int x, int y);
 
 } // namespace layout
 } // namespace pressmark

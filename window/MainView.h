@@ -23,12 +23,23 @@ public:
     // m2 as typed, and the focus put back into it after a save.
     virtual std::string descriptionText() const = 0;
     virtual void focusDescription() = 0;
+    // m2Note, along the memo's foot: shows `note` for the theme's noteMs,
+    // then hides it.
+    virtual void showDescriptionNote(const std::string& note) = 0;
+    // re's text as it stands, and a text to show in it. The field's rules
+    // (repeatfield) are applied here, not by the front ends.
+    virtual std::string repeatText() const = 0;
+    virtual void showRepeatText(const std::string& text) = 0;
+    void setRepeat(int repeat) override;
+    int repeat() override;
+    // One step of re's spin buttons, keys or wheel (before its handler runs).
+    void stepRepeat(int delta);
     // RzLabel3's lines.
     virtual void setHotKeyText(const std::string& text) = 0;
     // Recording and running cannot work here: RecBtn and SStartBtn disabled,
-    // saying why.
+    // each showing `why` when the pointer rests on it.
     virtual void disableRecordAndRun(const std::string& why) = 0;
-    // Flb1's entries (the view sorts them), or why the folder cannot be
+    // Flb1's entries in the order given, or why the folder cannot be
     // listed (then the list is empty); an empty problem hides the note.
     virtual void setScenarios(const std::vector<ScenarioEntry>& entries) = 0;
     virtual void showFolderProblem(const std::string& problem) = 0;

@@ -7,6 +7,7 @@
 #include "platform/Platform.h"
 #include "player/clickerPlay.h"
 
+#include <algorithm>
 #include <chrono>
 #include <system_error>
 
@@ -125,6 +126,11 @@ void MainWindow::refreshScenarioList() {
                                  path);
         return;
     }
+    // The program's own order, the one --list prints too, not a list
+    // control's: the windows then list alike on every system.
+    std::sort(entries.begin(), entries.end(), [](const ScenarioEntry& a, const ScenarioEntry& b) {
+        return scenarioNameLess(a.fileNameUtf8, b.fileNameUtf8);
+    });
     m_view.showFolderProblem({});
     m_view.setScenarios(entries);
 }
@@ -385,16 +391,24 @@ void MainWindow::m2KeyUp() {
         char32_t offending = 0;
         const auto text = cp1251::fromUtf8(m_view.descriptionText(), &offending);
         if (!text) {
-            // The memo refuses such characters as they are typed; this is a
-            // last guard, never a silent replacement.
-            Notice(cp1251::fromUtf8Lossy(cp1251::refusalUtf8(offending)), NoticeError,
-                   m_view.nativeHandle());
+            // The memo refuses such characters as they come in; this is a
+            // last guard, never a silent replacement, and no box at every key.
+            m_view.showDescriptionNote(cp1251::refusalUtf8(offending));
             return;
         }
         saveSetting(
             [&text](scenario::ScenarioFile& f) { f.writeDescription(sf::StripLineBreaks(*text)); });
         m_view.focusDescription();
     });
+}
+
+bool MainWindow::descriptionInput(std::string_view utf8) {
+    char32_t offending = 0;
+    if (cp1251::fromUtf8(utf8, &offending)) {
+        return true;
+    }
+    m_view.showDescriptionNote(cp1251::refusalUtf8(offending));
+    return false;
 }
 
 void MainWindow::lb2Click() {

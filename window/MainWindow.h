@@ -74,6 +74,9 @@ public:
     void reButtonClick();
     void m2KeyUp();
     void lb2Click();
+    // Text typed or pasted into m2, before it goes in: false refuses it when
+    // code page 1251 cannot hold a character of it, and shows why.
+    bool descriptionInput(std::string_view utf8);
     // The window is asked to close: false while a run goes on (the run is
     // stopped, and the window closes once it has returned).
     bool closeRequested();

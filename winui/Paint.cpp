@@ -98,23 +98,7 @@ HFONT variant(HFONT font, bool bold, int pixelHeight) {
 }
 
 // The pictures, 16 by 16 with their top left corner at `at`, in the shapes
-// and colours of the Qt window's.
-COLORREF pictureColour(layout::Picture picture) {
-    using layout::Picture;
-    switch (picture) {
-    case Picture::Play:
-        return RGB(30, 160, 40);
-    case Picture::Stop:
-    case Picture::Delete:
-    case Picture::Record:
-        return RGB(210, 30, 30);
-    case Picture::Cookies:
-        return RGB(190, 130, 50);
-    default:
-        return RGB(30, 70, 200);
-    }
-}
-
+// of the Qt window's and the table's colours.
 void drawPicture(HDC dc, POINT at, layout::Picture picture, COLORREF c) {
     using layout::Picture;
     const auto x = [&at](int v) { return at.x + v; };
@@ -400,7 +384,7 @@ void button(HDC dc, const RECT& area, std::wstring_view caption, HFONT font, COL
     int textLeft = area.left + 4 + shift;
     if (picture != layout::Picture::None) {
         drawPicture(dc, {pictureLeft, area.top + (height(area) - 16) / 2 + shift}, picture,
-                    look.enabled ? pictureColour(picture) : RGB(150, 150, 150));
+                    rgb(layout::pictureColour(picture, look.enabled)));
         textLeft = pictureLeft + 16 + 4;
     }
     const RECT room{textLeft, area.top + shift, area.right - 3, area.bottom + shift};

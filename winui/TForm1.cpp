@@ -4,11 +4,11 @@
 
 #include "base/win32/WideText.h"
 #include "window/HelpTopics.h"
+#include "window/RepeatField.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
-#include <charconv>
 #include <exception>
 #include <stdexcept>
 
@@ -18,6 +18,7 @@ namespace {
 
 constexpr const wchar_t* kPaneClass = TForm1::WindowClass;
 constexpr int kFirstId = 1000;
+constexpr UINT_PTR kNoteTimer = 1; // hides m2Note; the table's timers have ids from kFirstId
 
 using pressmark::win32::narrowUtf8;
 using pressmark::win32::widenCp1251;
@@ -46,35 +47,46 @@ COLORREF rgb(layout::Rgb c) {
     return RGB(c.r, c.g, c.b);
 }
 
-// The text colour a control shows: its own, or the nearest parent's.
 layout::Rgb textColour(const layout::Control& c) {
-    const layout::Control* at = &c;
-    while (!at->text && !at->parent.empty()) {
-        at = &layout::control(at->parent);
-    }
-    return at->text.value_or(layout::Rgb{});
+    return layout::textColourOf(c);
 }
 
-// The background a control shows: its own fill, or the nearest parent's.
-// A gradient gives its first colour: the one behind text drawn opaque.
+// The background a control shows; a gradient gives its first colour: the
+// one behind text drawn opaque.
 COLORREF backColour(const layout::Control& c) {
-    const layout::Control* at = &c;
-    while (at->fill == layout::Fill::Inherit && !at->parent.empty()) {
-        at = &layout::control(at->parent);
-    }
-    if (at->fill == layout::Fill::SystemBevel) {
+    const layout::Control& at = layout::filledBy(c);
+    if (at.fill == layout::Fill::SystemBevel) {
         return GetSysColor(COLOR_BTNFACE);
     }
-    return rgb(at->back);
+    return rgb(at.back);
 }
 
-// The font a control shows: its own, or the nearest parent's.
-layout::Font fontChain(const layout::Control& c) {
-    const layout::Control* at = &c;
-    while (at->font.family.empty() && !at->parent.empty()) {
-        at = &layout::control(at->parent);
+// The events each kind of control forwards from its notifications (route,
+// controlProc, paneProc): a row naming any other cannot be wired.
+bool forwards(layout::Kind kind, layout::Event event) {
+    using layout::Event;
+    using layout::Kind;
+    switch (event) {
+    case Event::Click:
+        return kind == Kind::Button || kind == Kind::MenuItem || kind == Kind::ListBox;
+    case Event::Change:
+        return kind == Kind::ListBox || kind == Kind::TrackBar;
+    case Event::MouseUp:
+        return kind == Kind::TrackBar;
+    case Event::KeyUp:
+        return kind == Kind::SpinEdit || kind == Kind::Memo || kind == Kind::ListBox ||
+               kind == Kind::TrackBar || kind == Kind::Button;
+    case Event::ButtonClick:
+        return kind == Kind::SpinEdit;
+    case Event::Timer:
+        return kind == Kind::Timer;
     }
-    return at->font;
+    return false;
+}
+
+// The one character a WM_CHAR carries, a surrogate pair in two of them.
+constexpr bool isHighSurrogate(wchar_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
 }
 
 } // namespace
@@ -110,6 +122,11 @@ HWND TForm1::hwnd(std::string_view name) const {
     return it == m_windows.end() ? nullptr : it->second;
 }
 
+HMENU TForm1::menu(std::string_view name) const {
+    const auto it = m_menus.find(name);
+    return it == m_menus.end() ? nullptr : it->second;
+}
+
 const layout::Control* TForm1::controlOf(HWND window) const {
     const auto it = m_controls.find(window);
     return it == m_controls.end() ? nullptr : it->second;
@@ -124,7 +141,7 @@ HBRUSH TForm1::brush(COLORREF colour) {
 }
 
 HFONT TForm1::fontFor(const layout::Control& c) {
-    const layout::Font f = fontChain(c);
+    const layout::Font f = layout::fontOf(c);
     const std::string key =
         std::string(f.family) + '/' + std::to_string(f.points) + '/' + (f.bold ? "b" : "n");
     HFONT& font = m_fonts[key];
@@ -165,6 +182,15 @@ void TForm1::build() {
     wc.lpszClassName = kPaneClass;
     RegisterClassExW(&wc); // fails harmlessly for a second window
 
+    // A row whose event this front end cannot forward is a mistake in the
+    // table: the window is not made, in any build.
+    for (const layout::Control& c : layout::controls()) {
+        for (const layout::Handler& h : c.events) {
+            if (h.call && !forwards(c.kind, h.event)) {
+                throw std::logic_error("no way to wire an event of " + std::string(c.name));
+            }
+        }
+    }
     int id = kFirstId;
     for (const layout::Control& c : layout::controls()) {
         const HWND parent = c.parent.empty() ? nullptr : hwnd(c.parent);
@@ -237,11 +263,7 @@ HWND TForm1::make(const layout::Control& c, HWND parent, int id) {
     case Kind::ListBox:
         cls = L"LISTBOX";
         style |= WS_BORDER | WS_VSCROLL | WS_TABSTOP | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
-        // Flb1 is the list setScenarios fills, which the view sorts; the help
-        // topics keep their order.
-        if (c.name == "Flb1") {
-            style |= LBS_SORT;
-        }
+        // No LBS_SORT: the lists keep the order the window gives them.
         break;
     case Kind::Button:
         cls = L"BUTTON";
@@ -295,7 +317,9 @@ HWND TForm1::make(const layout::Control& c, HWND parent, int id) {
         m_ids[id] = &c;
         return nullptr;
     case Kind::TrayIcon:
-        m_tray = std::make_unique<Tray>(m_form, caption);
+        if (m_options.trayIcon) {
+            m_tray = std::make_unique<Tray>(m_form, caption);
+        }
         return nullptr;
     }
 
@@ -338,12 +362,13 @@ HWND TForm1::make(const layout::Control& c, HWND parent, int id) {
         m_positions[window] = c.minimum;
     } else if (c.kind == Kind::SpinEdit) {
         const HWND upDown = CreateWindowExW(0, UPDOWN_CLASSW, nullptr,
-                                            WS_CHILD | WS_VISIBLE | UDS_SETBUDDYINT |
-                                                UDS_ALIGNRIGHT | UDS_ARROWKEYS | UDS_NOTHOUSANDS,
+                                            WS_CHILD | WS_VISIBLE | UDS_ALIGNRIGHT | UDS_ARROWKEYS |
+                                                UDS_NOTHOUSANDS,
                                             0, 0, 0, 0, parent, nullptr, instance, nullptr);
         SendMessageW(upDown, UDM_SETBUDDY, reinterpret_cast<WPARAM>(window), 0);
         SendMessageW(upDown, UDM_SETRANGE32, static_cast<WPARAM>(c.minimum), c.maximum);
-        SendMessageW(upDown, UDM_SETPOS32, 0, c.minimum);
+        // The text is the window's to set (UDN_DELTAPOS): no UDS_SETBUDDYINT.
+        SetWindowTextW(window, widenUtf8(repeatfield::shown(c.minimum)).c_str());
         m_controls[upDown] = &c;
         m_upDowns[window] = upDown;
     }
@@ -421,6 +446,17 @@ bool TForm1::route(UINT message, WPARAM w, LPARAM l, LRESULT& result) {
             showPage(static_cast<int>(SendMessageW(header->hwndFrom, TCM_GETCURSEL, 0, 0)));
             return true;
         }
+        const layout::Control* c = controlOf(header->hwndFrom);
+        if (header->code == UDN_DELTAPOS && c && c->kind == Kind::SpinEdit) {
+            // The step by the window's rule, whatever the up-down's own
+            // position and acceleration; the up-down changes nothing itself.
+            const int delta = reinterpret_cast<const NMUPDOWN*>(l)->iDelta;
+            using repeatfield::Step;
+            stepRepeat(repeatfield::delta(delta > 0 ? Step::Up : Step::Down, false));
+            fire(*c, {Event::ButtonClick});
+            result = TRUE;
+            return true;
+        }
         return false;
     }
     case WM_HSCROLL: {
@@ -439,14 +475,37 @@ bool TForm1::route(UINT message, WPARAM w, LPARAM l, LRESULT& result) {
         return true;
     }
     case WM_VSCROLL: {
+        // Sent after every up-down step, which UDN_DELTAPOS has handled.
         const layout::Control* c = controlOf(reinterpret_cast<HWND>(l));
         if (!c || c->kind != Kind::SpinEdit) {
             return false;
         }
-        // Sent once the buddy shows the stepped value.
-        if (LOWORD(w) == SB_THUMBPOSITION) {
-            fire(*c, {Event::ButtonClick});
+        result = 0;
+        return true;
+    }
+    case WM_CONTEXTMENU: {
+        // The menu the window's rule gives for the place pressed, whichever
+        // window of it got the press (a group box and a static let it through
+        // to what lies under them).
+        const auto from = reinterpret_cast<HWND>(w);
+        const layout::Control* c = controlOf(from);
+        if (!c) {
+            return false;
         }
+        POINT p{static_cast<short>(LOWORD(l)), static_cast<short>(HIWORD(l))};
+        if (l == -1) {
+            RECT r{};
+            GetWindowRect(from, &r);
+            p = {r.left, r.top};
+        }
+        POINT inside = p;
+        ScreenToClient(from, &inside);
+        const auto menu = m_menus.find(
+            layout::popupAt(c->name, MulDiv(inside.x, 96, m_dpi), MulDiv(inside.y, 96, m_dpi)));
+        if (menu == m_menus.end()) {
+            return false;
+        }
+        TrackPopupMenu(menu->second, TPM_LEFTALIGN | TPM_RIGHTBUTTON, p.x, p.y, 0, m_form, nullptr);
         result = 0;
         return true;
     }
@@ -519,6 +578,11 @@ LRESULT CALLBACK TForm1::paneProc(HWND window, UINT message, WPARAM w, LPARAM l)
         return 1;
     }
     case WM_TIMER: {
+        if (window == self->m_form && w == kNoteTimer) {
+            KillTimer(window, kNoteTimer);
+            ShowWindow(self->hwnd("m2Note"), SW_HIDE);
+            return 0;
+        }
         const auto it = self->m_ids.find(static_cast<int>(w));
         if (it != self->m_ids.end()) {
             self->fire(*it->second, {layout::Event::Timer});
@@ -561,22 +625,25 @@ LRESULT CALLBACK TForm1::controlProc(HWND window, UINT message, WPARAM w, LPARAM
     }
     if (c && message == WM_KEYUP) {
         self->fire(*c, {layout::Event::KeyUp});
-    } else if (c && message == WM_CONTEXTMENU) {
-        // The control's own menu, or the nearest parent's.
-        const layout::Control* at = c;
-        while (at->popup.empty() && !at->parent.empty()) {
-            at = &layout::control(at->parent);
+    } else if (c && c->kind == layout::Kind::Memo && !c->readOnly &&
+               (message == WM_CHAR || message == WM_PASTE)) {
+        if (!self->memoInput(message, w)) {
+            MessageBeep(MB_OK);
+            return 0;
         }
-        const auto menu = self->m_menus.find(at->popup);
-        if (menu != self->m_menus.end()) {
-            POINT p{static_cast<short>(LOWORD(l)), static_cast<short>(HIWORD(l))};
-            if (l == -1) {
-                RECT r{};
-                GetWindowRect(window, &r);
-                p = {r.left, r.top};
-            }
-            TrackPopupMenu(menu->second, TPM_LEFTALIGN | TPM_RIGHTBUTTON, p.x, p.y, 0, self->m_form,
-                           nullptr);
+    } else if (c && c->kind == layout::Kind::SpinEdit && window == self->hwnd(c->name)) {
+        using repeatfield::Step;
+        const bool control = GetKeyState(VK_CONTROL) < 0;
+        int delta = 0;
+        if (message == WM_KEYDOWN && (w == VK_PRIOR || w == VK_NEXT)) {
+            delta = repeatfield::delta(w == VK_PRIOR ? Step::PageUp : Step::PageDown, control);
+        } else if (message == WM_MOUSEWHEEL) {
+            const int notches = GET_WHEEL_DELTA_WPARAM(w) / WHEEL_DELTA;
+            delta = notches * repeatfield::delta(Step::WheelUp, control);
+        }
+        if (delta != 0) {
+            self->stepRepeat(delta);
+            self->fire(*c, {layout::Event::ButtonClick});
             return 0;
         }
     }
@@ -603,18 +670,13 @@ HBRUSH TForm1::backgroundBrush(HWND window, HDC dc) {
     if (!at) {
         return GetSysColorBrush(COLOR_BTNFACE);
     }
-    // The nearest control with a fill of its own; the groups' children stand
-    // on the groups' body, a list's on the list.
-    bool body = false;
-    while (at->fill == layout::Fill::Inherit && !at->parent.empty()) {
-        at = &layout::control(at->parent);
-        if (at->kind == Kind::ListBox || at->kind == Kind::Memo) {
-            return GetSysColorBrush(COLOR_WINDOW);
-        }
-        if (at->kind == Kind::Group) {
-            body = true;
-        }
+    // What stands in a list shows the list's white; the groups' children
+    // stand on the groups' body over the bar's fill.
+    if (layout::enclosing(*at, Kind::ListBox) || layout::enclosing(*at, Kind::Memo)) {
+        return GetSysColorBrush(COLOR_WINDOW);
     }
+    const bool body = layout::enclosing(*at, Kind::Group) != nullptr;
+    at = &layout::filledBy(*at);
     if (paint::fillOf(*at).shape == paint::Fill::Shape::Solid) {
         return brush(backColour(*at));
     }
@@ -796,6 +858,8 @@ int TForm1::speedPosition() const {
 
 void TForm1::showSpeedDigits(int value) {
     m_speedDigits = value;
+    // Drawn as segments; the text is for what reads windows (screen readers).
+    SetWindowTextW(hwnd("sd"), std::to_wstring(value).c_str());
     InvalidateRect(hwnd("sd"), nullptr, FALSE);
 }
 
@@ -822,10 +886,74 @@ void TForm1::setHotKeyText(const std::string& text) {
     SetWindowTextW(hwnd("RzLabel3"), withCrLf(widenUtf8(text)).c_str());
 }
 
-void TForm1::disableRecordAndRun(const std::string& /*why*/) {
-    // Why is said in a tooltip later; the buttons are off now.
+void TForm1::showDescriptionNote(const std::string& note) {
+    const HWND shown = hwnd("m2Note");
+    SetWindowTextW(shown, widenUtf8(note).c_str());
+    SetWindowPos(shown, HWND_TOP, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | (note.empty() ? SWP_HIDEWINDOW : SWP_SHOWWINDOW));
+    SetTimer(m_form, kNoteTimer, static_cast<UINT>(layout::theme().noteMs), nullptr);
+}
+
+bool TForm1::memoInput(UINT message, WPARAM w) {
+    std::wstring in;
+    if (message == WM_PASTE) {
+        if (!OpenClipboard(m_form)) {
+            return true;
+        }
+        if (const HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+            if (const auto* text = static_cast<const wchar_t*>(GlobalLock(data))) {
+                in = text;
+                GlobalUnlock(data);
+            }
+        }
+        CloseClipboard();
+    } else {
+        const auto unit = static_cast<wchar_t>(w);
+        if (unit < L' ') {
+            return true; // Backspace, Enter and the other control keys
+        }
+        if (isHighSurrogate(unit)) {
+            m_highSurrogate = unit; // judged with its second half
+            return false;
+        }
+        if (m_highSurrogate) {
+            in += m_highSurrogate;
+            m_highSurrogate = 0;
+        }
+        in += unit;
+    }
+    return in.empty() || m_logic.descriptionInput(narrowUtf8(in));
+}
+
+std::string TForm1::repeatText() const {
+    return narrowUtf8(windowText(hwnd("re")));
+}
+
+void TForm1::showRepeatText(const std::string& text) {
+    SetWindowTextW(hwnd("re"), widenUtf8(text).c_str());
+}
+
+void TForm1::disableRecordAndRun(const std::string& why) {
     EnableWindow(hwnd("RecBtn"), FALSE);
     EnableWindow(hwnd("SStartBtn"), FALSE);
+    // Said when the pointer rests on either button, as the other window does.
+    if (!m_tips) {
+        m_tips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_form,
+                                 nullptr, GetModuleHandleW(nullptr), nullptr);
+        SendMessageW(m_tips, TTM_SETMAXTIPWIDTH, 0, px(300));
+    }
+    m_why = widenUtf8(why);
+    for (const char* name : {"RecBtn", "SStartBtn"}) {
+        TTTOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = m_form;
+        tool.uId = reinterpret_cast<UINT_PTR>(hwnd(name));
+        tool.lpszText = m_why.data();
+        SendMessageW(m_tips, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+        SendMessageW(m_tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
 }
 
 void TForm1::setScenarios(const std::vector<ScenarioEntry>& entries) {
@@ -833,7 +961,7 @@ void TForm1::setScenarios(const std::vector<ScenarioEntry>& entries) {
     SendMessageW(list, LB_RESETCONTENT, 0, 0);
     m_scenarioPaths.clear();
     for (const ScenarioEntry& e : entries) {
-        // The list sorts the names; each remembers its file, byte for byte.
+        // In the window's order; each entry remembers its file, byte for byte.
         const LRESULT at = SendMessageW(
             list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widenUtf8(e.fileNameUtf8).c_str()));
         if (at >= 0) {
@@ -917,7 +1045,7 @@ std::string TForm1::findProgram(const std::string& name) const {
 // ---------------------------------------------------------------- window controls
 
 void TForm1::setRecordEnabled(bool on) {
-    EnableWindow(hwnd("RecBtn"), on && m_options.platformProblem.empty());
+    EnableWindow(hwnd("RecBtn"), on);
 }
 
 void TForm1::setStopRecordEnabled(bool on) {
@@ -982,28 +1110,6 @@ void TForm1::setSpeed(int speed) {
     // A trackbar set from code does not notify: its Change follows as if
     // moved, so that sd shows the value.
     trackMoved(bar);
-}
-
-void TForm1::setRepeat(int repeat) {
-    const auto it = m_upDowns.find(hwnd("re"));
-    if (it != m_upDowns.end()) {
-        SendMessageW(it->second, UDM_SETPOS32, 0, repeat); // the up-down limits it
-    }
-}
-
-int TForm1::repeat() {
-    const layout::Control& c = layout::control("re");
-    const std::string text = narrowUtf8(windowText(hwnd("re")));
-    const char* first = text.data();
-    const char* last = text.data() + text.size();
-    if (first != last && *first == '+') {
-        ++first;
-    }
-    int value = c.minimum;
-    if (std::from_chars(first, last, value).ec != std::errc{}) {
-        value = c.minimum; // empty or not a number reads as the least
-    }
-    return std::clamp(value, c.minimum, c.maximum);
 }
 
 void TForm1::setDescription(std::string_view cp1251) {

@@ -26,6 +26,9 @@ public:
         std::filesystem::path scenarioFolder;
         // Empty when the platform offers recording, playback and hot keys.
         std::string platformProblem;
+        // The notification-area icon; a window made only to try its controls
+        // goes without (Wine's shell takes seconds to let one go).
+        bool trayIcon = true;
     };
     // The class of the main window (and of its panes): another start of the
     // program finds the window by it and its caption.
@@ -37,6 +40,8 @@ public:
 
     // The window of a control of the table; null for one not drawn.
     HWND hwnd(std::string_view name) const;
+    // A context menu of the table; null for another name.
+    HMENU menu(std::string_view name) const;
     MainWindow& logic() { return m_logic; }
 
     // WindowControls
@@ -51,8 +56,6 @@ public:
     std::filesystem::path selectedScenarioPath() const override;
     void removeSelectedScenario() override;
     void setSpeed(int speed) override;
-    void setRepeat(int repeat) override;
-    int repeat() override;
     void setDescription(std::string_view cp1251) override;
     void hideWindow() override;
     void showWindow() override;
@@ -65,6 +68,9 @@ public:
     bool minimizeOnRun() const override;
     std::string descriptionText() const override;
     void focusDescription() override;
+    void showDescriptionNote(const std::string& note) override;
+    std::string repeatText() const override;
+    void showRepeatText(const std::string& text) override;
     void setHotKeyText(const std::string& text) override;
     void disableRecordAndRun(const std::string& why) override;
     void setScenarios(const std::vector<ScenarioEntry>& entries) override;
@@ -96,6 +102,9 @@ private:
     // Calls the handlers the control names for these events, each once.
     void fire(const layout::Control& c, std::initializer_list<layout::Event> events);
     void showPage(int index);
+    // A character typed (WM_CHAR) or a paste (WM_PASTE) into m2: whether the
+    // window lets it in.
+    bool memoInput(UINT message, WPARAM w);
     const layout::Control* controlOf(HWND window) const;
     // The brush that paints what shows behind the window (its own fill, or
     // the page, bar or group it stands on), its origin set in `dc` so that a
@@ -129,6 +138,9 @@ private:
     // (and whether it is the group bar's groups' body over that fill).
     std::map<std::pair<const layout::Control*, bool>, std::pair<HBITMAP, HBRUSH>> m_patterns;
     HWND m_hot = nullptr; // the button under the pointer
+    wchar_t m_highSurrogate = 0;
+    HWND m_tips = nullptr; // why RecBtn and SStartBtn are off
+    std::wstring m_why;
     int m_speedDigits = 0;
     std::unique_ptr<Tray> m_tray;
     // Declared last, so destroyed first: a recording still on at exit ends

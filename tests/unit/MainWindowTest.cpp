@@ -5,7 +5,9 @@
 #include "base/Cp1251.h"
 #include "window/ErrorReport.h"
 #include "window/HelpTopics.h"
+#include "window/Layout.h"
 #include "window/MainWindow.h"
+#include "window/RepeatField.h"
 
 #include <optional>
 #include <utility>
@@ -49,6 +51,14 @@ public:
     void closeLater() override { ++closes; }
     void reportError(const std::string& text) override { errors.push_back(text); }
     std::string findProgram(const std::string&) const override { return {}; }
+    // re as text, under the window's rules rather than the plain fake's.
+    std::string reText = "1";
+    std::string repeatText() const override { return reText; }
+    void showRepeatText(const std::string& text) override { reText = text; }
+    void setRepeat(int r) override { MainView::setRepeat(r); }
+    int repeat() override { return MainView::repeat(); }
+    std::vector<std::string> notes;
+    void showDescriptionNote(const std::string& note) override { notes.push_back(note); }
 };
 
 constexpr int kRecord = 5555, kStopRecord = 5556, kRun = 5557, kStopRun = 5558;
@@ -349,7 +359,7 @@ TEST_F(MainWindowTest, ASelectionLoadsItsSettingsOnlyWhenThePathChanges) {
     select("A");
     logic->Flb1Change();
     EXPECT_EQ(view.speed, 9700);
-    EXPECT_EQ(view.repeatValue, 2);
+    EXPECT_EQ(view.reText, "2");
     EXPECT_EQ(view.description, "first");
     EXPECT_TRUE(view.pagesEnabled);
     // A, B, A loads A twice: a change on disk shows.
@@ -468,6 +478,112 @@ TEST_F(MainWindowTest, WithNothingSelectedTheSettingsHandlersAskAndWriteNothing)
     logic->m2KeyUp();
     EXPECT_TRUE(fake.transcript().empty());
     EXPECT_EQ(ProfileStore(file("A")).readString("sett", "sleep", ""), "9000");
+}
+
+// The rules a user could see differently in two windows, decided here once:
+// the list's order, the repeat field, the description's refusal, the menus'
+// regions.
+TEST_F(MainWindowTest, TheListIsInTheProgramsOwnOrder) {
+    for (const char* name : {"b", "Ё", "е", "Я", "c", "Ж"}) {
+        writeScenario(name, "[sett]\n");
+    }
+    make();
+    std::vector<std::string> shown;
+    for (const ScenarioEntry& e : view.entries) {
+        shown.push_back(e.nameUtf8);
+    }
+    EXPECT_EQ(shown, (std::vector<std::string>{"A", "b", "c", "е", "Ё", "Ж", "Я"}));
+}
+
+TEST_F(MainWindowTest, TheRepeatFieldReadsSetsAndStepsByOneRule) {
+    const struct {
+        const char* text;
+        int read;
+        const char* shownAfter;
+    } reads[] = {{"500", 500, "500"},
+                 {"", 1, "1"},
+                 {"abc", 1, "abc"},
+                 {"+7", 7, "+7"},
+                 {"-3", -3, "-3"},
+                 {"0", 0, "0"},
+                 {"99999999999", 1, "99999999999"}};
+    for (const auto& r : reads) {
+        SCOPED_TRACE(r.text);
+        view.reText = r.text;
+        EXPECT_EQ(view.repeat(), r.read);
+        EXPECT_EQ(view.reText, r.shownAfter);
+    }
+    const std::pair<int, const char*> sets[] = {{500, "100"}, {0, "1"}, {-4, "1"}, {42, "42"}};
+    for (const auto& [value, shown] : sets) {
+        view.setRepeat(value);
+        EXPECT_EQ(view.reText, shown) << value;
+    }
+    const struct {
+        const char* from;
+        int delta;
+        const char* to;
+    } steps[] = {{"100", 1, "100"}, {"500", -1, "100"}, {"3", -10, "1"},
+                 {"", 10, "11"},    {"x", 1, "2"},      {"55", -1, "54"}};
+    for (const auto& st : steps) {
+        view.reText = st.from;
+        view.stepRepeat(st.delta);
+        EXPECT_EQ(view.reText, st.to) << st.from << " " << st.delta;
+    }
+    using repeatfield::Step;
+    EXPECT_EQ(repeatfield::delta(Step::PageDown, false), -10);
+    EXPECT_EQ(repeatfield::delta(Step::WheelUp, false), 1);
+    EXPECT_EQ(repeatfield::delta(Step::WheelUp, true), 10);
+    EXPECT_TRUE(repeatfield::accepts(U'7') && repeatfield::accepts(U'+') &&
+                repeatfield::accepts(U'-'));
+    EXPECT_FALSE(repeatfield::accepts(U'.') || repeatfield::accepts(U'x'));
+    // Typed 500 is saved as 500.
+    select("A");
+    view.reText = "500";
+    logic->reKeyUp();
+    EXPECT_EQ(ProfileStore(file("A")).readString("sett", "repeat", ""), "500");
+}
+
+TEST_F(MainWindowTest, TheDescriptionRefusesWhat1251CannotHoldWithANote) {
+    EXPECT_TRUE(logic->descriptionInput("Привет, мир €"));
+    EXPECT_TRUE(view.notes.empty());
+    EXPECT_FALSE(logic->descriptionInput("ab中"));
+    EXPECT_EQ(view.notes, std::vector<std::string>{cp1251::refusalUtf8(U'中')});
+    // Should one still get in (a paste the front end missed): the same note,
+    // no box, nothing saved.
+    select("A");
+    view.typed = "x中";
+    logic->m2KeyUp();
+    EXPECT_EQ(view.notes.size(), 2U);
+    EXPECT_TRUE(dialogs().empty());
+    EXPECT_EQ(ProfileStore(file("A")).readString("sett", "Comments", "none"), "none");
+}
+
+TEST_F(MainWindowTest, ARightPressAnywhereInTheSpeedGroupOpensItsMenu) {
+    const layout::Control& group = layout::control("RzGroupBox1");
+    const layout::Place& g = group.place;
+    // Every pixel of the group, from the page: caption, display, trackbar,
+    // margins.
+    int inside = 0;
+    for (int y = g.y; y < g.y + g.height; ++y) {
+        for (int x = g.x; x < g.x + g.width; ++x) {
+            inside += layout::popupAt("TabSheet1", x, y) == "PopupMenu1";
+        }
+    }
+    EXPECT_EQ(inside, g.width * g.height);
+    const struct {
+        const char* control;
+        int x, y;
+        const char* popup;
+    } presses[] = {{"RzGroupBox1", 2, 2, "PopupMenu1"},
+                   {"sd", 0, 0, "PopupMenu1"},
+                   {"sc", 128, 32, "PopupMenu1"},
+                   {"TabSheet1", g.x - 1, g.y, ""},
+                   {"TabSheet1", g.x, g.y + g.height, ""},
+                   {"Flb1", 5, 5, ""},
+                   {"TabSheet1", 200, 200, ""}};
+    for (const auto& p : presses) {
+        EXPECT_EQ(layout::popupAt(p.control, p.x, p.y), p.popup) << p.control << p.x << ',' << p.y;
+    }
 }
 
 TEST_F(MainWindowTest, EachHelpTopicShowsItsOwnLines) {

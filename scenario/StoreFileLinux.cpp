@@ -1,4 +1,5 @@
 #include "StoreFile.h"
+#include "TempNames.h"
 
 #include "base/AppError.h"
 #include "ScenarioFolder.h"
@@ -90,21 +91,10 @@ bool writeAll(int fd, std::string_view bytes) {
 
 std::atomic<unsigned> g_tempCounter{0};
 
-// Temporary files are named ".<file>.tmp-<pid>-<64 random bits in hex>".
-// The pid alone is not enough: a later run in a container gets the same one.
-constexpr std::string_view kTempMark = ".tmp-";
 // A temporary file that nobody has locked may still be a live writer's in
 // the instants between creating and locking it, and between closing and
 // renaming it; one that has not changed for this long is not.
 constexpr std::int64_t kStaleAfterSeconds = 10;
-
-std::string tempPrefix(const fs::path& target) {
-    // Within NAME_MAX whatever the file's own name length.
-    std::string prefix = ".";
-    prefix += target.filename().string().substr(0, 200);
-    prefix += kTempMark;
-    return prefix;
-}
 
 std::string randomHex() {
     std::uint64_t bits = 0;
@@ -117,31 +107,7 @@ std::string randomHex() {
                static_cast<std::uint64_t>(now.tv_nsec) ^
                (static_cast<std::uint64_t>(g_tempCounter.fetch_add(1)) << 52);
     }
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string out(16, '0');
-    for (int i = 15; i >= 0; --i) {
-        out[static_cast<std::size_t>(i)] = kDigits[bits & 15];
-        bits >>= 4;
-    }
-    return out;
-}
-
-// "<digits>-<hex digits>" after the prefix: ours, and the "<pid>-<counter>"
-// names of older versions.
-bool isTempName(std::string_view name, std::string_view prefix) {
-    if (name.substr(0, prefix.size()) != prefix) {
-        return false;
-    }
-    name.remove_prefix(prefix.size());
-    const std::size_t dash = name.find('-');
-    if (dash == 0 || dash == std::string_view::npos || dash + 1 == name.size()) {
-        return false;
-    }
-    const auto all = [](std::string_view s, std::string_view set) {
-        return s.find_first_not_of(set) == std::string_view::npos;
-    };
-    return all(name.substr(0, dash), "0123456789") &&
-           all(name.substr(dash + 1), "0123456789abcdef");
+    return hex64(bits);
 }
 
 // The file a write replaces: a symbolic link's target, so that the link stays.
@@ -256,7 +222,7 @@ Replaced replaceFile(const std::filesystem::path& file, std::string_view bytes) 
     }
 
     const fs::path dir = folderOf(target);
-    std::string prefix = tempPrefix(target);
+    std::string prefix = tempPrefix(target.filename().string());
     prefix += std::to_string(::getpid());
     prefix += '-';
     Replaced result;
@@ -356,7 +322,7 @@ void removeStaleTemps(const std::filesystem::path& file) {
         return;
     }
     const fs::path dir = folderOf(target);
-    const std::string prefix = tempPrefix(target);
+    const std::string prefix = tempPrefix(target.filename().string());
     DIR* d = ::opendir(dir.c_str());
     if (!d) {
         return;

@@ -6,6 +6,7 @@
 // gives without opening the file.
 
 #include "StoreFile.h"
+#include "TempNames.h"
 
 #include "base/AppError.h"
 #include "ScenarioFolder.h"
@@ -106,20 +107,10 @@ bool resolveTarget(const fs::path& file, fs::path& target) {
     return true;
 }
 
-// Temporary files are named ".<file>.tmp-<process id>-<64 random bits in
-// hex>", as on Linux.
-constexpr std::string_view kTempMark = ".tmp-";
 // A temporary file that has not changed for this long is no live writer's:
 // one writes and renames it in well under a second. (A file a live writer
 // has open cannot be removed here anyway.)
 constexpr auto kStaleAfter = std::chrono::seconds(10);
-
-std::string tempPrefix(const fs::path& target) {
-    std::string prefix = ".";
-    prefix += pathToUtf8(target.filename()).substr(0, 200);
-    prefix += kTempMark;
-    return prefix;
-}
 
 std::string randomHex() {
     static std::mt19937_64 rng{
@@ -127,29 +118,7 @@ std::string randomHex() {
         static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count())};
     static std::atomic<unsigned> counter{0};
     std::uint64_t bits = rng() ^ counter.fetch_add(1);
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string out(16, '0');
-    for (int i = 15; i >= 0; --i) {
-        out[static_cast<std::size_t>(i)] = kDigits[bits & 15];
-        bits >>= 4;
-    }
-    return out;
-}
-
-bool isTempName(std::string_view name, std::string_view prefix) {
-    if (name.substr(0, prefix.size()) != prefix) {
-        return false;
-    }
-    name.remove_prefix(prefix.size());
-    const std::size_t dash = name.find('-');
-    if (dash == 0 || dash == std::string_view::npos || dash + 1 == name.size()) {
-        return false;
-    }
-    const auto all = [](std::string_view s, std::string_view set) {
-        return s.find_first_not_of(set) == std::string_view::npos;
-    };
-    return all(name.substr(0, dash), "0123456789") &&
-           all(name.substr(dash + 1), "0123456789abcdef");
+    return hex64(bits);
 }
 
 } // namespace
@@ -224,7 +193,8 @@ Replaced replaceFile(const std::filesystem::path& file, std::string_view bytes) 
     }
 
     const fs::path dir = folderOf(target);
-    const std::string prefix = tempPrefix(target) + std::to_string(GetCurrentProcessId()) + "-";
+    const std::string prefix =
+        tempPrefix(pathToUtf8(target.filename())) + std::to_string(GetCurrentProcessId()) + "-";
     Replaced result;
     fs::path temp;
     HANDLE created = INVALID_HANDLE_VALUE;
@@ -323,7 +293,7 @@ void removeStaleTemps(const std::filesystem::path& file) {
     if (!resolveTarget(file, target)) {
         return;
     }
-    const std::string prefix = tempPrefix(target);
+    const std::string prefix = tempPrefix(pathToUtf8(target.filename()));
     const auto now = fs::file_time_type::clock::now();
     std::error_code ec;
     for (fs::directory_iterator it(folderOf(target), ec), end; !ec && it != end; it.increment(ec)) {
@@ -338,23 +308,5 @@ void removeStaleTemps(const std::filesystem::path& file) {
         }
     }
 }
-
-ChangeWatch::~ChangeWatch() = default;
-
-void ChangeWatch::release() {}
-
-bool ChangeWatch::arm(const std::filesystem::path&) {
-    return false;
-}
-
-bool ChangeWatch::quiet() {
-    return false;
-}
-
-void ChangeWatch::ownReplaceDone(const std::filesystem::path&, std::string_view) {}
-
-void ChangeWatch::ownAppendDone(const std::filesystem::path&, const Identity&) {}
-
-void ChangeWatch::handle(int, std::uint32_t, std::uint32_t, std::string_view) {}
 
 } // namespace pressmark::storefile

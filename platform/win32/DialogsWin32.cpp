@@ -14,9 +14,15 @@ using pressmark::win32::narrowUtf8;
 using pressmark::win32::widenCp1251;
 namespace {
 
+// Posted to the input dialog to take the foreground back.
+constexpr UINT kReclaim = WM_APP + 1;
+// How long after it appears the input dialog takes the foreground back.
+constexpr ULONGLONG kSettleMs = 1000;
+
 struct AskState {
     HWND edit = nullptr;
     bool done = false;
+    ULONGLONG settleUntil = 0;         // tick count
     std::optional<std::string> answer; // 1251
 };
 
@@ -49,14 +55,29 @@ LRESULT CALLBACK askProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         }
         break;
     case WM_ACTIVATE:
-        // Activated again (a window manager that gave the focus elsewhere
-        // for a moment, as the main window hid), the edit box gets the keys
-        // back; by default they would go to the dialog itself.
-        if (state && LOWORD(wParam) != WA_INACTIVE) {
-            SetFocus(state->edit);
-            return 0;
+        if (!state) {
+            break;
         }
-        break;
+        // A window manager still settling the focus after the main window
+        // hid may hand it to the program clicked before, just after the
+        // dialog appeared: the dialog stays in front then, but the keys go
+        // elsewhere. In its first moments the dialog takes it back (a user
+        // has not clicked elsewhere that soon).
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            if (!state->done && GetTickCount64() < state->settleUntil) {
+                PostMessageW(hwnd, kReclaim, 0, 0);
+            }
+            break;
+        }
+        // Activated again, the edit box gets the keys back; by default they
+        // would go to the dialog itself.
+        SetFocus(state->edit);
+        return 0;
+    case kReclaim:
+        if (state && !state->done && GetForegroundWindow() != hwnd) {
+            SetForegroundWindow(hwnd);
+        }
+        return 0;
     case WM_CLOSE:
         if (state) {
             state->done = true;
@@ -243,6 +264,7 @@ std::optional<std::string> DialogsWin32::askValue(std::string_view initial, std:
     child(dialog, L"BUTTON", L"Cancel", WS_TABSTOP | BS_PUSHBUTTON, IDCANCEL,
           {width - margin - buttonWidth, buttonsTop, width - margin, buttonsTop + buttonHeight});
 
+    state.settleUntil = GetTickCount64() + kSettleMs;
     ShowWindow(dialog, SW_SHOWNORMAL);
     SetForegroundWindow(dialog);
     SetFocus(state.edit);

@@ -174,20 +174,20 @@ void InputWin32::button(MouseButton b, bool down) {
     mouse_event(flags, 0, 0, 0, 0);
 }
 
-bool InputWin32::focusLastForeignWindow() {
+void InputWin32::focusLastForeignWindow() {
     const auto target = static_cast<HWND>(m_pointer->lastForeignWindow());
-    if (!target || !IsWindow(target) || !IsWindowVisible(target)) {
-        return true; // nothing clicked, or gone: the keys go where the user put them
-    }
-    if (GetForegroundWindow() == target) {
-        return true;
+    if (!target || !IsWindow(target) || !IsWindowVisible(target) ||
+        GetForegroundWindow() == target) {
+        return; // nothing clicked, gone, or in front already
     }
     // When our window hides for the prompt, the system activates a window
     // of its choice, which need not be the one clicked: under Wine it was
     // the tray icon's. The keys go to the window in front when the system
     // takes them, so it has to be there first.
     SetForegroundWindow(target);
-    return waitForForeground([target](HWND w) { return w == target; }, kFocusWaitMs);
+    // Typed all the same when it is late: the user chose the window and
+    // sees where the text went.
+    waitForForeground([target](HWND w) { return w == target; }, kFocusWaitMs);
 }
 
 bool InputWin32::waitForClickedWindow(void* clicked) {
@@ -214,7 +214,7 @@ TypeReport InputWin32::typeText(std::string_view cp1251) {
     const std::wstring text = widenCp1251(cp1251);
     bool inFront = true;
     if (m_pointer && m_pointer->sampling()) {
-        inFront = focusLastForeignWindow();
+        focusLastForeignWindow();
     } else if (m_clicked) {
         inFront = waitForClickedWindow(m_clicked);
     }

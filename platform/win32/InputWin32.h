@@ -34,8 +34,8 @@ public:
     // the text belongs to: while the pointer samples (a recording is on),
     // the window of the last press outside ours, the place the recording
     // action names, brought to the front; otherwise, after a press, the
-    // window that press brings to the front, awaited. When it does not come
-    // to the front in time, nothing is typed (all skipped).
+    // window that press brings to the front, awaited; when that one does not
+    // come to the front in time, nothing is typed (all skipped).
     TypeReport typeText(std::string_view cp1251) override;
     // One press and release per character (both halves of a surrogate pair
     // in one call). Modifiers held down are released first and pressed again
@@ -60,8 +60,8 @@ private:
         unsigned long receiver = 0; // the thread attached to, 0 for none
         bool toggled = false;       // the end key's toggle state before
     };
-    // Whether the window is in front (or there is none to wait for).
-    bool focusLastForeignWindow();
+    void focusLastForeignWindow();
+    // Whether the clicked window is in front (or there is none to wait for).
     bool waitForClickedWindow(void* clicked);
     EndMark beginEndMark();
     bool waitUntilTaken(const EndMark& mark, unsigned long long ms);

@@ -264,6 +264,9 @@ std::optional<std::string> DialogsWin32::askValue(std::string_view initial, std:
     child(dialog, L"BUTTON", L"Cancel", WS_TABSTOP | BS_PUSHBUTTON, IDCANCEL,
           {width - margin - buttonWidth, buttonsTop, width - margin, buttonsTop + buttonHeight});
 
+    // The answer is often typed at once into the window the user clicked
+    // last (the send-text action): give it the focus back afterwards.
+    const HWND previous = GetForegroundWindow();
     state.settleUntil = GetTickCount64() + kSettleMs;
     ShowWindow(dialog, SW_SHOWNORMAL);
     SetForegroundWindow(dialog);
@@ -288,11 +291,10 @@ std::optional<std::string> DialogsWin32::askValue(std::string_view initial, std:
         }
     }
     SetWindowLongPtrW(dialog, GWLP_USERDATA, 0);
-    // The window in front before is not brought back: under a window
-    // manager that request could land after the box that follows an
-    // answer (the notice of an empty name), and take the keys from it. A
-    // text typed after the prompt brings its window to the front itself.
     DestroyWindow(dialog);
+    if (previous && IsWindow(previous)) {
+        SetForegroundWindow(previous);
+    }
     return state.answer;
 }
 

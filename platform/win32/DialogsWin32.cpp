@@ -14,9 +14,15 @@ using pressmark::win32::narrowUtf8;
 using pressmark::win32::widenCp1251;
 namespace {
 
+// Posted to the input dialog to take the foreground back.
+constexpr UINT kReclaim = WM_APP + 1;
+// How long after it appears the input dialog takes the foreground back.
+constexpr ULONGLONG kSettleMs = 1000;
+
 struct AskState {
     HWND edit = nullptr;
     bool done = false;
+    ULONGLONG settleUntil = 0;         // tick count
     std::optional<std::string> answer; // 1251
 };
 
@@ -48,6 +54,30 @@ LRESULT CALLBACK askProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         break;
+    case WM_ACTIVATE:
+        if (!state) {
+            break;
+        }
+        // A window manager still settling the focus after the main window
+        // hid may hand it to the program clicked before, just after the
+        // dialog appeared: the dialog stays in front then, but the keys go
+        // elsewhere. In its first moments the dialog takes it back (a user
+        // has not clicked elsewhere that soon).
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            if (!state->done && GetTickCount64() < state->settleUntil) {
+                PostMessageW(hwnd, kReclaim, 0, 0);
+            }
+            break;
+        }
+        // Activated again, the edit box gets the keys back; by default they
+        // would go to the dialog itself.
+        SetFocus(state->edit);
+        return 0;
+    case kReclaim:
+        if (state && !state->done && GetForegroundWindow() != hwnd) {
+            SetForegroundWindow(hwnd);
+        }
+        return 0;
     case WM_CLOSE:
         if (state) {
             state->done = true;
@@ -103,6 +133,7 @@ HWND child(HWND parent, const wchar_t* cls, const std::wstring& text, DWORD styl
 thread_local HHOOK t_boxHook = nullptr;
 thread_local bool t_boxIsQuestion = false;
 thread_local bool t_boxCaught = false;
+thread_local bool t_boxTopmost = false;
 thread_local WNDPROC t_questionProc = nullptr;
 
 LRESULT CALLBACK questionProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -126,6 +157,12 @@ LRESULT CALLBACK boxHook(int code, WPARAM wParam, LPARAM lParam) {
                 SetWindowTextW(button, l.label);
             }
         }
+        // Topmost as the flag asks, whether or not the system's box heeds
+        // it; set before the box is first shown, so that a window manager
+        // learns it as the box appears.
+        if (t_boxTopmost) {
+            SetWindowPos(box, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        }
         if (t_boxIsQuestion) {
             t_questionProc = reinterpret_cast<WNDPROC>(
                 SetWindowLongPtrW(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(questionProc)));
@@ -138,6 +175,7 @@ int showBox(HWND owner, const std::wstring& text, const wchar_t* caption, UINT f
             bool question) {
     t_boxIsQuestion = question;
     t_boxCaught = false;
+    t_boxTopmost = (flags & MB_TOPMOST) != 0;
     t_questionProc = nullptr;
     t_boxHook = SetWindowsHookExW(WH_CBT, boxHook, nullptr, GetCurrentThreadId());
     const int answer = MessageBoxW(owner, text.c_str(), caption, flags);
@@ -153,20 +191,24 @@ int showBox(HWND owner, const std::wstring& text, const wchar_t* caption, UINT f
 
 bool DialogsWin32::notice(std::string_view text, int kind, const void* owner) {
     const std::wstring body = widenCp1251(text);
+    // A box without an owner is modal to all of the thread's windows and
+    // stays on top: the main window may stay on top of every window, and a
+    // box that is not would open under it, hiding the text it asks about.
+    constexpr UINT ownerless = MB_TASKMODAL | MB_TOPMOST;
     switch (kind) {
     case 0:
         showBox(static_cast<HWND>(const_cast<void*>(owner)), body, AppTitle,
-                MB_OK | (owner ? 0 : MB_TASKMODAL), false);
+                MB_OK | (owner ? 0 : ownerless), false);
         return false;
     case 1:
-        showBox(nullptr, body, L"Information", MB_OK | MB_ICONINFORMATION | MB_TASKMODAL, false);
+        showBox(nullptr, body, L"Information", MB_OK | MB_ICONINFORMATION | ownerless, false);
         return false;
     case 2:
-        showBox(nullptr, body, L"Error", MB_OK | MB_ICONERROR | MB_TASKMODAL, false);
+        showBox(nullptr, body, L"Error", MB_OK | MB_ICONERROR | ownerless, false);
         return false;
     case 3:
         return showBox(nullptr, body, L"Confirm",
-                       MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1 | MB_TASKMODAL, true) == IDYES;
+                       MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1 | ownerless, true) == IDYES;
     default:
         return false;
     }
@@ -225,6 +267,7 @@ std::optional<std::string> DialogsWin32::askValue(std::string_view initial, std:
     // The answer is often typed at once into the window the user clicked
     // last (the send-text action): give it the focus back afterwards.
     const HWND previous = GetForegroundWindow();
+    state.settleUntil = GetTickCount64() + kSettleMs;
     ShowWindow(dialog, SW_SHOWNORMAL);
     SetForegroundWindow(dialog);
     SetFocus(state.edit);

@@ -6,6 +6,9 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
+#include <functional>
 #include <vector>
 
 namespace pressmark::platform::win32 {
@@ -53,8 +56,59 @@ void sendModifiers(const std::vector<WORD>& keys, bool down) {
     }
 }
 
-// How long the window that is to have the text may take to come to the front.
+// How long the window that is to have the text may take to come to the front
+// when we bring it there, and when a click is to bring it there (a window
+// manager busy with the click may take half a second under Wine).
 constexpr ULONGLONG kFocusWaitMs = 500;
+constexpr ULONGLONG kClickFocusWaitMs = 1500;
+// How long the receiver may take to read the keys typed: a fixed allowance
+// and a little more for each character.
+constexpr ULONGLONG kTakeWaitMs = 1000;
+constexpr ULONGLONG kTakeWaitPerCharMs = 2;
+// The key that marks the end of a text: one no keyboard has, which no
+// layout turns into a character and programs ignore.
+constexpr WORD kEndMarkKey = 0xE8;
+
+bool waitForForeground(const std::function<bool(HWND)>& arrived, ULONGLONG ms) {
+    const ULONGLONG until = GetTickCount64() + ms;
+    for (;;) {
+        if (arrived(GetForegroundWindow())) {
+            return true;
+        }
+        if (GetTickCount64() >= until) {
+            return false;
+        }
+        Sleep(5);
+    }
+}
+
+// Whether a press on this top-level window makes it the one in front: menus,
+// tooltips and windows that ask not to be activated never come there.
+bool takesActivation(HWND root) {
+    if (!root || !IsWindow(root) || !IsWindowVisible(root) || root == GetDesktopWindow() ||
+        root == GetShellWindow()) {
+        return false;
+    }
+    if (GetWindowLongPtrW(root, GWL_EXSTYLE) & WS_EX_NOACTIVATE) {
+        return false;
+    }
+    wchar_t cls[32]{};
+    GetClassNameW(root, cls, 32);
+    return lstrcmpW(cls, L"#32768") != 0 && lstrcmpW(cls, TOOLTIPS_CLASSW) != 0;
+}
+
+// Whether the window in front is where a press on root leads: root itself,
+// or, while root is disabled under a modal dialog, that dialog.
+bool leadsTo(HWND foreground, HWND root) {
+    if (!foreground) {
+        return false;
+    }
+    if (foreground == root) {
+        return true;
+    }
+    return !IsWindowEnabled(root) &&
+           GetAncestor(foreground, GA_ROOTOWNER) == GetAncestor(root, GA_ROOTOWNER);
+}
 
 std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
@@ -84,9 +138,11 @@ std::int32_t InputWin32::systemAbsolute(std::int32_t normalized, int extent) {
 void InputWin32::moveTo(std::int32_t nx, std::int32_t ny) {
     const int width = GetSystemMetrics(SM_CXSCREEN);
     const int height = GetSystemMetrics(SM_CYSCREEN);
+    m_moved = width > 0 && height > 0;
     if (width > 0 && height > 0) {
         const std::int64_t x = pixelOf(nx, width);
         const std::int64_t y = pixelOf(ny, height);
+        m_movedTo = {x, y};
         if (x < 0 || y < 0 || x >= width || y >= height) {
             SetCursorPos(static_cast<int>(x), static_cast<int>(y));
             // A move of nothing, so that the window under the cursor hears
@@ -101,6 +157,17 @@ void InputWin32::moveTo(std::int32_t nx, std::int32_t ny) {
 }
 
 void InputWin32::button(MouseButton b, bool down) {
+    if (down) {
+        // The top-level window the press lands on, decided before the press
+        // can change what is where.
+        POINT at{};
+        if (m_moved) {
+            at = {static_cast<LONG>(m_movedTo.x), static_cast<LONG>(m_movedTo.y)};
+        } else {
+            GetCursorPos(&at);
+        }
+        m_clicked = GetAncestor(WindowFromPoint(at), GA_ROOT);
+    }
     const bool left = b == MouseButton::Left;
     const unsigned flags =
         left ? (down ? LeftDownFlags : LeftUpFlags) : (down ? RightDownFlags : RightUpFlags);
@@ -111,24 +178,54 @@ void InputWin32::focusLastForeignWindow() {
     const auto target = static_cast<HWND>(m_pointer->lastForeignWindow());
     if (!target || !IsWindow(target) || !IsWindowVisible(target) ||
         GetForegroundWindow() == target) {
-        return;
+        return; // nothing clicked, gone, or in front already
     }
     // When our window hides for the prompt, the system activates a window
     // of its choice, which need not be the one clicked: under Wine it was
     // the tray icon's. The keys go to the window in front when the system
     // takes them, so it has to be there first.
     SetForegroundWindow(target);
-    const ULONGLONG until = GetTickCount64() + kFocusWaitMs;
-    while (GetForegroundWindow() != target && GetTickCount64() < until) {
-        Sleep(5);
+    // Typed all the same when it is late: the user chose the window and
+    // sees where the text went.
+    waitForForeground([target](HWND w) { return w == target; }, kFocusWaitMs);
+}
+
+bool InputWin32::waitForClickedWindow(void* clicked) {
+    const auto root = static_cast<HWND>(clicked);
+    if (!takesActivation(root)) {
+        return true; // the press activates nothing: the keys go where they went before
     }
+    // The press reaches the window's program through its queue, and that
+    // program brings its window to the front only once it has read the
+    // press; keys sent before would go to the program clicked before.
+    if (waitForForeground([root](HWND w) { return leadsTo(w, root); }, kClickFocusWaitMs)) {
+        return true;
+    }
+    // It did not come (a window manager that refused the request, a
+    // program that activates itself late): ask for it, as a recording does.
+    if (!IsWindow(root) || !IsWindowVisible(root)) {
+        return true; // the press closed it: there is no better place
+    }
+    SetForegroundWindow(root);
+    return waitForForeground([root](HWND w) { return leadsTo(w, root); }, kFocusWaitMs);
 }
 
 TypeReport InputWin32::typeText(std::string_view cp1251) {
+    const std::wstring text = widenCp1251(cp1251);
+    bool inFront = true;
     if (m_pointer && m_pointer->sampling()) {
         focusLastForeignWindow();
+    } else if (m_clicked) {
+        inFront = waitForClickedWindow(m_clicked);
     }
-    return typeUnicode(widenCp1251(cp1251));
+    m_clicked = nullptr;
+    if (!inFront) {
+        // Typed anyway, the text would go to another program.
+        TypeReport report;
+        report.skipped = static_cast<int>(text.size());
+        return report;
+    }
+    return typeUnicode(text);
 }
 
 TypeReport InputWin32::typeUnicode(std::wstring_view text) {
@@ -136,6 +233,7 @@ TypeReport InputWin32::typeUnicode(std::wstring_view text) {
     if (text.empty()) {
         return report;
     }
+    EndMark mark = beginEndMark();
     const std::vector<WORD> held = heldModifiers();
     sendModifiers(held, false);
     for (std::size_t i = 0; i < text.size();) {
@@ -161,7 +259,44 @@ TypeReport InputWin32::typeUnicode(std::wstring_view text) {
         i += units;
     }
     sendModifiers(held, true);
+    waitUntilTaken(mark, kTakeWaitMs + kTakeWaitPerCharMs * text.size());
     return report;
+}
+
+// SendInput only queues the keys: the receiving program reads them later,
+// and until it has, a change of the window in front (ours shown again) can
+// send the rest elsewhere. Attached to the receiver's input, this thread's
+// GetKeyState reads the key state that follows what the receiver has read;
+// a last key that means nothing toggles it when the receiver reads it, and
+// so after every key before it.
+InputWin32::EndMark InputWin32::beginEndMark() {
+    EndMark mark;
+    const DWORD own = GetCurrentThreadId();
+    const DWORD receiver = GetWindowThreadProcessId(GetForegroundWindow(), nullptr);
+    // Our own thread reads its keys only once we return.
+    if (receiver == 0 || receiver == own || !AttachThreadInput(own, receiver, TRUE)) {
+        return mark;
+    }
+    mark.receiver = receiver;
+    mark.toggled = (GetKeyState(kEndMarkKey) & 1) != 0;
+    return mark;
+}
+
+bool InputWin32::waitUntilTaken(const EndMark& mark, ULONGLONG ms) {
+    if (mark.receiver == 0) {
+        return false;
+    }
+    INPUT keys[2] = {keyRecord(kEndMarkKey, 0, 0), keyRecord(kEndMarkKey, 0, KEYEVENTF_KEYUP)};
+    bool taken = false;
+    if (SendInput(2, keys, sizeof(INPUT)) == 2) {
+        const ULONGLONG until = GetTickCount64() + ms;
+        while (!(taken = ((GetKeyState(kEndMarkKey) & 1) != 0) != mark.toggled) &&
+               GetTickCount64() < until) {
+            Sleep(2);
+        }
+    }
+    AttachThreadInput(GetCurrentThreadId(), mark.receiver, FALSE);
+    return taken;
 }
 
 } // namespace pressmark::platform::win32

@@ -30,15 +30,21 @@ public:
     // The dx for one axis of extent pixels, as described above.
     static std::int32_t systemAbsolute(std::int32_t normalized, int extent);
     void button(MouseButton button, bool down) override;
-    // The 1251 bytes decoded to UTF-16, then typeUnicode.
+    // The 1251 bytes decoded to UTF-16, then typeUnicode, into the window
+    // the text belongs to: while the pointer samples (a recording is on),
+    // the window of the last press outside ours, the place the recording
+    // action names, brought to the front; otherwise, after a press, the
+    // window that press brings to the front, awaited; when that one does not
+    // come to the front in time, nothing is typed (all skipped).
     TypeReport typeText(std::string_view cp1251) override;
     // One press and release per character (both halves of a surrogate pair
     // in one call). Modifiers held down are released first and pressed again
-    // afterwards. A character the system refuses counts as skipped.
+    // afterwards. A character the system refuses counts as skipped. Returns
+    // once the program in front has read the keys (or a bounded time has
+    // passed), so that what changes the window in front afterwards cannot
+    // take keys still on their way.
     TypeReport typeUnicode(std::wstring_view text);
 
-    // While the pointer samples (a recording is on), text goes to the window
-    // of the last press outside ours, the place the recording action names.
     void setPointer(const PointerWin32* pointer) { m_pointer = pointer; }
 
     // The mouse_event flags: move, left down/up, right down/up, each with
@@ -50,9 +56,24 @@ public:
     static constexpr unsigned RightUpFlags = 0x8010;
 
 private:
+    struct EndMark {
+        unsigned long receiver = 0; // the thread attached to, 0 for none
+        bool toggled = false;       // the end key's toggle state before
+    };
     void focusLastForeignWindow();
+    // Whether the clicked window is in front (or there is none to wait for).
+    bool waitForClickedWindow(void* clicked);
+    EndMark beginEndMark();
+    bool waitUntilTaken(const EndMark& mark, unsigned long long ms);
 
     const PointerWin32* m_pointer = nullptr;
+    // The pixel of the last move, and the top-level window (an HWND) under
+    // the last press; null once a text has been typed after it.
+    bool m_moved = false;
+    struct {
+        std::int64_t x = 0, y = 0;
+    } m_movedTo;
+    void* m_clicked = nullptr;
 };
 
 } // namespace pressmark::platform::win32

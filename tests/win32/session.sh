@@ -7,12 +7,18 @@
 # records once more with "Сворачивать при начале записи" (to the tray and
 # back by a press on the tray icon), minimises by the title bar and is
 # brought back by a second start of the program, which exits 0.
+# Before all that, with Wine's own notepad as a second target: every kind of
+# box comes up in front of the main window, and a text typed while recording
+# and on playback (repeated three times) goes whole into notepad and nothing
+# into the other program. That part runs once more under openbox, with the
+# windows managed: where the window manager decides focus and stacking.
 # Run by tests/win32/run, inside its Wine prefix and X server (no window
 # manager: the keyboard focus follows the pointer, so keys are pressed with
 # the pointer on the window that is to have them).
-#   tests/win32/session.sh BUILD_FOLDER
+#   tests/win32/session.sh BUILD_FOLDER [none|openbox]
 set -uo pipefail
 build=$1
+wm=${2:-none}
 exe=$build/app/win32/pressmark.exe
 probe=$build/tests/win32/pressmark_win32_probe.exe
 target=$build/tests/win32/pressmark_win32_target.exe
@@ -23,13 +29,15 @@ tmp=$(mktemp -d /tmp/pressmark-session.XXXXXX)
 folder=$tmp/scenarios log=$tmp/target.log
 pids=()
 fail() {
-    echo "session: FAILED: $*"
+    echo "session ($wm): FAILED: $*"
     echo "session: in front: $(p foreground -)"
-    import -window root "$build/screenshots/session-failed.png" 2>/dev/null
+    import -window root "$build/screenshots/session-failed-$wm.png" 2>/dev/null
     for q in "${pids[@]}"; do kill "$q" 2>/dev/null; done
+    [ "$wm" = none ] || wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
+        >/dev/null 2>&1
     exit 1
 }
-say() { echo "session: $*"; }
+say() { echo "session ($wm): $*"; }
 p() { wine "$probe" "$1" "${2:-$title}" ${3:+"$3"} 2>/dev/null | tr -d '\r'; }
 state() { p state; }
 # Clicks the control, list item or tab of pressmark's window that reads $1.
@@ -76,15 +84,30 @@ answer() {
     if [ -n "$text" ]; then
         # xdotool types a character missing from the keymap through a key
         # it remaps, and Wine, reading the map again, can miss one typed
-        # quickly: slowly, and checked, so that a lost key is not taken for
-        # the program's fault.
-        xdotool type --delay 100 "$text"
+        # quickly: slowly, and checked (and typed again when one was lost),
+        # so that a lost key is not taken for the program's fault.
         local typed
-        typed=$(p edits "$caption" | head -n 1)
+        for _ in 1 2 3; do
+            xdotool type --delay 100 "$text"
+            for _ in $(seq 10); do
+                typed=$(p edits "$caption" | head -n 1)
+                [ "$typed" = "edit: $text" ] && break 2
+                sleep 0.1
+            done
+            xdotool key End key --repeat 40 --delay 20 BackSpace
+        done
         [ "$typed" = "edit: $text" ] || fail "xdotool's typing reached \"$caption\" as \"$typed\""
     fi
     xdotool sleep 0.2 key "$key" mousemove $rest
     gone "$caption" || fail "the dialog \"$caption\" stays open"
+}
+# Presses the button $2 of the box $1, as a user who sees it does.
+press_button() {
+    local at
+    window_named "$1" >/dev/null || fail "no box \"$1\""
+    at=$(p point "$1" "$2") || fail "the box \"$1\" has no button \"$2\""
+    xdotool mousemove ${at#point: } sleep 0.1 click 1 mousemove $rest
+    gone "$1" || fail "the box \"$1\" stays open"
 }
 # A press on the target at a client position, held for $3 seconds.
 press() {
@@ -96,12 +119,67 @@ wait_presses() { # waits until the target has logged $1 presses in all
     return 1
 }
 edit_text() { p edits Target | head -n 1 | sed 's/^edit: //'; }
+notepad_text() { p edits "$notepad" | head -n 1 | sed 's/^edit: //'; }
+# The name of the top-level window under the pointer, as the X server
+# stacks them (a window manager's frame stands for the window in it).
+name_under_pointer() {
+    local w
+    w=$(xdotool getmouselocation --shell | sed -n 's/^WINDOW=//p')
+    xwininfo -tree -id "$w" |
+        sed -n 's/^xwininfo: Window id: 0x[0-9a-f]* "\(.*\)"$/\1/p; s/^ *0x[0-9a-f]* "\([^"]*\)": .*/\1/p' |
+        head -n 1
+}
+# Fails unless the box named $1 is what shows at its centre and at its four
+# corners: in front of every window, the main window that stays on top of
+# all included. Keeps a screenshot, $2-$wm.png in the build folder.
+in_front() {
+    local box at name
+    box=$(window_named "$1") || fail "no box \"$1\""
+    sleep 0.3
+    import -window root "$build/screenshots/$2-$wm.png"
+    # xwininfo, not xdotool: the place of a window in a frame, exactly.
+    eval "$(xwininfo -id "$box" | sed -n 's/^ *Absolute upper-left \([XY]\): *\(-*[0-9]*\)$/\1=\2/p
+        s/^ *Width: *\([0-9]*\)$/WIDTH=\1/p; s/^ *Height: *\([0-9]*\)$/HEIGHT=\1/p')"
+    for at in "$((X + WIDTH / 2)) $((Y + HEIGHT / 2))" "$((X + 2)) $((Y + 2))" \
+        "$((X + WIDTH - 3)) $((Y + 2))" "$((X + 2)) $((Y + HEIGHT - 3))" \
+        "$((X + WIDTH - 3)) $((Y + HEIGHT - 3))"; do
+        xdotool mousemove $at
+        name=$(name_under_pointer)
+        [ "$name" = "$1" ] || fail "the box \"$1\" is under \"$name\" at $at"
+    done
+}
 steps() { grep -c '^\[[0-9]' "$1"; }
 norm() { echo $((($1 * 65535 - 32767 + $2 - 1) / $2)); } # a coordinate that plays on pixel $1
 pixel() { echo $((($1 * $2 + 32767) / 65535)); }          # the pixel coordinate $1 plays on
 
-echo "--- pressmark.exe: a session under Wine"
+# Closes pressmark.exe, which must end with 0, and what the session started.
+finish() {
+    local code
+    p close >/dev/null
+    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.2; done
+    wait "$pid"
+    code=$?
+    [ "$code" -eq 0 ] || fail "pressmark.exe exited with $code"
+    for q in "${pids[@]}"; do kill "$q" 2>/dev/null; done
+    if [ "$wm" != none ]; then
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    fi
+    rm -rf "$tmp"
+    say "ok"
+}
+
+echo "--- pressmark.exe: a session under Wine ($wm window manager)"
 mkdir -p "$folder" "$build/screenshots"
+if [ "$wm" != none ]; then
+    "$wm" --sm-disable >/dev/null 2>&1 &
+    pids+=($!)
+    for _ in $(seq 100); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+        sleep 0.05
+    done
+    # Wine's windows managed: placed, stacked and focused by openbox.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d Y /f >/dev/null 2>&1
+fi
 # A tray host along the bottom edge: Wine docks the icons there, as on a
 # desktop. (Without one, Wine shows them in a window of its own, which is
 # activated in turn like any window and takes the keyboard.)
@@ -117,16 +195,80 @@ pids+=($!)
 PRESSMARK_SCENARIOS=$(winepath -w "$folder" 2>/dev/null) wine "$exe" >/dev/null 2>&1 &
 pid=$!
 pids+=($pid)
-window_named "$title" >/dev/null || fail "no window named \"$title\""
+window_named "$title" >/dev/null || window_named "$title" >/dev/null ||
+    fail "no window named \"$title\""
 for _ in $(seq 50); do grep -q ready "$log" 2>/dev/null && break; sleep 0.1; done
-sleep 2 # until both programs are idle
+# Wine's notepad at the bottom left, clear of the boxes at the screen's
+# centre and of the target.
+for v in "X 20" "Y 600" "DX 600" "DY 300"; do
+    set -- $v
+    wine reg add 'HKCU\Software\Microsoft\Notepad' /v "iWindowPos$1" /t REG_DWORD /d "$2" /f \
+        >/dev/null 2>&1
+done
+: >"$tmp/note.txt"
+wine notepad "$(winepath -w "$tmp/note.txt" 2>/dev/null)" >/dev/null 2>&1 &
+notepad_pid=$!
+pids+=($notepad_pid)
+notepad=$(xdotool getwindowname "$(window_named 'note.txt - .*')" 2>/dev/null) ||
+    fail "no notepad window"
+sleep 2 # until the programs are idle
 
-# --- A cancelled name, then the first recording: three clicks, then the
-# EDIT and "Послать текст".
+# --- Every box in front of the main window: the name prompt, the notice of
+# a cancelled name, the refusal of an action without a recording.
 chord ctrl q
+in_front "Новый сценарий" prompt
 answer "Новый сценарий" "" Escape
-answer Pressmark "" Return # "Не задано имя сценария!"
+in_front Pressmark notice
+press_button Pressmark OK # "Не задано имя сценария!"
 [ ! -e "$folder/demo.ini" ] || fail "a cancelled name made a scenario"
+click_on "Запись сценария"
+click_on "Послать текст"
+in_front Error error
+press_button Error OK
+
+# --- Texts into notepad, after a click on the target's EDIT: while
+# recording, and then on playback three times over.
+chord ctrl q
+answer "Новый сценарий" note
+before=$(edit_text)
+press 390 286 # the EDIT
+xdotool mousemove 320 750 click 1 sleep 0.3
+click_on "Послать текст"
+answer "Настройки действия" "Привет, мир"
+for _ in $(seq 30); do [ "$(notepad_text)" = "Привет, мир" ] && break; sleep 0.1; done
+sleep 0.5 # nothing more comes
+say "typed while recording: notepad \"$(notepad_text)\", target \"$(edit_text)\""
+[ "$(notepad_text)" = "Привет, мир" ] || fail "the recorded text did not arrive whole in notepad"
+[ "$(edit_text)" = "$before" ] || fail "the recorded text went to the target too"
+chord ctrl w
+sed -i 's/^\[sett\]\r$/[sett]\r\nrepeat=3\r/' "$folder/note.ini"
+click_on Сценарии
+click_on note.ini
+chord alt q
+want=Привет,\ мирПривет,\ мирПривет,\ мирПривет,\ мир
+for _ in $(seq 100); do [ "$(notepad_text)" = "$want" ] && break; sleep 0.1; done
+sleep 1
+say "typed on playback: notepad \"$(notepad_text)\", target \"$(edit_text)\""
+[ "$(notepad_text)" = "$want" ] || fail "the played text did not arrive whole three times in notepad"
+[ "$(edit_text)" = "$before" ] || fail "the played text went to the target too"
+
+# --- The delete question in front too; answered Yes, it deletes.
+click_on note.ini
+click_on Удалить
+in_front Confirm confirm
+press_button Confirm "&Yes"
+[ ! -e "$folder/note.ini" ] || fail "\"Удалить\" answered Yes left note.ini"
+if [ "$wm" != none ]; then
+    finish
+    exit 0
+fi
+# What follows was written for the target alone: notepad goes.
+kill "$notepad_pid"
+gone "$notepad" || fail "notepad stays"
+
+# --- The first recording: three clicks, then the EDIT and "Послать текст".
+click_on "Запись сценария"
+: >"$log"
 chord ctrl q
 answer "Новый сценарий" demo
 [ -f "$folder/demo.ini" ] || fail "Ctrl+Q after the notice did not start a recording"
@@ -251,11 +393,6 @@ xdotool mousemove $((X + WIDTH - 46)) $((Y + 11)) sleep 0.1 click 1 sleep 0.5
 restore_by_tray
 
 import -window root "$build/screenshots/session.png"
-p close >/dev/null
-for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.2; done
-wait "$pid"
-code=$?
-[ "$code" -eq 0 ] || fail "pressmark.exe exited with $code"
-kill "${pids[0]}" "${pids[1]}" 2>/dev/null
-rm -rf "$tmp"
-say "ok"
+finish
+# The part that depends on focus and stacking once more, under openbox.
+exec "$0" "$build" openbox

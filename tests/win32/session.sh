@@ -81,6 +81,18 @@ answer() {
     dlg=$(window_named "$caption") || fail "no dialog \"$caption\""
     eval "$(xdotool getwindowgeometry --shell "$dlg")"
     xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) sleep 0.2
+    # Without a window manager, Wine hands the X keyboard focus to a window
+    # as it activates it; the prompt, activated as the main window hides and
+    # Wine activates the program clicked before, may be left without it
+    # (Wine takes the prompt for the foreground, the keys go to the other
+    # program). A window manager gives the focus to the window in front: so
+    # do we here, where there is none, and say so.
+    local focus
+    focus=$(xdotool getwindowfocus 2>/dev/null)
+    if [ "$wm" = none ] && [ -n "$focus" ] && [ "$focus" != "$dlg" ]; then
+        say "the keyboard is on \"$(xdotool getwindowname "$focus" 2>/dev/null)\", not on \"$caption\": focused as a window manager would"
+        xdotool windowfocus "$dlg" sleep 0.2
+    fi
     if [ -n "$text" ]; then
         # xdotool types a character missing from the keymap through a key
         # it remaps, and Wine, reading the map again, can miss one typed
@@ -271,6 +283,8 @@ click_on "Запись сценария"
 : >"$log"
 chord ctrl q
 answer "Новый сценарий" demo
+# The recording writes its file once the dialog has closed: a moment later.
+for _ in $(seq 50); do [ -f "$folder/demo.ini" ] && break; sleep 0.1; done
 [ -f "$folder/demo.ini" ] || fail "Ctrl+Q after the notice did not start a recording"
 press 40 50
 press 240 150
@@ -338,7 +352,8 @@ got=$(tr -d '\r' <"$file" | sed -n 's/^\([xy]\)=//p' | paste -d ' ' - - |
     while read -r x y; do echo "$(($(pixel "$x" 1280) - tx)),$(($(pixel "$y" 1024) - ty))"; done |
     paste -sd ' ' -)
 say "press.ini plays on: $got"
-[ "$got" = "100,60 200,60 300,60 100,200" ] || fail "press.ini is not the four presses outside"
+[ "$got" = "100,60 200,60 300,60 100,200" ] ||
+    fail "press.ini plays on \"$got\", not on the four presses outside"
 
 # --- "Сворачивать при начале записи": the recording starts in the tray; a
 # press on the tray icon brings the window back.

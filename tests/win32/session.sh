@@ -340,6 +340,10 @@ click_on "Запись сценария"
 : >"$log"
 chord ctrl q
 answer "Новый сценарий" press
+# Under load the recording may begin a moment after the dialog has gone:
+# its file is written just before the presses are taken.
+for _ in $(seq 50); do [ -f "$folder/press.ini" ] && break; sleep 0.1; done
+sleep 0.3
 press 100 60
 press 200 60 0.005
 press 300 60 0.5

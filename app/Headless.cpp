@@ -90,7 +90,7 @@ int playScenario(const CommandLine& cl, const std::filesystem::path& folder, con
             requestStop();
         }
     });
-    if (!MainWindow::registerHotKey(nullptr, stopRun)) {
+    if (!MainWindow::registerHotKey(stopRun)) {
         problem(io, "Alt+W is held by another program; stop with Ctrl+C");
     }
 

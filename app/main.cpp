@@ -3,6 +3,7 @@
 #include "PlatformBackend.h"
 #include "SingleInstance.h"
 
+#include "base/About.h"
 #include "platform/Platform.h"
 #include "scenario/ScenarioFolder.h"
 #include "ui/TForm1.h"
@@ -31,7 +32,7 @@ std::filesystem::path scenarioFolder(const CommandLine& cl) {
 
 void setIdentity() {
     QCoreApplication::setApplicationName(QStringLiteral("Pressmark"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("2.0"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(PRESSMARK_VERSION));
 }
 
 void say(const QString& text) {
@@ -168,7 +169,7 @@ int main(int argc, char** argv) {
         std::printf("%s", helpText(HelpFor::Linux).c_str());
         return ExitDone;
     case CommandLine::Mode::Version:
-        std::printf("pressmark 2.0\n");
+        std::printf("pressmark %s\n", PRESSMARK_VERSION);
         return ExitDone;
     case CommandLine::Mode::Error:
         say(QString::fromStdString(cl.error) + QStringLiteral(" (see --help)"));

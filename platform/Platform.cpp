@@ -58,58 +58,6 @@ void click(platform::MouseButton button, std::int32_t hold) {
     input().button(button, false);
 }
 
-// Upper case by the rules of code page 1251: ASCII and the Cyrillic letters.
-unsigned char upper1251(unsigned char c) {
-    if (c >= 'a' && c <= 'z') {
-        return static_cast<unsigned char>(c - 32);
-    }
-    if (c >= 0xE0) {
-        return static_cast<unsigned char>(c - 32);
-    }
-    switch (c) {
-    case 0x83:
-        return 0x81;
-    case 0x90:
-        return 0x80;
-    case 0x9A:
-        return 0x8A;
-    case 0x9C:
-        return 0x8C;
-    case 0x9D:
-        return 0x8D;
-    case 0x9E:
-        return 0x8E;
-    case 0x9F:
-        return 0x8F;
-    case 0xA2:
-        return 0xA1;
-    case 0xB3:
-        return 0xB2;
-    case 0xB4:
-        return 0xA5;
-    case 0xB8:
-        return 0xA8;
-    case 0xBA:
-        return 0xAA;
-    case 0xBC:
-        return 0xA3;
-    case 0xBE:
-        return 0xBD;
-    case 0xBF:
-        return 0xAF;
-    default:
-        return c;
-    }
-}
-
-std::string upper1251(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        c = static_cast<char>(upper1251(static_cast<unsigned char>(c)));
-    }
-    return out;
-}
-
 } // namespace
 
 void dev::ScaleToAbsolute(platform::Point& position) {
@@ -201,19 +149,12 @@ void sf::RunProgram(const std::filesystem::path& path) {
     need(backend().system, "system").runProgram(path);
 }
 
-bool sf::SetHotKey(const void* /*window*/, int id, unsigned defaultKey, std::string_view keyText,
-                   unsigned modifiers) {
-    unsigned key = defaultKey;
-    if (!keyText.empty()) {
-        unsigned char c = static_cast<unsigned char>(keyText.front());
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<unsigned char>(c - 32);
-        }
-        key = c;
-    }
+bool sf::SetHotKey(int id, char key, unsigned modifiers) {
+    const unsigned code = key >= 'a' && key <= 'z' ? static_cast<unsigned>(key - 32)
+                                                   : static_cast<unsigned char>(key);
     platform::HotKeys& keys = need(backend().hotKeys, "hot keys");
     keys.unregisterHotKey(id + HotKeyIdBase);
-    return keys.registerHotKey(id + HotKeyIdBase, key, modifiers);
+    return keys.registerHotKey(id + HotKeyIdBase, code, modifiers);
 }
 
 void sf::SetHotKeyHandler(std::function<void(int systemId)> handler) {
@@ -248,32 +189,22 @@ std::string dev::SamplingProblem() {
 }
 
 std::string sf::StripLineBreaks(std::string_view text) {
-    return ReplaceAll(ReplaceAll(text, "\n", "", ReplaceEvery | IgnoreCase), "\r", "",
-                      ReplaceEvery | IgnoreCase);
+    return ReplaceAll(ReplaceAll(text, "\n", ""), "\r", "");
 }
 
 std::string sf::ReplaceAll(std::string_view text, std::string_view pattern,
-                           std::string_view replacement, unsigned flags) {
+                           std::string_view replacement) {
     if (pattern.empty()) {
         return std::string(text);
     }
-    const bool ignoreCase = (flags & IgnoreCase) != 0;
-    const std::string hay = ignoreCase ? upper1251(text) : std::string(text);
-    const std::string needle = ignoreCase ? upper1251(pattern) : std::string(pattern);
     std::string out;
     out.reserve(text.size());
     std::size_t from = 0;
-    for (;;) {
-        const auto at = hay.find(needle, from);
-        if (at == std::string::npos) {
-            break;
-        }
+    for (auto at = text.find(pattern); at != std::string_view::npos;
+         at = text.find(pattern, from)) {
         out.append(text.substr(from, at - from));
         out.append(replacement);
-        from = at + needle.size();
-        if ((flags & ReplaceEvery) == 0) {
-            break;
-        }
+        from = at + pattern.size();
     }
     out.append(text.substr(from));
     return out;

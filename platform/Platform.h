@@ -51,18 +51,18 @@ public:
     static std::string AppDir();
     static void RunProgram(const std::filesystem::path& path);
     static constexpr int HotKeyIdBase = 5550;
-    // Registers the hot key under id + HotKeyIdBase. The key is the first
-    // character of keyText upper-cased (ASCII), or defaultKey when keyText is
-    // empty. Returns false when the combination is not available.
-    static bool SetHotKey(const void* window, int id, unsigned defaultKey, std::string_view keyText,
-                          unsigned modifiers);
+    // Registers the hot key under id + HotKeyIdBase: the key of the
+    // character (an ASCII letter in either case, a digit), with the
+    // modifiers. Returns false when the combination is not available.
+    static bool SetHotKey(int id, char key, unsigned modifiers);
     // Who hears the hot keys (their id + HotKeyIdBase); an empty handler
     // stops listening. Nothing happens where the system has no hot keys.
     static void SetHotKeyHandler(std::function<void(int systemId)> handler);
     static std::string StripLineBreaks(std::string_view text);
-    enum ReplaceFlags : unsigned { ReplaceEvery = 1, IgnoreCase = 2 };
+    // Every occurrence of pattern, from left to right, without overlapping;
+    // what is put in is not searched again.
     static std::string ReplaceAll(std::string_view text, std::string_view pattern,
-                                  std::string_view replacement, unsigned flags);
+                                  std::string_view replacement);
 };
 
 // Web settings.

@@ -26,7 +26,7 @@ win32_pkgs=(g++-mingw-w64-x86-64-posix wine wine64 locales)
 test_pkgs=(
     libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
     xterm zenity mousepad x11-apps
-    desktop-file-utils appstream man-db libgtk-3-bin
+    desktop-file-utils appstream man-db libgtk-3-bin lintian
 )
 
 want=("${run_pkgs[@]}")

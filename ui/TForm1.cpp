@@ -148,7 +148,7 @@ TForm1::TForm1(Options options, QWidget* parent)
       m_logic(*this, MainWindow::Options{m_options.scenarioFolder,
                                          m_options.platformProblem.toStdString()}) {
     build();
-    m_logic.formCreate(nativeHandle());
+    m_logic.formCreate();
 }
 
 TForm1::~TForm1() = default;

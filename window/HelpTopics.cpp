@@ -1,5 +1,7 @@
 #include "HelpTopics.h"
 
+#include "base/About.h"
+
 namespace pressmark {
 
 const std::vector<HelpTopic>& helpTopics() {
@@ -69,8 +71,9 @@ const std::vector<HelpTopic>& helpTopics() {
          {
              std::string("Название программы:  Pressmark "),
              std::string("Старое название:  Tallyhand "),
-             std::string("Версия:  2.0 "),
+             std::string("Версия:  " PRESSMARK_VERSION " "),
              std::string("Контакты: "),
+             std::string("Почта: " PRESSMARK_CONTACT),
              std::string("Ошибки и предложения: раздел issues репозитория проекта."),
          }},
     };

@@ -2,6 +2,8 @@
 
 #include "MainWindow.h"
 
+#include "base/About.h"
+
 #include <stdexcept>
 #include <string>
 
@@ -25,7 +27,7 @@ using M = MainWindow;
 #endif
 // clang-format off
 const Control kControls[] = {
-    {.name = "Form1", .kind = Kind::Form, .caption = "Pressmark v 2.0   ",
+    {.name = "Form1", .kind = Kind::Form, .caption = "Pressmark v " PRESSMARK_VERSION "   ",
      .place = {258, 97, 427, 400}, .text = kBlue, .fill = Fill::Solid, .back = kBlack,
      .font = kPlain, .stayOnTop = true},
     {.name = "pc", .kind = Kind::PageControl, .parent = "Form1", .place = {0, 0, 427, 400},

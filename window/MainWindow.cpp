@@ -66,12 +66,12 @@ void MainWindow::guarded(const std::function<void()>& body) {
 
 // ---------------------------------------------------------------- start-up
 
-void MainWindow::formCreate(const void* nativeWindow) {
+void MainWindow::formCreate() {
     m_hotKeyOk.fill(false);
     if (m_options.platformProblem.empty()) {
         sf::SetHotKeyHandler([this](int systemId) { onHotKey(systemId); });
         for (std::size_t i = 0; i < hotKeyTable.size(); ++i) {
-            m_hotKeyOk[i] = registerHotKey(nativeWindow, hotKeyTable[i]);
+            m_hotKeyOk[i] = registerHotKey(hotKeyTable[i]);
         }
     }
     updateHotKeyLabel();
@@ -83,10 +83,9 @@ void MainWindow::formCreate(const void* nativeWindow) {
     }
 }
 
-bool MainWindow::registerHotKey(const void* window, const HotKey& key) {
+bool MainWindow::registerHotKey(const HotKey& key) {
     try {
-        return sf::SetHotKey(window, key.id, static_cast<unsigned char>(key.key),
-                             std::string(1, key.key), key.modifiers);
+        return sf::SetHotKey(key.id, key.key, key.modifiers);
     } catch (const std::exception&) {
         return false; // no hot keys on this system
     }

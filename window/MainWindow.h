@@ -42,15 +42,15 @@ public:
     static constexpr std::size_t kStopRunKey = 3; // Alt+W, which --play listens to too
     static constexpr std::array<int, 4> hotKeyIds{hotKeyTable[0].id, hotKeyTable[1].id,
                                                   hotKeyTable[2].id, hotKeyTable[3].id};
-    // Registers one hot key of the table for a window (null: no window).
-    static bool registerHotKey(const void* window, const HotKey& key);
+    // Registers one hot key of the table.
+    static bool registerHotKey(const HotKey& key);
     static const std::array<std::string, 4>& hotKeyLines();
     const std::array<bool, 4>& hotKeysAvailable() const { return m_hotKeyOk; }
     // A hot key's message; an id that is not ours does nothing.
     void onHotKey(int systemId);
 
     // Registers the hot keys, makes the scenario folder and lists it.
-    void formCreate(const void* nativeWindow);
+    void formCreate();
     // Lists the folder again into Flb1 (or says why it cannot be listed).
     void refreshScenarioList();
 

@@ -95,7 +95,7 @@ TForm1::TForm1(Options options)
     : m_options(std::move(options)),
       m_logic(*this, MainWindow::Options{m_options.scenarioFolder, m_options.platformProblem}) {
     build();
-    m_logic.formCreate(m_form);
+    m_logic.formCreate();
 }
 
 TForm1::~TForm1() {

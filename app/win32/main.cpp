@@ -6,6 +6,7 @@
 #include "app/Headless.h"
 #include "SingleInstanceWin32.h"
 #include "platform/win32/BackendWin32.h"
+#include "base/About.h"
 #include "base/win32/WideText.h"
 #include "player/clickerPlay.h"
 #include "scenario/ScenarioFolder.h"
@@ -192,7 +193,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
             return pressmark::ExitDone;
         }
         case CommandLine::Mode::Version:
-            console.out("pressmark 2.0");
+            console.out("pressmark " PRESSMARK_VERSION);
             return pressmark::ExitDone;
         case CommandLine::Mode::Error:
             console.error("pressmark: " + cl.error + " (see --help)");

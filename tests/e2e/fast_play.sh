@@ -3,13 +3,8 @@
 # which holds the pointer back while it handles a click: every press must
 # land on its own step's pixel. Run under openbox, or E2E_WM.
 # Usage: fast_play.sh PRESSMARK CLICK_TARGET
-set -euo pipefail
-pressmark=$1
-target=$2
-source "$(dirname "$0")/xsession.sh"
+source "$(dirname "$0")/lib.sh"
 
-scenarios=$x_tmp/scenarios
-mkdir -p "$scenarios"
 # write NAME REPEAT STEPS POINT...: a scenario with no delay whose steps go
 # round the points.
 write() {
@@ -29,10 +24,7 @@ write() {
     } >"$scenarios/$name.ini"
 }
 
-log=$x_tmp/target.log
-"$target" "$log" &
-x_pids+=($!)
-e2e_window ClickTarget >/dev/null
+e2e_start_target
 sleep 0.5
 
 # play NAME EXPECTED-COUNT POINT...: plays and checks each press's pixel.

@@ -3,13 +3,8 @@
 # clicks and the text on the target, --repeat, Ctrl+C and Alt+W stopping a
 # run, and the exit codes.
 # Usage: headless_play.sh PRESSMARK CLICK_TARGET
-set -euo pipefail
-pressmark=$1
-target=$2
-source "$(dirname "$0")/xsession.sh"
+source "$(dirname "$0")/lib.sh"
 
-scenarios=$x_tmp/scenarios
-mkdir -p "$scenarios"
 # Two steps on the target (its empty area, then its text field, typing
 # "Ёлка"), a base delay of 200 ms, two repetitions.
 {
@@ -21,19 +16,8 @@ mkdir -p "$scenarios"
 } >"$scenarios/demo.ini"
 printf '[sett]\r\nsleep=2000\r\nrepeat=100\r\n[1]\r\nx=51200\r\ny=25600\r\nkey=1\r\n' \
     >"$scenarios/long.ini"
-log=$x_tmp/target.log
-"$target" "$log" &
-x_pids+=($!)
-e2e_window ClickTarget >/dev/null
+e2e_start_target
 presses() { grep -c '^press L' "$log" || true; }
-
-expect_exit() {
-    local want=$1
-    shift
-    local rc=0
-    "$@" 2>"$x_tmp/err" >"$x_tmp/out" || rc=$?
-    [ "$rc" -eq "$want" ] || e2e_fail "$* exited $rc, not $want: $(cat "$x_tmp/err")"
-}
 
 expect_exit 0 "$pressmark" --scenarios "$scenarios" --list
 [ "$(cat "$x_tmp/out")" = "$(printf 'demo\nlong')" ] || e2e_fail "--list: $(cat "$x_tmp/out")"

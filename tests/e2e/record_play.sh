@@ -4,21 +4,10 @@
 # land on the same pixels and the Cyrillic text is typed again. Then records
 # many rounds of a click and a delay: no press on our buttons becomes a step.
 # Usage: record_play.sh PRESSMARK CLICK_TARGET
-set -euo pipefail
-pressmark=$1
-target=$2
-source "$(dirname "$0")/xsession.sh"
+source "$(dirname "$0")/lib.sh"
 
-scenarios=$x_tmp/scenarios
-mkdir -p "$scenarios"
-log=$x_tmp/target.log
-"$target" "$log" &
-x_pids+=($!)
-tw=$(e2e_window ClickTarget)
-"$pressmark" --scenarios "$scenarios" 2>"$x_tmp/pressmark.err" &
-x_pids+=($!)
-pw=$(e2e_window "Pressmark v 2.0")
-page=20 # the pages start below the tab row
+e2e_start_target
+e2e_start_window
 
 # Ctrl+Q from the target program, then the name.
 e2e_activate "$tw"

@@ -5,26 +5,15 @@
 # the target program in one round and on our own window in the next, each
 # round opening and closing the name dialog. Every press must act.
 # Usage: session.sh PRESSMARK CLICK_TARGET
-set -euo pipefail
-pressmark=$1
-target=$2
-source "$(dirname "$0")/xsession.sh"
+source "$(dirname "$0")/lib.sh"
 
-scenarios=$x_tmp/scenarios
-mkdir -p "$scenarios"
 # "a": one click at 1000,400; "b": a long run at 900,300.
 printf '[sett]\r\nsleep=100\r\nrepeat=1\r\n[1]\r\nx=51200\r\ny=25600\r\nkey=1\r\n' \
     >"$scenarios/a.ini"
 printf '[sett]\r\nsleep=1500\r\nrepeat=100\r\n[1]\r\nx=46080\r\ny=19200\r\nkey=1\r\n' \
     >"$scenarios/b.ini"
-log=$x_tmp/target.log
-"$target" "$log" &
-x_pids+=($!)
-tw=$(e2e_window ClickTarget)
-"$pressmark" --scenarios "$scenarios" 2>"$x_tmp/pressmark.err" &
-x_pids+=($!)
-pw=$(e2e_window "Pressmark v 2.0")
-page=20
+e2e_start_target
+e2e_start_window
 
 count() { grep -c "^press L $1\$" "$log" || true; }
 steps() { grep -c '^\[[0-9]' "$scenarios/$1.ini" || true; }

@@ -3,22 +3,14 @@
 # program ends the ordinary way: the keycodes it borrowed for Cyrillic are
 # given back, and the window closes.
 # Usage: signals.sh PRESSMARK CLICK_TARGET
-set -euo pipefail
-pressmark=$1
-target=$2
-source "$(dirname "$0")/xsession.sh"
+source "$(dirname "$0")/lib.sh"
 
-scenarios=$x_tmp/scenarios
-mkdir -p "$scenarios"
 {
     printf '[sett]\r\nsleep=200\r\nrepeat=1\r\n[1]\r\nx=40960\r\ny=12160\r\nkey=1\r\ntext='
     for _ in $(seq 120); do printf 'Привет'; done | iconv -f UTF-8 -t CP1251
     printf '\r\n'
 } >"$scenarios/long.ini"
-log=$x_tmp/target.log
-"$target" "$log" &
-x_pids+=($!)
-e2e_window ClickTarget >/dev/null
+e2e_start_target
 borrowed() { xmodmap -pke | grep -c 'Cyrillic' || true; }
 [ "$(borrowed)" -eq 0 ] || e2e_fail "Cyrillic keys mapped before the test"
 
@@ -48,11 +40,9 @@ wait "$pid" 2>/dev/null || true
     e2e_fail "the next run did not play"
 [ "$(borrowed)" -eq 0 ] || e2e_fail "the next run left $(borrowed) keycodes of a killed one"
 
-"$pressmark" --scenarios "$scenarios" 2>/dev/null &
-pid=$!
-e2e_window "Pressmark v 2.0" >/dev/null
-kill -TERM "$pid"
+e2e_start_window
+kill -TERM "$pw_pid"
 rc=0
-wait "$pid" || rc=$?
+wait "$pw_pid" || rc=$?
 [ "$rc" -eq 0 ] || e2e_fail "the window ended with $rc on SIGTERM, not 0"
 echo "signals: ok"

@@ -4,23 +4,9 @@
 # also when it sits in the tray; --list and --play still run beside it; the
 # socket a killed window left does not block the next start.
 # Usage: start_up.sh PRESSMARK CLICK_TARGET
-set -euo pipefail
-pressmark=$1
-target=$2
-source "$(dirname "$0")/xsession.sh"
+source "$(dirname "$0")/lib.sh"
 
-scenarios=$x_tmp/scenarios
-mkdir -p "$scenarios"
 printf '[sett]\r\nsleep=0\r\n[1]\r\nx=51200\r\ny=25600\r\nkey=1\r\n' >"$scenarios/one.ini"
-log=$x_tmp/target.log
-
-expect_exit() {
-    local want=$1
-    shift
-    local rc=0
-    "$@" 2>"$x_tmp/err" >"$x_tmp/out" || rc=$?
-    [ "$rc" -eq "$want" ] || e2e_fail "$* exited $rc, not $want: $(cat "$x_tmp/err")"
-}
 
 # A display number nobody serves, and one whose server is gone (its socket
 # is still there, nobody answers it).
@@ -54,13 +40,9 @@ for how in "DISPLAY=:$free" "DISPLAY=:$gone" "QT_QPA_PLATFORM=nosuch"; do
 done
 rm -f "$gone_socket" "/tmp/.X$gone-lock"
 
-"$pressmark" --scenarios "$scenarios" 2>"$x_tmp/first.err" &
-first=$!
-x_pids+=("$first")
-win=$(e2e_window "^Pressmark v")
-"$target" "$log" &
-x_pids+=($!)
-e2e_activate "$(e2e_window ClickTarget)"
+e2e_start_window
+e2e_start_target
+e2e_activate "$tw"
 
 windows() { xdotool search --onlyvisible --name "^Pressmark v" 2>/dev/null | wc -l; }
 second_start() {
@@ -69,14 +51,14 @@ second_start() {
     expect_exit 0 timeout 20 "$pressmark" --scenarios "$scenarios"
     t1=$(date +%s%N)
     [ $(((t1 - t0) / 1000000)) -lt 5000 ] || e2e_fail "the second start took $(((t1 - t0) / 1000000)) ms"
-    kill -0 "$first" 2>/dev/null || e2e_fail "the first window ended"
-    e2e_wait_focus "$win" || e2e_fail "the running window did not come to the front ($1)"
+    kill -0 "$pw_pid" 2>/dev/null || e2e_fail "the first window ended"
+    e2e_wait_focus "$pw" || e2e_fail "the running window did not come to the front ($1)"
     sleep 0.5
     [ "$(windows)" -eq 1 ] || e2e_fail "$(windows) windows after a second start ($1)"
 }
 second_start "behind another program"
 
-xdotool windowminimize "$win"
+xdotool windowminimize "$pw"
 e2e_no_window "^Pressmark v"
 second_start "in the tray"
 
@@ -88,9 +70,7 @@ grep -qx 'press L 1000 400' "$log" || e2e_fail "--play beside the window did not
 [ "$(windows)" -eq 1 ] || e2e_fail "--play or --list opened a window"
 
 # A window killed outright leaves its socket; the next start is a window.
-kill -9 "$first"
-wait "$first" 2>/dev/null || true
-"$pressmark" --scenarios "$scenarios" 2>/dev/null &
-x_pids+=($!)
-e2e_window "^Pressmark v" >/dev/null
+kill -9 "$pw_pid"
+wait "$pw_pid" 2>/dev/null || true
+e2e_start_window
 echo "start_up: ok"

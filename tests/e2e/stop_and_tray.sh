@@ -3,24 +3,13 @@
 # to the tray and a left click on the tray icon brings it back, also after
 # the tray host was restarted.
 # Usage: stop_and_tray.sh PRESSMARK CLICK_TARGET
-set -euo pipefail
-pressmark=$1
-target=$2
-source "$(dirname "$0")/xsession.sh"
+source "$(dirname "$0")/lib.sh"
 
-scenarios=$x_tmp/scenarios
-mkdir -p "$scenarios"
 # 1000,400 on the 1280x1024 screen; a base delay of 1.5 s, 100 repetitions.
 printf '[sett]\r\nsleep=1500\r\nrepeat=100\r\n[1]\r\nx=51200\r\ny=25600\r\nkey=1\r\n' \
     >"$scenarios/long.ini"
-log=$x_tmp/target.log
-"$target" "$log" &
-x_pids+=($!)
-tw=$(e2e_window ClickTarget)
-"$pressmark" --scenarios "$scenarios" 2>"$x_tmp/pressmark.err" &
-x_pids+=($!)
-pw=$(e2e_window "Pressmark v 2.0")
-page=20
+e2e_start_target
+e2e_start_window
 
 presses() { grep -c '^press L 1000 400$' "$log" || true; }
 

@@ -3,12 +3,7 @@
 # real programs in turn (a terminal, a GTK entry dialog, a GTK editor), at
 # two speeds and on a busy machine. Under openbox, or E2E_WM.
 # Usage: type_programs.sh PRESSMARK
-set -euo pipefail
-pressmark=$1
-source "$(dirname "$0")/xsession.sh"
-
-scenarios=$x_tmp/scenarios
-mkdir -p "$scenarios"
+source "$(dirname "$0")/lib.sh"
 
 # Starts the three programs, each at its own place; sets pt_<name> to a
 # point inside each.

@@ -73,7 +73,7 @@ protected:
     void make() {
         logic.reset();
         logic = std::make_unique<MainWindow>(view, MainWindow::Options{folder, {}});
-        logic->formCreate(&view);
+        logic->formCreate();
         fake.clearTranscript();
     }
     void select(std::string_view name) { view.selected = file(name); }
@@ -104,7 +104,7 @@ TEST_F(MainWindowTest, HotKeysAreRegisteredInOrderAndAnUnavailableOneIsMarked) {
         logic.reset();
         fake.clearTranscript();
         logic = std::make_unique<MainWindow>(view, MainWindow::Options{folder, {}});
-        logic->formCreate(&view);
+        logic->formCreate();
         std::vector<std::string> keys;
         for (const auto& e : fake.transcript()) {
             if (e.rfind("hotkey(", 0) == 0) {
@@ -427,7 +427,7 @@ TEST_F(MainWindowTest, AFolderThatCannotBeMadeIsExplained) {
     logic.reset();
     logic = std::make_unique<MainWindow>(view,
                                          MainWindow::Options{file("blocker") / "TH_Scenaries", {}});
-    logic->formCreate(&view);
+    logic->formCreate();
     EXPECT_TRUE(view.entries.empty());
     EXPECT_EQ(view.folderProblem.rfind("Папка сценариев недоступна", 0), 0u) << view.folderProblem;
     EXPECT_NE(view.folderProblem.find("blocker"), std::string::npos);
@@ -441,7 +441,7 @@ TEST_F(MainWindowTest, WithoutThePlatformTheWindowStaysUsable) {
     logic.reset();
     fake.clearTranscript();
     logic = std::make_unique<MainWindow>(view, MainWindow::Options{folder, "no X11"});
-    logic->formCreate(&view);
+    logic->formCreate();
     EXPECT_EQ(view.disabledBecause, "no X11");
     EXPECT_EQ(logic->hotKeysAvailable(), (std::array<bool, 4>{}));
     EXPECT_TRUE(fake.transcript().empty()) << "no hot key taken";
@@ -613,7 +613,7 @@ TEST_F(MainWindowTest, EachHelpTopicShowsItsOwnLines) {
          "Количество раз сколько будет выполнен ваш сценарий."},
         {1, "Чем больше скорость, тем быстрее выполнится сценарий.",
          "Чем больше скорость, тем быстрее выполнится сценарий."},
-        {5, "Название программы:  Pressmark ",
+        {6, "Название программы:  Pressmark ",
          "Ошибки и предложения: раздел issues репозитория проекта."},
     };
     ASSERT_EQ(helpTopics().size(), std::size(topics));

@@ -146,19 +146,12 @@ TEST_F(PlatformTest, StripLineBreaksRemovesEveryCrAndLfAndNothingElse) {
     EXPECT_EQ(sf::StripLineBreaks(ru("при\nвет")), ru("привет"));
 }
 
-TEST_F(PlatformTest, ReplaceAllFirstOrEveryWithOrWithoutCase) {
-    using F = sf::ReplaceFlags;
-    EXPECT_EQ(sf::ReplaceAll("aXbxc", "x", "-", 0), "aXb-c");
-    EXPECT_EQ(sf::ReplaceAll("aXbxc", "x", "-", F::ReplaceEvery), "aXb-c");
-    EXPECT_EQ(sf::ReplaceAll("aXbxc", "x", "-", F::IgnoreCase), "a-bxc");
-    EXPECT_EQ(sf::ReplaceAll("aXbxc", "x", "-", F::ReplaceEvery | F::IgnoreCase), "a-b-c");
+TEST_F(PlatformTest, ReplaceAllReplacesEveryOccurrenceOnce) {
+    EXPECT_EQ(sf::ReplaceAll("aXbxcx", "x", "-"), "aXb-c-");
     // Non-overlapping, and replaced text is not searched again.
-    EXPECT_EQ(sf::ReplaceAll("aaaa", "aa", "a", F::ReplaceEvery), "aa");
-    EXPECT_EQ(sf::ReplaceAll("abc", "b", "bb", F::ReplaceEvery), "abbc");
-    EXPECT_EQ(sf::ReplaceAll("abc", "", "x", F::ReplaceEvery), "abc");
-    // Cyrillic compares without case too.
-    EXPECT_EQ(sf::ReplaceAll(ru("ЁжиК ёжик"), ru("ёжик"), "x", F::ReplaceEvery | F::IgnoreCase),
-              "x x");
+    EXPECT_EQ(sf::ReplaceAll("aaaa", "aa", "a"), "aa");
+    EXPECT_EQ(sf::ReplaceAll("abc", "b", "bb"), "abbc");
+    EXPECT_EQ(sf::ReplaceAll("abc", "", "x"), "abc");
 }
 
 TEST(AppDirTest, CutsAfterTheLastDelimiterAndAppendsOne) {
@@ -180,13 +173,13 @@ TEST_F(PlatformTest, AppDirComesFromTheExecutablePath) {
 }
 
 TEST_F(PlatformTest, SetHotKeyReRegistersUnderTheIdPlusBaseAndReportsRefusal) {
-    EXPECT_TRUE(sf::SetHotKey(nullptr, 5, 0, "q", platform::ModControl));
-    EXPECT_TRUE(sf::SetHotKey(nullptr, 5, 0, "Q", platform::ModControl));
-    EXPECT_TRUE(sf::SetHotKey(nullptr, 6, 'W', "", platform::ModAlt));
+    EXPECT_TRUE(sf::SetHotKey(5, 'q', platform::ModControl));
+    EXPECT_TRUE(sf::SetHotKey(5, 'Q', platform::ModControl));
+    EXPECT_TRUE(sf::SetHotKey(6, 'W', platform::ModAlt));
     EXPECT_EQ(fake.actionLine(), "unhotkey(5555) hotkey(5555,Q,2) unhotkey(5555) hotkey(5555,Q,2) "
                                  "unhotkey(5556) hotkey(5556,W,1)");
     fake.refuseHotKey(5557);
-    EXPECT_FALSE(sf::SetHotKey(nullptr, 7, 0, "Q", platform::ModAlt));
+    EXPECT_FALSE(sf::SetHotKey(7, 'Q', platform::ModAlt));
     EXPECT_EQ(fake.hotKeys().count(5557), 0u);
     int fired = 0;
     fake.setHandler([&](int id) { fired = id; });

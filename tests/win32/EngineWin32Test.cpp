@@ -143,7 +143,7 @@ TEST_F(EngineWin32Test, TheStopHotKeyEndsAPlaybackDuringItsWait) {
             requestStop();
         }
     });
-    ASSERT_TRUE(sf::SetHotKey(nullptr, 8, 0, "W", platform::ModAlt));
+    ASSERT_TRUE(sf::SetHotKey(8, 'W', platform::ModAlt));
 
     window.selected = file;
     clickerPlay player(window, true);

@@ -44,9 +44,9 @@ protected:
 TEST_F(HotKeysWin32Test, DeliversTheSystemIdWhileAWineWindowHasTheFocus) {
     TargetWindow target(L"hot keys", 100, 100, 500, 400);
     ASSERT_TRUE(target.ready());
-    ASSERT_TRUE(sf::SetHotKey(nullptr, 5, 0, "q", ModControl));  // Ctrl+Q, 5555
-    ASSERT_TRUE(sf::SetHotKey(nullptr, 7, 0, "Q", ModAlt));      // Alt+Q, 5557
-    ASSERT_TRUE(sf::SetHotKey(nullptr, 6, 'W', "", ModControl)); // default key: Ctrl+W, 5556
+    ASSERT_TRUE(sf::SetHotKey(5, 'q', ModControl)); // Ctrl+Q, 5555
+    ASSERT_TRUE(sf::SetHotKey(7, 'Q', ModAlt));     // Alt+Q, 5557
+    ASSERT_TRUE(sf::SetHotKey(6, 'W', ModControl)); // Ctrl+W, 5556
 
     chord(L"ctrl", L"q");
     ASSERT_TRUE(waitFor(1));
@@ -60,7 +60,7 @@ TEST_F(HotKeysWin32Test, DeliversTheSystemIdWhileAWineWindowHasTheFocus) {
 
     // Registering again under the same id replaces the first registration.
     delivered.clear();
-    ASSERT_TRUE(sf::SetHotKey(nullptr, 5, 0, "e", ModControl));
+    ASSERT_TRUE(sf::SetHotKey(5, 'e', ModControl));
     press(L"ctrl+q ctrl+e");
     ASSERT_TRUE(waitFor(1));
     win32test::pump(std::chrono::milliseconds(300));
@@ -70,7 +70,7 @@ TEST_F(HotKeysWin32Test, DeliversTheSystemIdWhileAWineWindowHasTheFocus) {
 TEST_F(HotKeysWin32Test, AHeldCombinationIsDeliveredOnce) {
     TargetWindow target(L"held", 100, 100, 500, 400);
     ASSERT_TRUE(target.ready());
-    ASSERT_TRUE(sf::SetHotKey(nullptr, 5, 0, "q", ModControl));
+    ASSERT_TRUE(sf::SetHotKey(5, 'q', ModControl));
     win32test::xdotool(L"mousemove 300 250 keydown ctrl+q sleep 1.2 keyup ctrl+q");
     ASSERT_TRUE(waitFor(1));
     win32test::pump(std::chrono::milliseconds(300));
@@ -87,7 +87,7 @@ TEST_F(HotKeysWin32Test, AHeldCombinationIsDeliveredOnce) {
 }
 
 TEST_F(HotKeysWin32Test, ACombinationAlreadyHeldIsReportedUnavailable) {
-    ASSERT_TRUE(sf::SetHotKey(nullptr, 5, 0, "q", ModControl));
+    ASSERT_TRUE(sf::SetHotKey(5, 'q', ModControl));
     // Another window (as another program would) asks for the same keys.
     HotKeysWin32 other;
     EXPECT_FALSE(other.registerHotKey(5555, 'Q', ModControl));

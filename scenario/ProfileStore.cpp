@@ -290,6 +290,7 @@ struct ProfileStore::Cache {
     bool readable = true;
     bool swept = false; // of the temporary files crashed writers left
     bool appendedUnsynced = false;
+    std::uint64_t generation = 0; // grows whenever the text changes
     // The text as 1251 bytes; lines and sections point into it.
     std::string bytes;
     // For a file in Unicode: its bytes, and where each character of `bytes`
@@ -384,6 +385,7 @@ void ProfileStore::Cache::reload(const std::filesystem::path& path) {
     sections.clear();
     parseFrom(0);
     loaded = true;
+    ++generation;
 }
 
 // Decodes raw from rawPos (a character boundary) to its end onto bytes.
@@ -438,6 +440,7 @@ void ProfileStore::Cache::commit(const std::filesystem::path& path, std::string 
     }
     identity = replaced.identity;
     readable = true;
+    ++generation;
     // The replacement is on the disk, with everything appended before it.
     appendedUnsynced = false;
     // Everything before the first changed line kept its offsets.
@@ -460,6 +463,7 @@ void ProfileStore::Cache::commitAppend(const std::filesystem::path& path, std::s
         decodeFrom(from);
     }
     identity = appended;
+    ++generation;
     appendedUnsynced = true;
     parseFrom(firstChanged);
     watch.ownAppendDone(path, appended);
@@ -659,6 +663,18 @@ std::optional<std::uint32_t> ProfileStore::Cache::findEntry(std::uint32_t sectio
 ProfileStore::ProfileStore(std::filesystem::path file) : m_path(std::move(file)) {}
 
 ProfileStore::~ProfileStore() = default;
+
+ProfileStore::Version ProfileStore::version() const {
+    if (!m_cache) {
+        m_cache = std::make_unique<Cache>();
+    }
+    Cache& c = *m_cache;
+    c.refresh(m_path);
+    // Something the store cannot read, except for its size, is no file here
+    // (a folder in its place, no permission).
+    const bool present = c.identity.exists && (c.readable || c.identity.size > kFileLimit);
+    return Version{present, c.identity.size, c.generation};
+}
 
 std::string ProfileStore::readString(std::string_view section, std::string_view key,
                                      std::string_view def) const {

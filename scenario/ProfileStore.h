@@ -34,6 +34,17 @@ public:
 
     const std::filesystem::path& path() const { return m_path; }
 
+    // The file as the store sees it now, looked at as every read looks (on
+    // Linux through the change watch, without a stat): a regular file
+    // there or not, its size, and a number that changes whenever the store
+    // read it anew because it changed.
+    struct Version {
+        bool present = false;
+        std::uintmax_t size = 0;
+        std::uint64_t generation = 0;
+    };
+    Version version() const;
+
     // The first matching entry's value, blanks trimmed, one pair of enclosing
     // matching quotes removed, at most 2047 characters.
     std::string readString(std::string_view section, std::string_view key,

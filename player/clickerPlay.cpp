@@ -106,7 +106,7 @@ bool clickerPlay::fileGone() {
     // Another program may delete or rewrite the file while it plays: the
     // steps are read again whenever the file changed, so that a step that no
     // longer exists is not clicked at the defaults' top-left corner. The
-    // store watches the file for its own reads; asking it costs no stat.
+    // store watches the file for its own reads; asking it costs one such look.
     const ProfileStore::Version now = m_file->version();
     if (!now.present) {
         m_events.failed(RunEvents::Failure::NotFound);
@@ -158,17 +158,23 @@ clickerPlay::Outcome clickerPlay::run() {
             if (stopRequested()) {
                 return Outcome::Stopped;
             }
-            if (fileGone()) {
-                return Outcome::NotFound;
+            std::int32_t pause = 0;
+            {
+                // One look at the file for the step list and the step's keys:
+                // both come from the same version of it.
+                const ProfileStore::Snapshot snapshot(*m_file);
+                if (fileGone()) {
+                    return Outcome::NotFound;
+                }
+                const auto next = std::upper_bound(m_steps.begin(), m_steps.end(), last);
+                if (next == m_steps.end()) {
+                    break;
+                }
+                last = *next;
+                m_events.step(Progress{static_cast<int>(next - m_steps.begin() + 1),
+                                       static_cast<int>(m_steps.size()), rep, m_repeat});
+                pause = playStep(scenario::stepSection(last));
             }
-            const auto next = std::upper_bound(m_steps.begin(), m_steps.end(), last);
-            if (next == m_steps.end()) {
-                break;
-            }
-            last = *next;
-            m_events.step(Progress{static_cast<int>(next - m_steps.begin() + 1),
-                                   static_cast<int>(m_steps.size()), rep, m_repeat});
-            const std::int32_t pause = playStep(scenario::stepSection(last));
             sf::ProcessEvents();
             if (stopRequested() || wait(baseDelay + pause)) {
                 return Outcome::Stopped;

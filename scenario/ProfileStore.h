@@ -45,6 +45,20 @@ public:
     };
     Version version() const;
 
+    // While a snapshot lives, the reads give the file as it was when the
+    // snapshot was taken: one look at the file for many reads (a player's
+    // step reads about eight keys). Writes still look, and are read back.
+    class Snapshot {
+    public:
+        explicit Snapshot(const ProfileStore& store);
+        ~Snapshot();
+        Snapshot(const Snapshot&) = delete;
+        Snapshot& operator=(const Snapshot&) = delete;
+
+    private:
+        const ProfileStore& m_store;
+    };
+
     // The first matching entry's value, blanks trimmed, one pair of enclosing
     // matching quotes removed, at most 2047 characters.
     std::string readString(std::string_view section, std::string_view key,

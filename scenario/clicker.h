@@ -7,7 +7,7 @@
 
 namespace pressmark {
 
-// One scenario file opened for the recorder, the player or a settings edit.
+// One scenario file opened for the recorder or the player.
 // It never deletes or truncates the file; the first write creates it.
 class clicker {
 public:

@@ -27,7 +27,8 @@ private:
     int& m_open;
 };
 
-// The pages are disabled while a handler works on the selected scenario.
+// The pages are disabled while a handler works on the selected scenario: for
+// a whole run or deletion, for a moment while settings load or save.
 class PagesDisabled {
 public:
     explicit PagesDisabled(MainView& view) : m_view(view) { m_view.setPagesEnabled(false); }

@@ -386,6 +386,24 @@ TEST_P(SeesOtherWriters, AfterOurOwnWrite) {
     EXPECT_EQ(readBytes(real), "[s]\r\nx=6\r\ny=7\r\n") << "a write starts from the current file";
 }
 
+// A snapshot holds the version it saw for its reads, and tells by the
+// version's generation and presence what changed once it ends.
+TEST_P(SeesOtherWriters, ASnapshotReadsOneVersionAndTheNextLookSeesTheChange) {
+    ProfileStore store(path());
+    const auto before = store.version();
+    ASSERT_TRUE(before.present);
+    {
+        const ProfileStore::Snapshot snapshot(store);
+        replaceKeepingTimes("[s]\r\nx=2\r\n");
+        EXPECT_EQ(store.readString("s", "x", ""), "1");
+        EXPECT_EQ(store.version().generation, before.generation);
+    }
+    EXPECT_EQ(store.readString("s", "x", ""), "2");
+    EXPECT_NE(store.version().generation, before.generation);
+    std::filesystem::remove(real);
+    EXPECT_FALSE(store.version().present);
+}
+
 TEST_P(SeesOtherWriters, RemovalAndCreation) {
     ProfileStore store(path());
     ASSERT_EQ(store.sections().size(), 1U);

@@ -1,9 +1,8 @@
 #include "Headless.h"
 
-#include "HeadlessControls.h"
-
 #include "base/Cp1251.h"
 #include "player/clickerPlay.h"
+#include "scenario/ScenarioFormat.h"
 #include "window/ErrorReport.h"
 #include "window/MainWindow.h"
 
@@ -35,6 +34,22 @@ std::optional<std::vector<ScenarioEntry>> readFolder(const std::filesystem::path
     }
     return entries;
 }
+
+// Progress on standard error; a failure as the window would say it, which
+// HeadlessDialogs writes there too.
+class Progress final : public RunEvents {
+public:
+    explicit Progress(const Output& io) : m_io(io) {}
+    void step(const clickerPlay::Progress& p) override {
+        m_io.error("step " + std::to_string(p.step) + " of " + std::to_string(p.steps) +
+                   ", repetition " + std::to_string(p.repetition) + " of " +
+                   std::to_string(p.repetitions));
+    }
+    void failed(Failure why) override { Notice(MainWindow::failureNotice(why), NoticeError); }
+
+private:
+    const Output& m_io;
+};
 
 } // namespace
 
@@ -94,17 +109,13 @@ int playScenario(const CommandLine& cl, const std::filesystem::path& folder, con
         problem(io, "Alt+W is held by another program; stop with Ctrl+C");
     }
 
-    HeadlessControls controls(file);
     try {
-        clickerPlay player(controls, true);
-        if (cl.repeat) {
-            player.setRepeatCount(*cl.repeat);
-        }
-        player.onProgress([&io](const clickerPlay::Progress& p) {
-            io.error("step " + std::to_string(p.step) + " of " + std::to_string(p.steps) +
-                     ", repetition " + std::to_string(p.repetition) + " of " +
-                     std::to_string(p.repetitions));
-        });
+        // The settings as the window would take them: its repeat field holds 1..100.
+        const scenario::Settings settings =
+            scenario::loadSettings(file).value_or(scenario::Settings{});
+        const std::int32_t repeat = cl.repeat ? *cl.repeat : std::clamp(settings.repeat, 1, 100);
+        Progress progress(io);
+        clickerPlay player(file, settings.speed, repeat, progress);
         switch (player.run()) {
         case clickerPlay::Outcome::Finished:
             return ExitDone;

@@ -26,22 +26,30 @@ ScenarioFolderInputs scenarioFolderEnvironment();
 // The platform's backend, installed behind dev, sf, net, Notice and AskValue.
 class InstalledBackend {
 public:
-    virtual ~InstalledBackend() = default;
+    // Call after the QApplication exists, and destroy it before.
+    InstalledBackend();
+    ~InstalledBackend();
+    InstalledBackend(const InstalledBackend&) = delete;
+    InstalledBackend& operator=(const InstalledBackend&) = delete;
 
     // The installed services, for the window to put its dialogs in front.
-    virtual platform::Backend services() const = 0;
+    platform::Backend services() const;
     // Empty when recording, playing and hot keys work; otherwise why not:
     // one line for standard error in Play mode, the window's own language
     // in Window mode.
-    virtual QString problem(RunMode mode) const = 0;
+    QString problem(RunMode mode) const;
     // Ctrl+C, the system's polite "terminate" and a hang-up call
     // requestStop() and then, from the event loop, andThen (the window
     // closes itself there): the program ends the ordinary way, giving back
     // what it borrowed from the desktop (remapped keys). A second Ctrl+C
     // ends it at once.
-    virtual void stopOnInterrupt(std::function<void()> andThen = {}) = 0;
+    void stopOnInterrupt(std::function<void()> andThen = {});
     // The window that owns notices shown without an owner (its native id).
-    virtual void setDialogOwner(const void* owner) = 0;
+    void setDialogOwner(const void* owner);
+
+private:
+    struct System; // the system's own backend
+    std::unique_ptr<System> m_system;
 };
 
 // The generic error report ("Pressmark", the error icon, OK) and a warning

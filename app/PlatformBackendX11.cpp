@@ -35,54 +35,57 @@ void onSignal(int) {
     std::signal(SIGINT, SIG_DFL);
 }
 
-class InstalledX11 final : public InstalledBackend {
-public:
-    InstalledX11() : m_backend(platform::x11::makeBackend()) { m_backend->install(); }
+} // namespace
 
-    platform::Backend services() const override { return m_backend->backend(); }
-    void setDialogOwner(const void* owner) override {
-        if (auto* d = dynamic_cast<platform::x11::DialogsQt*>(m_backend->backend().dialogs)) {
-            d->setDefaultOwner(owner);
-        }
-    }
-
-    QString problem(RunMode mode) const override {
-        if (m_backend->onX11()) {
-            return {};
-        }
-        if (mode == RunMode::Play) {
-            return QStringLiteral("no X11 display: Qt could not open %1")
-                .arg(qEnvironmentVariable("DISPLAY"));
-        }
-        return QStringLiteral("Pressmark работает без X11 (платформа Qt \"%1\"): запись, "
-                              "выполнение сценариев и горячие клавиши недоступны.")
-            .arg(QGuiApplication::platformName());
-    }
-
-    void stopOnInterrupt(std::function<void()> andThen) override {
-        if (::pipe(g_signalPipe) != 0) {
-            return;
-        }
-        auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read,
-                                             QCoreApplication::instance());
-        QObject::connect(notifier, &QSocketNotifier::activated, [andThen = std::move(andThen)] {
-            char buf[16];
-            [[maybe_unused]] const auto n = ::read(g_signalPipe[0], buf, sizeof buf);
-            requestStop();
-            if (andThen) {
-                andThen();
-            }
-        });
-        std::signal(SIGINT, onSignal);
-        std::signal(SIGTERM, onSignal);
-        std::signal(SIGHUP, onSignal);
-    }
-
-private:
-    std::unique_ptr<platform::x11::X11Backend> m_backend;
+struct InstalledBackend::System {
+    std::unique_ptr<platform::x11::X11Backend> backend = platform::x11::makeBackend();
 };
 
-} // namespace
+InstalledBackend::InstalledBackend() : m_system(std::make_unique<System>()) {
+    m_system->backend->install();
+}
+
+InstalledBackend::~InstalledBackend() = default;
+
+platform::Backend InstalledBackend::services() const {
+    return m_system->backend->backend();
+}
+
+void InstalledBackend::setDialogOwner(const void* owner) {
+    m_system->backend->setDialogOwner(owner);
+}
+
+QString InstalledBackend::problem(RunMode mode) const {
+    if (m_system->backend->onX11()) {
+        return {};
+    }
+    if (mode == RunMode::Play) {
+        return QStringLiteral("no X11 display: Qt could not open %1")
+            .arg(qEnvironmentVariable("DISPLAY"));
+    }
+    return QStringLiteral("Pressmark работает без X11 (платформа Qt \"%1\"): запись, "
+                          "выполнение сценариев и горячие клавиши недоступны.")
+        .arg(QGuiApplication::platformName());
+}
+
+void InstalledBackend::stopOnInterrupt(std::function<void()> andThen) {
+    if (::pipe(g_signalPipe) != 0) {
+        return;
+    }
+    auto* notifier =
+        new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, [andThen = std::move(andThen)] {
+        char buf[16];
+        [[maybe_unused]] const auto n = ::read(g_signalPipe[0], buf, sizeof buf);
+        requestStop();
+        if (andThen) {
+            andThen();
+        }
+    });
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGHUP, onSignal);
+}
 
 QString prepareDisplay(RunMode mode) {
     const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
@@ -114,7 +117,7 @@ ScenarioFolderInputs scenarioFolderEnvironment() {
 }
 
 std::unique_ptr<InstalledBackend> installPlatformBackend() {
-    return std::make_unique<InstalledX11>();
+    return std::make_unique<InstalledBackend>();
 }
 
 void showErrorReport(const QString& text, const void* owner) {

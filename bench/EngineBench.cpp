@@ -4,7 +4,7 @@
 #include "platform/Platform.h"
 #include "player/clickerPlay.h"
 #include "recorder/clickerRec.h"
-#include "scenario/WindowControls.h"
+#include "scenario/ScenarioFormat.h"
 
 #include <benchmark/benchmark.h>
 
@@ -90,35 +90,20 @@ private:
     std::vector<platform::Press> m_presses;
 };
 
-class NullWindow final : public WindowControls {
+// Hears every report of the recorder and the player, and does nothing.
+class NullEvents final : public RecordingEvents, public RunEvents {
 public:
-    std::filesystem::path selected;
-    void setRecordEnabled(bool) override {}
-    void setStopRecordEnabled(bool) override {}
-    void setScenariosPageEnabled(bool) override {}
-    void setPagesEnabled(bool) override {}
-    void setIndicator(Indicator c) override { m_colour = c; }
-    Indicator indicator() const override { return m_colour; }
-    void setSamplingTimer(bool) override {}
-    void refreshScenarioList() override {}
-    std::filesystem::path selectedScenarioPath() const override { return selected; }
-    void removeSelectedScenario() override {}
-    void setSpeed(int) override {}
-    void setRepeat(int r) override { m_repeat = std::clamp(r, 1, 100); }
-    int repeat() override { return m_repeat; }
-    void setDescription(std::string_view) override {}
-    void hideWindow() override {}
-    void showWindow() override {}
-    const void* nativeHandle() const override { return nullptr; }
-
-private:
-    Indicator m_colour = Indicator::Yellow;
-    int m_repeat = 1;
+    void recordingStarted() override {}
+    void recordingStopped() override {}
+    void blink() override {}
+    void promptOpening() override {}
+    void promptClosed() override {}
+    void failed(Failure) override {}
 };
 
 struct Env {
     BenchBackend backend;
-    NullWindow window;
+    NullEvents events;
     std::filesystem::path folder;
 
     Env() {
@@ -160,6 +145,13 @@ struct Env {
     }
 };
 
+namespace play {
+// The speed a run of the file takes from its settings.
+std::int32_t speed(const std::filesystem::path& file) {
+    return scenario::loadSettings(file).value_or(scenario::Settings{}).speed;
+}
+} // namespace play
+
 Env& env() {
     static Env e;
     return e;
@@ -178,7 +170,7 @@ double msSince(Steady::time_point t0) {
 // --- Google Benchmark views of the same operations ---
 
 void BM_TickIdle(benchmark::State& state) {
-    clickerRec rec(env().scenario("tick_idle", 0, 300), env().window);
+    clickerRec rec(env().scenario("tick_idle", 0, 300), env().events);
     rec.start();
     for (auto _ : state) {
         benchmark::DoNotOptimize(rec.tick());
@@ -187,7 +179,7 @@ void BM_TickIdle(benchmark::State& state) {
 BENCHMARK(BM_TickIdle);
 
 void BM_TickPressOn9999Steps(benchmark::State& state) {
-    clickerRec rec(env().scenario("tick_press_gb", 9999, 300), env().window);
+    clickerRec rec(env().scenario("tick_press_gb", 9999, 300), env().events);
     rec.start();
     int i = 0;
     for (auto _ : state) {
@@ -199,9 +191,9 @@ void BM_TickPressOn9999Steps(benchmark::State& state) {
 BENCHMARK(BM_TickPressOn9999Steps)->Unit(benchmark::kMillisecond)->Iterations(100);
 
 void BM_Playback9999StepsFullSpeed(benchmark::State& state) {
-    env().window.selected = env().scenario("full_speed_gb", 9999, 0);
+    const auto file = env().scenario("full_speed_gb", 9999, 0);
     for (auto _ : state) {
-        clickerPlay player(env().window, true);
+        clickerPlay player(file, play::speed(file), 1, env().events);
         benchmark::DoNotOptimize(player.run());
     }
 }
@@ -210,7 +202,7 @@ BENCHMARK(BM_Playback9999StepsFullSpeed)->Unit(benchmark::kMillisecond)->Iterati
 // --- the figures ---
 
 double tickIdleP99Us() {
-    clickerRec rec(env().scenario("tick_idle_fig", 0, 300), env().window);
+    clickerRec rec(env().scenario("tick_idle_fig", 0, 300), env().events);
     rec.start();
     std::vector<double> us;
     us.reserve(100000);
@@ -223,7 +215,7 @@ double tickIdleP99Us() {
 }
 
 double tickPressP99Ms() {
-    clickerRec rec(env().scenario("tick_press_fig", 9999, 300), env().window);
+    clickerRec rec(env().scenario("tick_press_fig", 9999, 300), env().events);
     rec.start();
     std::vector<double> ms;
     for (int i = 0; i < 300; ++i) {
@@ -238,13 +230,13 @@ double tickPressP99Ms() {
 }
 
 double playbackOverheadMs() {
-    env().window.selected = env().scenario("full_speed_fig", 9999, 0);
+    const auto file = env().scenario("full_speed_fig", 9999, 0);
     std::vector<double> ms;
     for (int i = 0; i < 5; ++i) {
         const long before = env().backend.events;
         const auto t0 = Steady::now();
         {
-            clickerPlay player(env().window, true);
+            clickerPlay player(file, play::speed(file), 1, env().events);
             player.run();
         }
         ms.push_back(msSince(t0));
@@ -277,13 +269,13 @@ void waitErrors(double& mean, double& p99) {
 }
 
 double drift1000StepsMs() {
-    env().window.selected = env().scenario("drift", 1000, 10);
+    const auto file = env().scenario("drift", 1000, 10);
     BenchBackend& b = env().backend;
     b.overshoot = b.sleeping = {};
     b.stalls = 0;
     const auto t0 = Steady::now();
     {
-        clickerPlay player(env().window, true);
+        clickerPlay player(file, play::speed(file), 1, env().events);
         player.run();
     }
     const double total = msSince(t0);

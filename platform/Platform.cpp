@@ -52,9 +52,8 @@ std::int32_t scaleAxis(int pixel, int origin, int extent) {
     return static_cast<std::int32_t>(std::clamp(scaled, lo, hi));
 }
 
-void click(platform::MouseButton button, std::int32_t hold) {
+void click(platform::MouseButton button) {
     input().button(button, true);
-    sf::Delay(hold);
     input().button(button, false);
 }
 
@@ -66,22 +65,16 @@ void dev::ScaleToAbsolute(platform::Point& position) {
     position.y = scaleAxis(position.y, screen.y, screen.height);
 }
 
-void dev::MoveTo(std::int32_t x, std::int32_t y, bool scale) {
-    if (scale) {
-        platform::Point p{x, y};
-        ScaleToAbsolute(p);
-        x = p.x;
-        y = p.y;
-    }
+void dev::MoveTo(std::int32_t x, std::int32_t y) {
     input().moveTo(x, y);
 }
 
-void dev::LeftClick(std::int32_t hold) {
-    click(platform::MouseButton::Left, hold);
+void dev::LeftClick() {
+    click(platform::MouseButton::Left);
 }
 
-void dev::RightClick(std::int32_t hold) {
-    click(platform::MouseButton::Right, hold);
+void dev::RightClick() {
+    click(platform::MouseButton::Right);
 }
 
 platform::TypeReport dev::TypeText(std::string_view textCp1251) {

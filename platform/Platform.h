@@ -20,9 +20,10 @@ public:
     // screen, in place: 65535 / W first, then times the pixel offset, in
     // extended precision, rounded to nearest with ties to even. No clamping.
     static void ScaleToAbsolute(platform::Point& position);
-    static void MoveTo(std::int32_t x, std::int32_t y, bool scale);
-    static void LeftClick(std::int32_t hold);
-    static void RightClick(std::int32_t hold);
+    // To a point of the normalized space.
+    static void MoveTo(std::int32_t x, std::int32_t y);
+    static void LeftClick();
+    static void RightClick();
     static platform::TypeReport TypeText(std::string_view textCp1251);
     // The recorder's view of the pointer: presses are collected between
     // start and stop; TakePresses gives every one since the last call.

@@ -1,15 +1,11 @@
 #include "clickerPlay.h"
 
 #include "platform/Platform.h"
-#include "base/Cp1251.h"
-#include "scenario/ScenarioFolder.h"
 
 #include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <limits>
-#include <stdexcept>
-#include <system_error>
 
 namespace pressmark {
 namespace {
@@ -32,39 +28,9 @@ bool stopRequested() {
     return g_stop.load();
 }
 
-clickerPlay::clickerPlay(WindowControls& window, bool loadSettings)
-    : clicker(window.selectedScenarioPath()), m_window(window) {
-    if (m_path.empty()) {
-        Notice(ru("Ошибка.Не выбран файл сценария!"), NoticeError);
-    }
-    m_window.setPagesEnabled(false);
-    try {
-        if (loadSettings && m_fileExisted) {
-            const scenario::ScenarioFile format(*m_file);
-            // 64 bits: a hand-edited sleep near the 32-bit limits must not
-            // overflow; the result is kept as the stored value allows.
-            m_speed = clampToInt32(10000 - std::int64_t{format.baseDelay()});
-            if (m_speed == 0) {
-                m_speed = 9700;
-            }
-            m_window.setSpeed(m_speed);
-            std::int32_t repeat = format.repeatCount();
-            if (repeat == 0) {
-                repeat = 1;
-            }
-            m_window.setRepeat(repeat);
-            m_window.setDescription(format.description());
-        }
-        m_repeat = m_window.repeat();
-    } catch (...) {
-        m_window.setPagesEnabled(true);
-        throw;
-    }
-}
-
-clickerPlay::~clickerPlay() {
-    m_window.setPagesEnabled(true);
-}
+clickerPlay::clickerPlay(std::filesystem::path file, std::int32_t speed, std::int32_t repeat,
+                         RunEvents& events)
+    : clicker(std::move(file)), m_events(events), m_speed(speed), m_repeat(repeat) {}
 
 bool clickerPlay::wait(std::int64_t ms) {
     using namespace std::chrono_literals;
@@ -96,24 +62,20 @@ bool clickerPlay::playPreface() {
     return wait(format.readPause(scenario::kPreface));
 }
 
-void clickerPlay::playStep(const std::string& section) {
+std::int32_t clickerPlay::playStep(const std::string& section) {
     const scenario::ScenarioFile format(*m_file);
-    scenario::Click click = format.readClick(section);
-    m_x = click.x;
-    m_y = click.y;
-    m_left = click.left;
-    m_pause = click.pause;
-    m_text = std::move(click.text);
-    dev::MoveTo(m_x, m_y, false);
-    if (m_left) {
-        dev::LeftClick(0);
+    const scenario::Click click = format.readClick(section);
+    dev::MoveTo(click.x, click.y);
+    if (click.left) {
+        dev::LeftClick();
     } else {
-        dev::RightClick(0);
+        dev::RightClick();
     }
-    if (!m_text.empty()) {
-        dev::TypeText(m_text);
+    if (!click.text.empty()) {
+        dev::TypeText(click.text);
     }
     afterClick(format.readAfterClick(section));
+    return click.pause;
 }
 
 void clickerPlay::afterClick(const scenario::AfterClick& actions) {
@@ -123,18 +85,6 @@ void clickerPlay::afterClick(const scenario::AfterClick& actions) {
     if (actions.purge) {
         net::ClearCache();
     }
-}
-
-clickerPlay::Stamp clickerPlay::stamp() const {
-    std::error_code ec;
-    Stamp st;
-    if (!std::filesystem::is_regular_file(m_path, ec)) {
-        return st;
-    }
-    st.present = true;
-    st.size = std::filesystem::file_size(m_path, ec);
-    st.time = std::filesystem::last_write_time(m_path, ec);
-    return st;
 }
 
 void clickerPlay::readSteps() {
@@ -150,40 +100,42 @@ void clickerPlay::readSteps() {
     }
     std::sort(m_steps.begin(), m_steps.end());
     m_steps.erase(std::unique(m_steps.begin(), m_steps.end()), m_steps.end());
-    m_stepsBound = static_cast<std::int32_t>(m_steps.size());
 }
 
 bool clickerPlay::fileGone() {
     // Another program may delete or rewrite the file while it plays: the
     // steps are read again whenever the file changed, so that a step that no
-    // longer exists is not clicked at the defaults' top-left corner.
-    const Stamp now = stamp();
+    // longer exists is not clicked at the defaults' top-left corner. The
+    // store watches the file for its own reads; asking it costs one such look.
+    const ProfileStore::Version now = m_file->version();
     if (!now.present) {
-        Notice(ru("Сценарий не найден!"), NoticeError);
+        m_events.failed(RunEvents::Failure::NotFound);
         return true;
     }
     // The store reads a file over its limit as empty: say so rather than
     // play nothing as if it were done.
     if (now.size > ProfileStore::kFileLimit) {
-        Notice(ru("Файл сценария слишком большой!"), NoticeError);
+        m_events.failed(RunEvents::Failure::TooLarge);
         return true;
     }
-    if (now != m_stamp) {
-        m_stamp = now;
+    if (!m_stepsRead || now.generation != m_generation) {
         readSteps();
+        // Read after the steps: a change during their reading is seen next time.
+        m_generation = m_file->version().generation;
+        m_stepsRead = true;
     }
     return false;
 }
 
 clickerPlay::Outcome clickerPlay::run() {
     if (!m_fileExisted) {
-        Notice(ru("Сценарий не найден!"), NoticeError);
+        m_events.failed(RunEvents::Failure::NotFound);
         return Outcome::NotFound;
     }
     // The store reads an unreadable file as empty: say so rather than play
     // nothing as if it were done.
     if (!std::ifstream(m_path, std::ios::binary).is_open()) {
-        Notice(ru("Не удалось прочитать сценарий!"), NoticeError);
+        m_events.failed(RunEvents::Failure::Unreadable);
         return Outcome::NotFound;
     }
     if (fileGone()) {
@@ -192,7 +144,7 @@ clickerPlay::Outcome clickerPlay::run() {
 
     g_stop.store(false);
     m_late = {};
-    const std::int64_t baseDelay = 10000 - std::int64_t{m_speed};
+    const std::int64_t baseDelay = scenario::delayOfSpeed(m_speed);
     for (std::int32_t rep = 1; rep <= m_repeat; ++rep) {
         if (fileGone()) {
             return Outcome::NotFound;
@@ -206,44 +158,30 @@ clickerPlay::Outcome clickerPlay::run() {
             if (stopRequested()) {
                 return Outcome::Stopped;
             }
-            if (fileGone()) {
-                return Outcome::NotFound;
+            std::int32_t pause = 0;
+            {
+                // One look at the file for the step list and the step's keys:
+                // both come from the same version of it.
+                const ProfileStore::Snapshot snapshot(*m_file);
+                if (fileGone()) {
+                    return Outcome::NotFound;
+                }
+                const auto next = std::upper_bound(m_steps.begin(), m_steps.end(), last);
+                if (next == m_steps.end()) {
+                    break;
+                }
+                last = *next;
+                m_events.step(Progress{static_cast<int>(next - m_steps.begin() + 1),
+                                       static_cast<int>(m_steps.size()), rep, m_repeat});
+                pause = playStep(scenario::stepSection(last));
             }
-            const auto next = std::upper_bound(m_steps.begin(), m_steps.end(), last);
-            if (next == m_steps.end()) {
-                break;
-            }
-            last = *next;
-            if (m_onProgress) {
-                m_onProgress(Progress{static_cast<int>(next - m_steps.begin() + 1),
-                                      static_cast<int>(m_steps.size()), rep, m_repeat});
-            }
-            playStep(std::to_string(last));
             sf::ProcessEvents();
-            if (stopRequested() || wait(baseDelay + m_pause)) {
+            if (stopRequested() || wait(baseDelay + pause)) {
                 return Outcome::Stopped;
             }
         }
     }
     return Outcome::Finished;
-}
-
-void clickerPlay::deleteScenario() {
-    if (m_path.empty()) {
-        Notice(ru("Выберите сценарий, который хотите удалить!"), NoticeError);
-        return;
-    }
-    const std::string name = cp1251::fromUtf8Lossy(displayFileName(m_path.filename()));
-    if (!Notice(ru("Вы уверенны что хотите удалить сценарий ") + name + "?", NoticeConfirm)) {
-        return;
-    }
-    std::error_code ec;
-    removeScenarioFile(m_path, ec);
-    if (ec) {
-        Notice(ru("Не удалось удалить сценарий ") + name + "!", NoticeError);
-        return;
-    }
-    m_window.removeSelectedScenario();
 }
 
 } // namespace pressmark

@@ -6,7 +6,6 @@
 #include "scenario/ProfileStore.h"
 #include "scenario/ScenarioFolder.h"
 
-#include <algorithm>
 #include <system_error>
 
 namespace pressmark {
@@ -18,7 +17,7 @@ void refuseWithoutRecording() {
 
 } // namespace
 
-Recording::Recording(WindowControls& window) : m_window(window) {}
+Recording::Recording(RecordingEvents& events) : m_events(events) {}
 
 Recording::~Recording() {
     if (m_current) {
@@ -49,7 +48,7 @@ bool Recording::start(const std::filesystem::path& folder, std::string_view name
         ProfileStore store(file);
         scenario::ScenarioFile(store).removeSteps();
     }
-    m_current = std::make_shared<clickerRec>(file, m_window);
+    m_current = std::make_shared<clickerRec>(file, m_events);
     try {
         m_current->start();
     } catch (...) {
@@ -60,11 +59,10 @@ bool Recording::start(const std::filesystem::path& folder, std::string_view name
 }
 
 void Recording::stop() {
-    m_window.setSamplingTimer(false);
     if (!m_current) {
         return;
     }
-    // Cleared first: the window's effects of ending see no current recorder.
+    // Cleared first: whoever hears of the end sees no current recorder.
     const std::shared_ptr<clickerRec> ending = std::move(m_current);
     ending->finish();
 }

@@ -16,34 +16,29 @@ const std::string& actionCaption() {
     return caption;
 }
 
-// The window stays out of the way of the prompt and of what the action does
-// to other programs, and comes back whatever ends the action.
-class HiddenWindow {
+// The prompt's closing is reported whatever ends the action.
+class PromptScope {
 public:
-    explicit HiddenWindow(WindowControls& window) : m_window(window) { m_window.hideWindow(); }
-    ~HiddenWindow() { m_window.showWindow(); }
-    HiddenWindow(const HiddenWindow&) = delete;
-    HiddenWindow& operator=(const HiddenWindow&) = delete;
+    explicit PromptScope(RecordingEvents& events) : m_events(events) { m_events.promptOpening(); }
+    ~PromptScope() { m_events.promptClosed(); }
+    PromptScope(const PromptScope&) = delete;
+    PromptScope& operator=(const PromptScope&) = delete;
 
 private:
-    WindowControls& m_window;
+    RecordingEvents& m_events;
 };
 
 } // namespace
 
-clickerRec::clickerRec(std::filesystem::path path, WindowControls& window)
-    : clicker(std::move(path)), m_window(window) {
-    m_window.setStopRecordEnabled(true);
-    m_window.setRecordEnabled(false);
-    m_window.setScenariosPageEnabled(false);
-}
+clickerRec::clickerRec(std::filesystem::path path, RecordingEvents& events)
+    : clicker(std::move(path)), m_events(events) {}
 
 clickerRec::~clickerRec() {
     try {
         finish();
     } catch (...) {
-        // A destructor must not throw; the window effects above the failing
-        // call have been made, and nothing else can be done here.
+        // A destructor must not throw; what came before the failing call
+        // has been done, and nothing else can be done here.
     }
 }
 
@@ -57,14 +52,14 @@ ProfileStore& clickerRec::store() const {
 void clickerRec::start() {
     m_stepCount = 0;
     m_blink = 0;
-    scenario::ScenarioFile(store()).writeBaseDelay(300);
+    scenario::ScenarioFile(store()).writeBaseDelay(scenario::kDefaultDelay);
     dev::StartSampling();
     m_sampling = true;
-    m_window.setSamplingTimer(true);
+    m_events.recordingStarted();
 }
 
 bool clickerRec::tick() {
-    if (m_stepCount >= m_stepLimit) {
+    if (m_stepCount >= scenario::kLastStep) {
         return false;
     }
     if (m_blink > 10) {
@@ -73,9 +68,7 @@ bool clickerRec::tick() {
         ++m_blink;
     }
     if (m_blink == 10) {
-        m_window.setIndicator(m_window.indicator() == WindowControls::Indicator::Yellow
-                                  ? WindowControls::Indicator::Red
-                                  : WindowControls::Indicator::Yellow);
+        m_events.blink();
     }
     for (const platform::Press& press : dev::TakePresses()) {
         if (!press.ownWindow) {
@@ -99,7 +92,6 @@ void clickerRec::finish() {
         return;
     }
     m_finished = true;
-    m_window.setSamplingTimer(false);
     if (m_sampling) {
         m_sampling = false;
         dev::StopSampling();
@@ -110,15 +102,11 @@ void clickerRec::finish() {
     if (m_file) {
         m_file->flush();
     }
-    m_window.setStopRecordEnabled(false);
-    m_window.setRecordEnabled(true);
-    m_window.setScenariosPageEnabled(true);
-    m_window.setIndicator(WindowControls::Indicator::Yellow);
-    m_window.refreshScenarioList();
+    m_events.recordingStopped();
 }
 
 void clickerRec::insertDelay() {
-    HiddenWindow hidden(m_window);
+    PromptScope prompt(m_events);
     const auto answer = AskValueOrCancel(
         "0", ru("Увеличение задержки между действием(милисекунды)"), actionCaption());
     if (!answer || m_finished) {
@@ -137,7 +125,7 @@ void clickerRec::sendText() {
                NoticeError);
         return;
     }
-    HiddenWindow hidden(m_window);
+    PromptScope prompt(m_events);
     const auto answer = AskValueOrCancel(
         "", ru("Введите текст (он будет послан в последнее место нажатия мышью)"), actionCaption());
     if (!answer || m_finished) {
@@ -152,7 +140,7 @@ void clickerRec::sendText() {
 }
 
 void clickerRec::changeProxy() {
-    HiddenWindow hidden(m_window);
+    PromptScope prompt(m_events);
     const auto answer = AskValueOrCancel(
         "", ru("Введите Proxy для Internet Explorer и браузерах на его движке"), actionCaption());
     if (!answer || m_finished) {
@@ -167,7 +155,7 @@ void clickerRec::changeProxy() {
 }
 
 void clickerRec::purgeCache() {
-    HiddenWindow hidden(m_window);
+    PromptScope prompt(m_events);
     const bool yes =
         Notice(ru("Отчистить Cookies и кеш в Internet Explorer и браузерах на его движке?"),
                NoticeConfirm);

@@ -1,35 +1,49 @@
 #pragma once
 
 #include "platform/Backend.h"
-#include "scenario/WindowControls.h"
 #include "scenario/clicker.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <memory>
-#include <string>
 #include <string_view>
 
 namespace pressmark {
+
+// What a recording reports as it goes; the window decides what each means on
+// screen.
+class RecordingEvents {
+public:
+    virtual ~RecordingEvents() = default;
+    // Sampling is on: tick() is wanted every 10 ms from now on.
+    virtual void recordingStarted() = 0;
+    // Sampling is off and the recorded clicks are on the disk.
+    virtual void recordingStopped() = 0;
+    // Every eleventh tick: the indicator's turn to change.
+    virtual void blink() = 0;
+    // An action's prompt is about to open, and it has closed (with whatever
+    // the action did to other programs done).
+    virtual void promptOpening() = 0;
+    virtual void promptClosed() = 0;
+};
 
 // Turns the presses the platform reports into steps of one scenario file
 // while recording is on.
 class clickerRec : public clicker {
 public:
-    // Enables StopRecBtn, disables RecBtn and TabSheet1.
-    clickerRec(std::filesystem::path path, WindowControls& window);
+    clickerRec(std::filesystem::path path, RecordingEvents& events);
     // finish(), when it has not run yet.
     ~clickerRec() override;
 
-    // Counters to 0, [sett] sleep = 300, sampling and the 10 ms timer on.
-    // Throws AppError when the file cannot be written (sampling and timer stay off).
+    // Counters to 0, [sett] sleep = the default delay, sampling on, then
+    // reports the recording started. Throws AppError when the file cannot be
+    // written (sampling stays off, nothing reported).
     void start();
     // One tick of the 10 ms timer. Throws AppError when a write fails.
     // Returns false when the step limit was reached and recording must end.
     bool tick();
-    // Ends the recording once: timer and sampling off, the recorded clicks
-    // synced to the disk, then StopRecBtn disabled, RecBtn and TabSheet1
-    // enabled, S1 yellow, Flb1 re-read.
+    // Ends the recording once: sampling off, the recorded clicks synced to
+    // the disk, then reports the recording stopped.
     void finish();
     bool finished() const { return m_finished; }
 
@@ -51,7 +65,7 @@ private:
     ProfileStore& store() const;
     void recordPress(const platform::Press& press);
 
-    WindowControls& m_window;
+    RecordingEvents& m_events;
     std::int32_t m_blink = 0;
     std::int32_t m_stepCount = 0;
     bool m_sampling = false;
@@ -62,7 +76,7 @@ private:
 // action buttons: at most one current recorder.
 class Recording {
 public:
-    explicit Recording(WindowControls& window);
+    explicit Recording(RecordingEvents& events);
     ~Recording();
     Recording(const Recording&) = delete;
     Recording& operator=(const Recording&) = delete;
@@ -77,7 +91,7 @@ public:
     // the new recording is on. A write failure ends the recording as stop()
     // does and is rethrown, once.
     bool start(const std::filesystem::path& folder, std::string_view nameUtf8);
-    // StopRecBtn, Ctrl+W: timer off, the recorder freed. Nothing when off.
+    // StopRecBtn, Ctrl+W: the recorder finished and freed. Nothing when off.
     void stop();
     // T1: the current recorder's tick; ends the recording at the step limit
     // and on a write failure (rethrown, once).
@@ -90,7 +104,7 @@ public:
     void purgeCache();
 
 private:
-    WindowControls& m_window;
+    RecordingEvents& m_events;
     // Shared so that an action whose modal prompt runs the Stop handler keeps
     // its recorder alive until the prompt returns.
     std::shared_ptr<clickerRec> m_current;

@@ -187,6 +187,8 @@ struct ProfileStore::Cache {
     bool readable = true;
     bool swept = false; // of the temporary files crashed writers left
     bool appendedUnsynced = false;
+    std::uint64_t generation = 0; // grows whenever the text changes
+    int snapshots = 0;            // while one lives, reads do not look again
     // The text as 1251 bytes; lines and sections point into it.
     std::string bytes;
     // For a file in Unicode: its bytes, and where each character of `bytes`
@@ -203,6 +205,12 @@ struct ProfileStore::Cache {
     std::unordered_map<KeyRef, std::uint32_t, KeyRefHash> entryByKey;
 
     void refresh(const std::filesystem::path& path);
+    // What a read does first: looks at the file, unless a snapshot holds it.
+    void look(const std::filesystem::path& path) {
+        if (snapshots == 0 || !loaded) {
+            refresh(path);
+        }
+    }
     void reload(const std::filesystem::path& path);
     void commit(const std::filesystem::path& path, std::string newRaw,
                 const storefile::Replaced& replaced, std::size_t firstChanged);
@@ -281,6 +289,7 @@ void ProfileStore::Cache::reload(const std::filesystem::path& path) {
     sections.clear();
     parseFrom(0);
     loaded = true;
+    ++generation;
 }
 
 // The file's new bytes: the edits (made on the 1251 text) applied to the
@@ -313,6 +322,7 @@ void ProfileStore::Cache::commit(const std::filesystem::path& path, std::string 
     }
     identity = replaced.identity;
     readable = true;
+    ++generation;
     // The replacement is on the disk, with everything appended before it.
     appendedUnsynced = false;
     // Everything before the first changed line kept its offsets.
@@ -335,6 +345,7 @@ void ProfileStore::Cache::commitAppend(const std::filesystem::path& path, std::s
         decodeFrom(from);
     }
     identity = appended;
+    ++generation;
     appendedUnsynced = true;
     parseFrom(firstChanged);
     watch.ownAppendDone(path, appended);
@@ -534,13 +545,37 @@ ProfileStore::ProfileStore(std::filesystem::path file) : m_path(std::move(file))
 
 ProfileStore::~ProfileStore() = default;
 
+ProfileStore::Snapshot::Snapshot(const ProfileStore& store) : m_store(store) {
+    if (!m_store.m_cache) {
+        m_store.m_cache = std::make_unique<Cache>();
+    }
+    m_store.m_cache->refresh(m_store.m_path);
+    ++m_store.m_cache->snapshots;
+}
+
+ProfileStore::Snapshot::~Snapshot() {
+    --m_store.m_cache->snapshots;
+}
+
+ProfileStore::Version ProfileStore::version() const {
+    if (!m_cache) {
+        m_cache = std::make_unique<Cache>();
+    }
+    Cache& c = *m_cache;
+    c.look(m_path);
+    // Something the store cannot read, except for its size, is no file here
+    // (a folder in its place, no permission).
+    const bool present = c.identity.exists && (c.readable || c.identity.size > kFileLimit);
+    return Version{present, c.identity.size, c.generation};
+}
+
 std::string ProfileStore::readString(std::string_view section, std::string_view key,
                                      std::string_view def) const {
     if (!m_cache) {
         m_cache = std::make_unique<Cache>();
     }
     Cache& c = *m_cache;
-    c.refresh(m_path);
+    c.look(m_path);
     if (!c.indexed) {
         c.buildIndex();
     }
@@ -581,7 +616,7 @@ void ProfileStore::readSections(std::vector<std::string>& names) const {
         m_cache = std::make_unique<Cache>();
     }
     Cache& c = *m_cache;
-    c.refresh(m_path);
+    c.look(m_path);
     names.reserve(c.sections.size());
     for (const Section& s : c.sections) {
         if (s.nameLen != 0) {

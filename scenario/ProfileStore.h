@@ -34,6 +34,31 @@ public:
 
     const std::filesystem::path& path() const { return m_path; }
 
+    // The file as the store sees it now, looked at as every read looks (on
+    // Linux through the change watch, without a stat): a regular file
+    // there or not, its size, and a number that changes whenever the store
+    // read it anew because it changed.
+    struct Version {
+        bool present = false;
+        std::uintmax_t size = 0;
+        std::uint64_t generation = 0;
+    };
+    Version version() const;
+
+    // While a snapshot lives, the reads give the file as it was when the
+    // snapshot was taken: one look at the file for many reads (a player's
+    // step reads about eight keys). Writes still look, and are read back.
+    class Snapshot {
+    public:
+        explicit Snapshot(const ProfileStore& store);
+        ~Snapshot();
+        Snapshot(const Snapshot&) = delete;
+        Snapshot& operator=(const Snapshot&) = delete;
+
+    private:
+        const ProfileStore& m_store;
+    };
+
     // The first matching entry's value, blanks trimmed, one pair of enclosing
     // matching quotes removed, at most 2047 characters.
     std::string readString(std::string_view section, std::string_view key,

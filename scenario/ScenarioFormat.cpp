@@ -1,6 +1,8 @@
 #include "ScenarioFormat.h"
 
 #include <algorithm>
+#include <limits>
+#include <system_error>
 
 namespace pressmark::scenario {
 namespace {
@@ -30,6 +32,33 @@ std::string stepSection(int number) {
 bool isNumberedSection(std::string_view section) {
     return !section.empty() &&
            std::all_of(section.begin(), section.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::int32_t speedOfDelay(std::int32_t delay) {
+    const auto speed = static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        kMaxSpeed - std::int64_t{delay}, std::numeric_limits<std::int32_t>::min(),
+        std::numeric_limits<std::int32_t>::max()));
+    return speed == 0 ? kMaxSpeed - kDefaultDelay : speed;
+}
+
+Settings ScenarioFile::settings() const {
+    Settings s;
+    s.speed = speedOfDelay(baseDelay());
+    s.repeat = repeatCount();
+    if (s.repeat == 0) {
+        s.repeat = 1;
+    }
+    s.description = description();
+    return s;
+}
+
+std::optional<Settings> loadSettings(const std::filesystem::path& file) {
+    std::error_code ec;
+    if (file.empty() || !std::filesystem::exists(file, ec)) {
+        return std::nullopt;
+    }
+    ProfileStore store(file);
+    return ScenarioFile(store).settings();
 }
 
 std::int32_t ScenarioFile::baseDelay() const {

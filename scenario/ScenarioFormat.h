@@ -3,6 +3,8 @@
 #include "ProfileStore.h"
 
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +18,25 @@ namespace pressmark::scenario {
 // the click, a proxy set and a cache purge after the text.
 
 constexpr std::int32_t kLastStep = 9999;
+
+// The speed the window shows and the base delay [sett] holds add up to
+// kMaxSpeed; a new recording starts at kDefaultDelay.
+constexpr std::int32_t kMaxSpeed = 10000;
+constexpr std::int32_t kDefaultDelay = 300;
+// 64 bits: a hand-edited sleep near the 32-bit limits must not overflow.
+constexpr std::int64_t delayOfSpeed(std::int64_t speed) {
+    return kMaxSpeed - speed;
+}
+// The speed a stored delay stands for, kept as the stored value allows; a
+// delay of kMaxSpeed (speed 0) reads as the default delay's speed.
+std::int32_t speedOfDelay(std::int32_t delay);
+
+// [sett] as the window shows it and a run uses it.
+struct Settings {
+    std::int32_t speed = 0;
+    std::int32_t repeat = 1; // 0 reads as 1
+    std::string description; // 1251, one line
+};
 
 // A step section's number: 1..9999 written in decimal without sign or
 // leading zero, as the recorder names them; 0 for any other name.
@@ -51,6 +72,7 @@ public:
     void writeBaseDelay(std::int32_t ms);
     void writeRepeatCount(std::int32_t count);
     void writeDescription(std::string_view cp1251);
+    Settings settings() const;
 
     // Steps: each read goes to the file, so that a file changed while it
     // plays is played as it reads now.
@@ -72,5 +94,8 @@ public:
 private:
     ProfileStore& m_store;
 };
+
+// The settings of a scenario file; nothing when there is no such file.
+std::optional<Settings> loadSettings(const std::filesystem::path& file);
 
 } // namespace pressmark::scenario

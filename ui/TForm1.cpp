@@ -658,10 +658,6 @@ void TForm1::setSamplingTimer(bool on) {
     }
 }
 
-void TForm1::refreshScenarioList() {
-    m_logic.refreshScenarioList();
-}
-
 void TForm1::setScenarios(const std::vector<ScenarioEntry>& entries) {
     const QSignalBlocker quiet(Flb1);
     Flb1->clear();

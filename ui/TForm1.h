@@ -60,7 +60,7 @@ public:
     void minimizeToTray() override;
     void restoreFromTray();
 
-    // WindowControls
+    // MainView: the controls
     void setRecordEnabled(bool on) override;
     void setStopRecordEnabled(bool on) override;
     void setScenariosPageEnabled(bool on) override;
@@ -68,7 +68,6 @@ public:
     void setIndicator(Indicator colour) override;
     Indicator indicator() const override { return m_indicator; }
     void setSamplingTimer(bool on) override;
-    void refreshScenarioList() override;
     std::filesystem::path selectedScenarioPath() const override;
     void removeSelectedScenario() override;
     void setSpeed(int speed) override;

@@ -1,19 +1,42 @@
 #pragma once
 
 #include "scenario/ScenarioFolder.h"
-#include "scenario/WindowControls.h"
 
+#include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pressmark {
 
-// What the window's behaviour needs from a front end beyond what the
-// recorder and the player change: the values the user set, the texts to
-// show, focus and the tray. A front end draws and forwards; it decides
-// nothing. Texts are UTF-8.
-class MainView : public WindowControls {
+// What the window's behaviour needs from a front end: the controls' states,
+// the values the user set, the texts to show, focus and the tray. A front
+// end draws and forwards; it decides nothing. Texts are UTF-8 unless named
+// otherwise.
+class MainView {
 public:
+    virtual ~MainView() = default;
+
+    enum class Indicator { Yellow, Red };
+
+    virtual void setRecordEnabled(bool on) = 0;        // RecBtn
+    virtual void setStopRecordEnabled(bool on) = 0;    // StopRecBtn
+    virtual void setScenariosPageEnabled(bool on) = 0; // TabSheet1
+    virtual void setPagesEnabled(bool on) = 0;         // pc
+    virtual void setIndicator(Indicator colour) = 0;   // S1
+    virtual Indicator indicator() const = 0;
+    virtual void setSamplingTimer(bool on) = 0; // T1, 10 ms
+    // Full path of the file selected in Flb1; empty when nothing is selected.
+    virtual std::filesystem::path selectedScenarioPath() const = 0;
+    // Removes the selected entry from Flb1; afterwards nothing is selected.
+    virtual void removeSelectedScenario() = 0;
+    virtual void setSpeed(int speed) = 0;                     // sc, limited to 0..10000; sd follows
+    virtual void setDescription(std::string_view cp1251) = 0; // m2
+    virtual void hideWindow() = 0;
+    virtual void showWindow() = 0;
+    // Native handle of the main window, as owner of a message box.
+    virtual const void* nativeHandle() const = 0;
+
     // sc's position (0..10000) and the 7-segment sd that shows it.
     virtual int speedPosition() const = 0;
     virtual void showSpeedDigits(int value) = 0;
@@ -30,8 +53,9 @@ public:
     // (repeatfield) are applied here, not by the front ends.
     virtual std::string repeatText() const = 0;
     virtual void showRepeatText(const std::string& text) = 0;
-    void setRepeat(int repeat) override;
-    int repeat() override;
+    // re, limited to 1..100, and re as read (empty reads as 1).
+    virtual void setRepeat(int repeat);
+    virtual int repeat();
     // One step of re's spin buttons, keys or wheel (before its handler runs).
     void stepRepeat(int delta);
     // RzLabel3's lines.

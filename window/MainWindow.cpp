@@ -5,7 +5,7 @@
 #include "base/Cp1251.h"
 #include "base/IntConv.h"
 #include "platform/Platform.h"
-#include "player/clickerPlay.h"
+#include "scenario/ProfileStore.h"
 
 #include <algorithm>
 #include <chrono>
@@ -14,7 +14,7 @@
 namespace pressmark {
 namespace {
 
-constexpr int kMaxSpeed = 10000;
+using scenario::kMaxSpeed;
 
 class DialogScope {
 public:
@@ -27,8 +27,21 @@ private:
     int& m_open;
 };
 
-// Disabling the pages while a short-lived player exists takes the keyboard
-// focus away; the control that had it gets it back afterwards.
+// The pages are disabled while a handler works on the selected scenario: for
+// a whole run or deletion, for a moment while settings load or save.
+class PagesDisabled {
+public:
+    explicit PagesDisabled(MainView& view) : m_view(view) { m_view.setPagesEnabled(false); }
+    ~PagesDisabled() { m_view.setPagesEnabled(true); }
+    PagesDisabled(const PagesDisabled&) = delete;
+    PagesDisabled& operator=(const PagesDisabled&) = delete;
+
+private:
+    MainView& m_view;
+};
+
+// Disabling the pages for a moment takes the keyboard focus away; the
+// control that had it gets it back afterwards.
 class FocusKeeper {
 public:
     explicit FocusKeeper(MainView& view) : m_view(view) { m_view.saveFocus(); }
@@ -54,10 +67,72 @@ const std::array<std::string, 4>& MainWindow::hotKeyLines() {
 
 MainWindow::MainWindow(MainView& view, Options options)
     : m_view(view), m_options(std::move(options)), m_folder(m_options.scenarioFolder),
-      m_recording(view) {}
+      m_recording(static_cast<RecordingEvents&>(*this)) {}
 
 MainWindow::~MainWindow() {
     sf::SetHotKeyHandler({});
+}
+
+// ---------------------------------------------------------------- reports
+
+void MainWindow::recordingStarted() {
+    m_view.setStopRecordEnabled(true);
+    m_view.setRecordEnabled(false);
+    m_view.setScenariosPageEnabled(false);
+    m_view.setSamplingTimer(true);
+}
+
+void MainWindow::recordingStopped() {
+    m_view.setSamplingTimer(false);
+    m_view.setStopRecordEnabled(false);
+    m_view.setRecordEnabled(true);
+    m_view.setScenariosPageEnabled(true);
+    m_view.setIndicator(MainView::Indicator::Yellow);
+    refreshScenarioList();
+}
+
+void MainWindow::blink() {
+    m_view.setIndicator(m_view.indicator() == MainView::Indicator::Yellow
+                            ? MainView::Indicator::Red
+                            : MainView::Indicator::Yellow);
+}
+
+// The window stays out of the way of an action's prompt and of what the
+// action does to other programs.
+void MainWindow::promptOpening() {
+    m_view.hideWindow();
+}
+
+void MainWindow::promptClosed() {
+    m_view.showWindow();
+}
+
+std::string MainWindow::failureNotice(RunEvents::Failure why) {
+    switch (why) {
+    case RunEvents::Failure::Unreadable:
+        return ru("Не удалось прочитать сценарий!");
+    case RunEvents::Failure::TooLarge:
+        return ru("Файл сценария слишком большой!");
+    case RunEvents::Failure::NotFound:
+        break;
+    }
+    return ru("Сценарий не найден!");
+}
+
+void MainWindow::failed(RunEvents::Failure why) {
+    Notice(failureNotice(why), NoticeError);
+}
+
+scenario::Settings MainWindow::showSettings(const std::filesystem::path& file) {
+    scenario::Settings settings;
+    if (const auto loaded = scenario::loadSettings(file)) {
+        settings = *loaded;
+        m_view.setSpeed(settings.speed);
+        m_view.setRepeat(settings.repeat);
+        m_view.setDescription(settings.description);
+    }
+    settings.repeat = m_view.repeat();
+    return settings;
 }
 
 void MainWindow::guarded(const std::function<void()>& body) {
@@ -160,7 +235,8 @@ void MainWindow::Flb1Change() {
         }
         m_lastLoaded = path;
         FocusKeeper keep(m_view);
-        clickerPlay player(m_view, true);
+        const PagesDisabled pages(m_view);
+        showSettings(path);
     });
 }
 
@@ -194,7 +270,13 @@ void MainWindow::run() {
     if (m_stopWhileStarting) {
         return;
     }
-    clickerPlay player(m_view, true);
+    const std::filesystem::path path = m_view.selectedScenarioPath();
+    if (path.empty()) {
+        Notice(ru("Ошибка.Не выбран файл сценария!"), NoticeError);
+    }
+    const PagesDisabled pages(m_view);
+    const scenario::Settings settings = showSettings(path);
+    clickerPlay player(path, settings.speed, settings.repeat, *this);
     player.run();
 }
 
@@ -215,8 +297,27 @@ void MainWindow::SStopBtnClick() {
 void MainWindow::SDelBtnClick() {
     guarded([this] {
         const DialogScope scope(m_dialogsOpen);
-        clickerPlay player(m_view, true);
-        player.deleteScenario();
+        const std::filesystem::path path = m_view.selectedScenarioPath();
+        if (path.empty()) {
+            Notice(ru("Ошибка.Не выбран файл сценария!"), NoticeError);
+        }
+        const PagesDisabled pages(m_view);
+        showSettings(path);
+        if (path.empty()) {
+            Notice(ru("Выберите сценарий, который хотите удалить!"), NoticeError);
+            return;
+        }
+        const std::string name = cp1251::fromUtf8Lossy(displayFileName(path.filename()));
+        if (!Notice(ru("Вы уверенны что хотите удалить сценарий ") + name + "?", NoticeConfirm)) {
+            return;
+        }
+        std::error_code ec;
+        removeScenarioFile(path, ec);
+        if (ec) {
+            Notice(ru("Не удалось удалить сценарий ") + name + "!", NoticeError);
+            return;
+        }
+        m_view.removeSelectedScenario();
     });
 }
 
@@ -313,9 +414,16 @@ void MainWindow::scChange() {
 
 void MainWindow::saveSetting(const std::function<void(scenario::ScenarioFile&)>& write) {
     FocusKeeper keep(m_view);
-    clickerPlay player(m_view, false);
-    if (player.file()) {
-        scenario::ScenarioFile file(*player.file());
+    const std::filesystem::path path = m_view.selectedScenarioPath();
+    if (path.empty()) {
+        Notice(ru("Ошибка.Не выбран файл сценария!"), NoticeError);
+    }
+    const PagesDisabled pages(m_view);
+    // re is read as a run reads it: its rules put a valid number back.
+    m_view.repeat();
+    if (!path.empty()) {
+        ProfileStore store(path);
+        scenario::ScenarioFile file(store);
         write(file);
     }
 }
@@ -326,7 +434,9 @@ void MainWindow::scMouseUp() {
             return;
         }
         const int speed = m_view.speedPosition();
-        saveSetting([speed](scenario::ScenarioFile& f) { f.writeBaseDelay(kMaxSpeed - speed); });
+        saveSetting([speed](scenario::ScenarioFile& f) {
+            f.writeBaseDelay(static_cast<std::int32_t>(scenario::delayOfSpeed(speed)));
+        });
     });
 }
 
@@ -346,7 +456,7 @@ void MainWindow::doSpeedDialog(bool askDelay) {
     const int position = m_view.speedPosition();
     const auto answer =
         askDelay
-            ? AskValueOrCancel(std::to_string(kMaxSpeed - position),
+            ? AskValueOrCancel(std::to_string(scenario::delayOfSpeed(position)),
                                ru("Введите значение задержки от 0 до 10000(влияет на скорость)"),
                                ru("Настройка задержки между кликами"))
             : AskValueOrCancel(std::to_string(position),
@@ -360,11 +470,12 @@ void MainWindow::doSpeedDialog(bool askDelay) {
         Notice(ru("Вы можете ввести значение не более 10000"), NoticePlain, m_view.nativeHandle());
         return;
     }
-    const int speed = askDelay ? kMaxSpeed - value : value;
+    // The rule is its own inverse: a delay gives its speed as a speed its delay.
+    const int speed = askDelay ? static_cast<int>(scenario::delayOfSpeed(value)) : value;
     saveSetting([this, speed](scenario::ScenarioFile& f) {
         m_view.setSpeed(speed);
         m_view.showSpeedDigits(speed);
-        f.writeBaseDelay(kMaxSpeed - speed);
+        f.writeBaseDelay(static_cast<std::int32_t>(scenario::delayOfSpeed(speed)));
     });
 }
 

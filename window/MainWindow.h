@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MainView.h"
+#include "player/clickerPlay.h"
 #include "recorder/clickerRec.h"
 
 #include <array>
@@ -14,8 +15,9 @@ namespace pressmark {
 // under the names the controls' events have, the rules for when a run or a
 // recording may start, the hot-key table, the settings that are saved at
 // once and the help page. It reaches the widgets only through the view and
-// the system only through the platform layer.
-class MainWindow {
+// the system only through the platform layer. What the recorder and the
+// player report, it turns into enabled states, colours and messages.
+class MainWindow final : private RecordingEvents, private RunEvents {
 public:
     struct Options {
         std::filesystem::path scenarioFolder;
@@ -24,7 +26,7 @@ public:
         std::string platformProblem;
     };
     MainWindow(MainView& view, Options options);
-    ~MainWindow();
+    ~MainWindow() override;
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 
@@ -81,12 +83,25 @@ public:
     // stopped, and the window closes once it has returned).
     bool closeRequested();
 
+    // The notice for a run that failed, as the window and --play show it (1251).
+    static std::string failureNotice(RunEvents::Failure why);
+
     bool running() const { return m_running; }
     Recording& recording() { return m_recording; }
     const std::filesystem::path& scenarioFolder() const { return m_folder; }
     const std::filesystem::path& lastLoadedPath() const { return m_lastLoaded; }
 
 private:
+    void recordingStarted() override;
+    void recordingStopped() override;
+    void blink() override;
+    void promptOpening() override;
+    void promptClosed() override;
+    void failed(RunEvents::Failure why) override;
+
+    // Loads the selected file's settings into sc, re and m2 when it exists,
+    // then reads re as a run takes its repeat count from it.
+    scenario::Settings showSettings(const std::filesystem::path& file);
     void guarded(const std::function<void()>& body);
     void run();
     void record();

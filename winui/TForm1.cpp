@@ -1079,10 +1079,6 @@ void TForm1::setSamplingTimer(bool on) {
     }
 }
 
-void TForm1::refreshScenarioList() {
-    m_logic.refreshScenarioList();
-}
-
 std::filesystem::path TForm1::selectedScenarioPath() const {
     const HWND list = hwnd("Flb1");
     const LRESULT at = SendMessageW(list, LB_GETCURSEL, 0, 0);

@@ -44,7 +44,7 @@ public:
     HMENU menu(std::string_view name) const;
     MainWindow& logic() { return m_logic; }
 
-    // WindowControls
+    // MainView: the controls
     void setRecordEnabled(bool on) override;
     void setStopRecordEnabled(bool on) override;
     void setScenariosPageEnabled(bool on) override;
@@ -52,7 +52,6 @@ public:
     void setIndicator(Indicator colour) override;
     Indicator indicator() const override { return m_indicator; }
     void setSamplingTimer(bool on) override;
-    void refreshScenarioList() override;
     std::filesystem::path selectedScenarioPath() const override;
     void removeSelectedScenario() override;
     void setSpeed(int speed) override;

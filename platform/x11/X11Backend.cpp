@@ -150,6 +150,10 @@ void X11Backend::install() {
     platform::install(backend());
 }
 
+void X11Backend::setDialogOwner(const void* owner) {
+    m_dialogs->setDefaultOwner(owner);
+}
+
 Backend X11Backend::backend() const {
     return Backend{m_input.get(),  m_pointer.get(), m_hotKeys.get(),
                    m_system.get(), m_dialogs.get(), m_clock.get()};

@@ -10,6 +10,7 @@ namespace pressmark::platform::x11 {
 class InputX11;
 class PointerX11;
 class HotKeysX11;
+class DialogsQt;
 
 // True when the program runs on an X11 display through Qt's xcb plugin: only
 // then can it inject input, sample the pointer and grab hot keys.
@@ -35,6 +36,8 @@ public:
     void install();
     Backend backend() const;
     bool onX11() const { return m_onX11; }
+    // The window that owns notices shown without an owner (its native id).
+    void setDialogOwner(const void* owner);
 
 private:
     bool m_onX11 = false;
@@ -42,7 +45,7 @@ private:
     std::unique_ptr<Pointer> m_pointer;
     std::unique_ptr<HotKeys> m_hotKeys;
     std::unique_ptr<System> m_system;
-    std::unique_ptr<Dialogs> m_dialogs;
+    std::unique_ptr<DialogsQt> m_dialogs;
     std::unique_ptr<Clock> m_clock;
 };
 

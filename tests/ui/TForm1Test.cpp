@@ -289,7 +289,7 @@ private slots:
         QVERIFY(!m_form->StopRecBtn->isEnabled());
         QVERIFY(!m_form->T1->isActive());
         QCOMPARE(m_form->T1->interval(), 10);
-        QCOMPARE(m_form->indicator(), WindowControls::Indicator::Yellow);
+        QCOMPARE(m_form->indicator(), MainView::Indicator::Yellow);
         QVERIFY(!m_form->rt->isChecked());
         QVERIFY(!m_form->acst->isChecked());
         QCOMPARE(m_form->sc->maximum(), 10000);

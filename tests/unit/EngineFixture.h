@@ -37,9 +37,7 @@ protected:
         std::filesystem::remove_all(folder, ec);
     }
 
-    std::filesystem::path file(std::string_view name) const {
-        return scenarioFile(folder, name);
-    }
+    std::filesystem::path file(std::string_view name) const { return scenarioFile(folder, name); }
     // Writes a scenario file as given, one line per "\n", with CR LF line ends.
     std::filesystem::path writeScenario(std::string_view name, std::string_view lines) const {
         std::string text;
@@ -60,7 +58,7 @@ protected:
     }
 
     platform::FakePlatform fake;
-    FakeWindow window;
+    FakeEvents events;
     std::filesystem::path folder;
 };
 

@@ -1,27 +1,63 @@
 #pragma once
 
-#include "scenario/WindowControls.h"
+#include "player/clickerPlay.h"
+#include "recorder/clickerRec.h"
+#include "window/MainView.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pressmark {
 
-// The main window as plain fields, in the state the window starts in. The
-// setters limit values as the real controls do. Base is WindowControls for
-// the engine's tests, MainView for the window's.
-template <class Base = WindowControls> class FakeWindowOf : public Base {
+// What the recorder and the player reported, as plain fields.
+class FakeEvents : public RecordingEvents, public RunEvents {
 public:
-    using Indicator = WindowControls::Indicator;
+    bool recording = false; // between "started" and "stopped"
+    int starts = 0;
+    int stops = 0;
+    std::vector<int> blinks; // the tick (1-based, counted here) of each
+    int ticks = 0;           // counted by the tests that look at blinks
+    bool promptOpen = false;
+    int prompts = 0;
+    int promptsClosed = 0;
+    std::vector<Progress> steps;
+    std::vector<Failure> failures;
+
+    void recordingStarted() override {
+        recording = true;
+        ++starts;
+    }
+    void recordingStopped() override {
+        recording = false;
+        ++stops;
+    }
+    void blink() override { blinks.push_back(ticks); }
+    void promptOpening() override {
+        promptOpen = true;
+        ++prompts;
+    }
+    void promptClosed() override {
+        promptOpen = false;
+        ++promptsClosed;
+    }
+    void step(const Progress& p) override { steps.push_back(p); }
+    void failed(Failure why) override { failures.push_back(why); }
+};
+
+// The main window's controls as plain fields, in the state the window starts
+// in. The setters limit values as the real controls do.
+template <class Base> class FakeWindowOf : public Base {
+public:
+    using Indicator = MainView::Indicator;
     bool recordEnabled = true;
     bool stopRecordEnabled = false;
     bool scenariosPageEnabled = true;
     bool pagesEnabled = true;
     Indicator colour = Indicator::Yellow;
     bool samplingTimer = false;
-    int listRefreshes = 0;
     std::filesystem::path selected;
     int removedEntries = 0;
     int speed = 0;
@@ -38,7 +74,6 @@ public:
     void setIndicator(Indicator c) override { colour = c; }
     Indicator indicator() const override { return colour; }
     void setSamplingTimer(bool on) override { samplingTimer = on; }
-    void refreshScenarioList() override { ++listRefreshes; }
     std::filesystem::path selectedScenarioPath() const override { return selected; }
     void removeSelectedScenario() override {
         ++removedEntries;
@@ -58,6 +93,5 @@ public:
     }
     const void* nativeHandle() const override { return this; }
 };
-using FakeWindow = FakeWindowOf<>;
 
 } // namespace pressmark

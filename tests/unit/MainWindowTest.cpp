@@ -37,7 +37,11 @@ public:
     void setHotKeyText(const std::string& text) override { hotKeyText = text; }
     std::string disabledBecause;
     void disableRecordAndRun(const std::string& why) override { disabledBecause = why; }
-    void setScenarios(const std::vector<ScenarioEntry>& e) override { entries = e; }
+    int listings = 0;
+    void setScenarios(const std::vector<ScenarioEntry>& e) override {
+        entries = e;
+        ++listings;
+    }
     std::string folderProblem;
     void showFolderProblem(const std::string& problem) override { folderProblem = problem; }
     int helpTopic = -1;
@@ -339,7 +343,94 @@ TEST_F(MainWindowTest, DeleteAsksAndRemovesTheSelectedScenario) {
     logic->SDelBtnClick();
     EXPECT_FALSE(std::filesystem::exists(file("test")));
     EXPECT_EQ(view.removedEntries, 1);
+    EXPECT_TRUE(view.selected.empty());
     EXPECT_EQ(view.description, "doomed") << "the controls keep the deleted scenario's values";
+}
+
+TEST_F(MainWindowTest, AFailedDeleteKeepsTheEntryAndSaysSo) {
+    // A folder that is not empty cannot be removed as a file, even by root.
+    const auto path = folder / "busy.ini";
+    std::filesystem::create_directory(path);
+    writeScenario("busy.ini/inner", "x");
+    view.selected = path;
+    fake.answerNotice(true);
+    logic->SDelBtnClick();
+    EXPECT_TRUE(std::filesystem::exists(path));
+    EXPECT_EQ(view.removedEntries, 0);
+    EXPECT_EQ(view.selected, path);
+    EXPECT_EQ(dialogs(), (std::vector<std::string>{
+                             "notice(3,Вы уверенны что хотите удалить сценарий busy.ini?)",
+                             "notice(2,Не удалось удалить сценарий busy.ini!)"}));
+}
+
+TEST_F(MainWindowTest, ARunWithNothingSelectedGivesBothErrorsAndPlaysNothing) {
+    logic->SStartBtnClick();
+    EXPECT_EQ(dialogs(), (std::vector<std::string>{"notice(2,Ошибка.Не выбран файл сценария!)",
+                                                   "notice(2,Сценарий не найден!)"}));
+    EXPECT_EQ(clicks(), 0);
+    EXPECT_TRUE(view.pagesEnabled);
+}
+
+TEST_F(MainWindowTest, ARunTakesItsRepeatCountFromTheFieldAfterLoading) {
+    const std::vector<std::pair<const char*, int>> cases = {
+        {"", 1},          {"repeat=0", 1}, {"repeat=3", 3}, {"repeat=500", 100},
+        {"repeat=-3", 1}, {"repeat=x", 1},
+    };
+    for (const auto& [sett, field] : cases) {
+        SCOPED_TRACE(sett);
+        writeScenario("r",
+                      std::string("[sett]\nsleep=10000\n") + sett + "\n[1]\nx=1\ny=1\nkey=1\n");
+        select("r");
+        view.reText = "50";
+        fake.clearTranscript();
+        logic->SStartBtnClick();
+        EXPECT_EQ(view.reText, std::to_string(field));
+        EXPECT_EQ(clicks(), field);
+    }
+}
+
+struct LoadCase {
+    const char* lines;
+    int speed;
+    int repeat;
+    const char* description;
+};
+
+TEST_F(MainWindowTest, ASelectionFillsTheControlsWithinTheirLimitsAndASaveLoadsNothing) {
+    const std::vector<LoadCase> cases = {
+        {"[sett]\nsleep=300\nrepeat=4\nComments=two words\n", 9700, 4, "two words"},
+        {"[sett]\nsleep=10000\n", 9700, 1, ""},
+        {"[sett]\nsleep=1000\n", 9000, 1, ""},
+        {"[sett]\nsleep=0\n", 10000, 1, ""},
+        {"[sett]\nsleep=-200\n", 10000, 1, ""}, // the trackbar limits 10200
+        {"[1]\nx=1\n", 10000, 1, ""},           // no [sett] at all
+        {"[sett]\nrepeat=500\n", 10000, 100, ""},
+        {"[SETT]\nSLEEP=400\nREPEAT=2\ncomments=x\n", 9600, 2, "x"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lines);
+        view.speed = 1;
+        view.reText = "50";
+        view.description = "before";
+        const std::string name = "load" + std::to_string(++n);
+        writeScenario(name, c.lines);
+        select(name);
+        logic->Flb1Change();
+        EXPECT_EQ(view.speed, c.speed);
+        EXPECT_EQ(view.reText, std::to_string(c.repeat));
+        EXPECT_EQ(view.description, c.description);
+        EXPECT_TRUE(view.pagesEnabled);
+    }
+    writeScenario("keep", "[sett]\nsleep=300\nrepeat=4\nComments=c\n");
+    select("keep");
+    view.speed = 123;
+    view.reText = "7";
+    view.description = "";
+    logic->reButtonClick();
+    EXPECT_EQ(view.speed, 123);
+    EXPECT_EQ(view.description, "");
+    EXPECT_EQ(ProfileStore(file("keep")).readString("sett", "repeat", ""), "7");
 }
 
 TEST_F(MainWindowTest, ActionsWithoutARecordingAreRefused) {
@@ -387,7 +478,16 @@ TEST_F(MainWindowTest, RecordAndStopByHotKeysAndCtrlQEndsARecordingBeforeTheNext
     EXPECT_FALSE(view.scenariosPageEnabled);
     EXPECT_TRUE(view.samplingTimer);
     fake.press(platform::MouseButton::Right, {100, 100});
-    logic->T1Timer();
+    for (int tick = 1; tick <= 10; ++tick) {
+        EXPECT_EQ(view.colour, MainView::Indicator::Yellow) << tick;
+        logic->T1Timer();
+    }
+    EXPECT_EQ(view.colour, MainView::Indicator::Red) << "the indicator blinks";
+    fake.answerAsk(std::nullopt);
+    logic->RzBitBtn6Click();
+    EXPECT_EQ(view.hides, 1) << "hidden under an action's prompt";
+    EXPECT_EQ(view.shows, 1);
+    EXPECT_TRUE(view.visible);
     fake.clearTranscript();
     fake.fireHotKey(kRun); // no run while recording
     EXPECT_TRUE(fake.transcript().empty());
@@ -395,11 +495,11 @@ TEST_F(MainWindowTest, RecordAndStopByHotKeysAndCtrlQEndsARecordingBeforeTheNext
     fake.answerAsk(std::string());
     fake.fireHotKey(kRecord);
     EXPECT_EQ(logic->recording().current()->path(), file("one"));
-    const int refreshes = view.listRefreshes;
+    const int refreshes = view.listings;
     fake.answerAsk(std::string("two"));
     fake.fireHotKey(kRecord);
     EXPECT_EQ(logic->recording().current()->path(), file("two"));
-    EXPECT_EQ(view.listRefreshes, refreshes + 1) << "the first one's end re-reads the list";
+    EXPECT_EQ(view.listings, refreshes + 1) << "the first one's end re-reads the list";
     EXPECT_EQ(ProfileStore(file("one")).readString("1", "key", ""), "2");
     fake.fireHotKey(kStopRecord);
     EXPECT_FALSE(logic->recording().active());
@@ -407,6 +507,7 @@ TEST_F(MainWindowTest, RecordAndStopByHotKeysAndCtrlQEndsARecordingBeforeTheNext
     EXPECT_FALSE(view.stopRecordEnabled);
     EXPECT_TRUE(view.scenariosPageEnabled);
     EXPECT_FALSE(view.samplingTimer);
+    EXPECT_EQ(view.colour, MainView::Indicator::Yellow);
 }
 
 TEST_F(MainWindowTest, ARecorderThatMayLosePressesSaysSoAtTheFirstRecordingOnly) {

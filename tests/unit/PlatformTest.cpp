@@ -75,24 +75,13 @@ TEST_F(PlatformTest, ScaleToAbsoluteIsInvertedByTheReplayRuleForEveryPixel) {
     }
 }
 
-TEST_F(PlatformTest, MoveToScalesOnlyWhenAsked) {
+TEST_F(PlatformTest, MovesGoUnscaledAndClicksAreAPressAndAReleaseAndNothingElse) {
     fake.setScreen({0, 0, 1920, 1080});
-    dev::MoveTo(960, 540, true);
-    dev::MoveTo(12, 34, false);
-    EXPECT_EQ(fake.actionLine(), "move(32768,32768) move(12,34)");
-}
-
-TEST_F(PlatformTest, ClicksWithoutHoldAreAPressAndAReleaseAndNothingElse) {
-    dev::LeftClick(0);
-    dev::RightClick(0);
+    dev::MoveTo(12, 34);
+    dev::LeftClick();
+    dev::RightClick();
     EXPECT_EQ(fake.transcript(),
-              (std::vector<std::string>{"down(L)", "up(L)", "down(R)", "up(R)"}));
-}
-
-TEST_F(PlatformTest, ClickHoldWaitsBetweenPressAndRelease) {
-    dev::LeftClick(120);
-    EXPECT_EQ(fake.actionLine(), "down(L) wait(120) up(L)");
-    EXPECT_EQ(fake.nowMs(), 120);
+              (std::vector<std::string>{"move(12,34)", "down(L)", "up(L)", "down(R)", "up(R)"}));
 }
 
 TEST_F(PlatformTest, TypingAnEmptyTextSendsNothing) {
@@ -213,10 +202,10 @@ TEST_F(PlatformTest, AskValueGivesTheInitialValueOnCancelUnlessAskedToTellThem) 
 TEST(FakePlatformTest, ActionsFoldSleepsAndKeepOrder) {
     FakePlatform fake;
     fake.install();
-    dev::MoveTo(1, 2, false);
+    dev::MoveTo(1, 2);
     sf::Delay(120);
     sf::Delay(30);
-    dev::LeftClick(0);
+    dev::LeftClick();
     net::SetProxy("h:1", true);
     net::ClearCache();
     EXPECT_EQ(fake.actionLine(), "move(1,2) wait(150) down(L) up(L) proxy(h:1,1) clearCache");
@@ -227,7 +216,7 @@ TEST(FakePlatformTest, NothingIsForwardedAfterTheFakeIsGone) {
         FakePlatform fake;
         fake.install();
     }
-    EXPECT_THROW(dev::LeftClick(0), std::logic_error);
+    EXPECT_THROW(dev::LeftClick(), std::logic_error);
 }
 
 } // namespace

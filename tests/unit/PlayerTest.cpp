@@ -2,6 +2,8 @@
 #include "player/clickerPlay.h"
 #include "base/AppError.h"
 #include "base/Cp1251.h"
+#include "platform/Platform.h"
+#include "window/MainWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -16,16 +18,30 @@ namespace {
 
 using Outcome = clickerPlay::Outcome;
 
+// Failures said as the window says them, so that the transcript shows when.
+class SayingEvents final : public FakeEvents {
+public:
+    void failed(Failure why) override {
+        FakeEvents::failed(why);
+        Notice(MainWindow::failureNotice(why), NoticeError);
+    }
+};
+
 class PlayerTest : public EngineTest {
 protected:
     // Selects a scenario written from the given lines.
     void select(std::string_view lines, std::string_view name = "s") {
-        window.selected = writeScenario(name, lines);
+        selected = writeScenario(name, lines);
+    }
+    // A player of the selected file with its settings; repeat overrides.
+    clickerPlay player(std::optional<int> repeat = std::nullopt) {
+        const auto s = scenario::loadSettings(selected).value_or(scenario::Settings{});
+        return clickerPlay(selected, s.speed, repeat.value_or(s.repeat), said);
     }
     Outcome play() {
-        clickerPlay player(window, true);
+        clickerPlay p = player();
         fake.clearTranscript();
-        return player.run();
+        return p.run();
     }
     std::vector<std::string> noticeLines() const {
         std::vector<std::string> out;
@@ -43,6 +59,9 @@ protected:
         }
         return out;
     }
+
+    std::filesystem::path selected;
+    SayingEvents said;
 };
 
 // --- the run ---
@@ -171,51 +190,40 @@ TEST_F(PlayerTest, SectionZeroActionsRunAtTheStartOfEachRepetitionWithoutAClick)
     }
 }
 
-TEST_F(PlayerTest, RepeatCountsComeFromTheRepeatFieldAfterLoading) {
-    struct Case {
-        const char* sett;
-        int field;
-    };
-    const std::vector<Case> cases = {
-        {"", 1},          {"repeat=0", 1}, {"repeat=3", 3}, {"repeat=500", 100},
-        {"repeat=-3", 1}, {"repeat=x", 1},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.sett);
-        select(std::string("[sett]\nsleep=10000\n") + c.sett + "\n[1]\nx=1\ny=1\nkey=1\n");
-        play();
-        EXPECT_EQ(window.repeatValue, c.field);
-        EXPECT_EQ(fake.actionLine(), repeatLine("move(1,1) down(L) up(L) wait(300)", c.field));
-    }
-}
-
 TEST_F(PlayerTest, ProgressIsReportedBeforeEachStep) {
     select("[sett]\nrepeat=2\n[1]\n[2]\n");
-    clickerPlay player(window, true);
-    std::vector<std::string> seen;
-    player.onProgress([&](const clickerPlay::Progress& p) {
-        seen.push_back(std::to_string(p.step) + "/" + std::to_string(p.steps) + " " +
-                       std::to_string(p.repetition) + "/" + std::to_string(p.repetitions) + " " +
-                       std::to_string(fake.transcript().size()));
-    });
+    // The transcript's length at each report: each step adds move, down, up, pump.
+    class Seen final : public RunEvents {
+    public:
+        explicit Seen(const platform::FakePlatform& fake) : m_fake(fake) {}
+        void step(const Progress& p) override {
+            seen.push_back(std::to_string(p.step) + "/" + std::to_string(p.steps) + " " +
+                           std::to_string(p.repetition) + "/" + std::to_string(p.repetitions) +
+                           " " + std::to_string(m_fake.transcript().size()));
+        }
+        void failed(Failure) override { seen.push_back("failed"); }
+        std::vector<std::string> seen;
+
+    private:
+        const platform::FakePlatform& m_fake;
+    } events(fake);
+    clickerPlay player(selected, scenario::kMaxSpeed, 2, events);
     fake.clearTranscript();
     player.run();
-    // Each step adds move, down, up, pump.
-    EXPECT_EQ(seen,
+    EXPECT_EQ(events.seen,
               (std::vector<std::string>{"1/2 1/2 0", "2/2 1/2 4", "1/2 2/2 8", "2/2 2/2 12"}));
 }
 
-TEST_F(PlayerTest, SetRepeatCountOverridesTheField) {
+TEST_F(PlayerTest, TheRepeatCountGivenIsPlayedWhateverTheFileSays) {
     select("[sett]\nrepeat=5\n[1]\nx=1\ny=1\nkey=1\n");
-    clickerPlay player(window, true);
-    EXPECT_EQ(player.repeatCount(), 5);
-    player.setRepeatCount(2);
+    clickerPlay twice = player(2);
+    EXPECT_EQ(twice.repeatCount(), 2);
     fake.clearTranscript();
-    player.run();
+    twice.run();
     EXPECT_EQ(fake.actionLine(), repeatLine("move(1,1) down(L) up(L)", 2));
-    player.setRepeatCount(0);
+    clickerPlay never = player(0);
     fake.clearTranscript();
-    EXPECT_EQ(player.run(), Outcome::Finished);
+    EXPECT_EQ(never.run(), Outcome::Finished);
     EXPECT_EQ(fake.actionLine(), "");
 }
 
@@ -254,8 +262,8 @@ TEST_F(PlayerTest, WaitsRepayTheOvershootOfEarlierSleepsSoThatNoDriftAccumulates
         SCOPED_TRACE(c.late.count());
         LateClock clock(c.late);
         platform::install({&fake, &fake, &fake, &fake, &fake, &clock});
-        clickerPlay player(window, true);
-        player.run();
+        clickerPlay p = player();
+        p.run();
         const std::int64_t drift = clock.now().count() - 100 * 10'000'000LL;
         EXPECT_GE(drift, c.minDriftNs);
         EXPECT_LE(drift, c.maxDriftNs);
@@ -269,10 +277,10 @@ TEST_F(PlayerTest, WaitsRepayTheOvershootOfEarlierSleepsSoThatNoDriftAccumulates
 
 TEST_F(PlayerTest, AStopDuringAWaitEndsItAtTheNextEventPassAndNothingFollows) {
     select("[sett]\nsleep=300\n[1]\nx=1\ny=1\nkey=1\n[2]\nx=2\ny=2\nkey=1\n[3]\nx=3\ny=3\nkey=1\n");
-    clickerPlay player(window, true);
+    clickerPlay p = player();
     fake.clearTranscript();
     fake.at(fake.nowMs() + 420, [] { requestStop(); });
-    EXPECT_EQ(player.run(), Outcome::Stopped);
+    EXPECT_EQ(p.run(), Outcome::Stopped);
     EXPECT_EQ(fake.actionLine(), "move(1,1) down(L) up(L) wait(300) move(2,2) down(L) up(L) "
                                  "wait(150)");
 }
@@ -291,19 +299,19 @@ TEST_F(PlayerTest, AStopHandledInTheStepsEventPassEndsTheRunBeforeItsWait) {
 
 TEST_F(PlayerTest, AStopDuringTheSectionZeroPauseClicksNothing) {
     select("[sett]\n[0]\nsleep=1000\n[1]\nx=1\ny=1\nkey=1\n");
-    clickerPlay player(window, true);
+    clickerPlay p = player();
     fake.clearTranscript();
     fake.at(fake.nowMs() + 100, [] { requestStop(); });
-    EXPECT_EQ(player.run(), Outcome::Stopped);
+    EXPECT_EQ(p.run(), Outcome::Stopped);
     EXPECT_EQ(fake.actionLine(), "wait(100)");
 }
 
 TEST_F(PlayerTest, AStopDuringTheLastWaitOfTheLastRepetitionChangesNothingVisible) {
     select("[sett]\nsleep=300\nrepeat=2\n[1]\nx=1\ny=1\nkey=1\n");
-    clickerPlay player(window, true);
+    clickerPlay p = player();
     fake.clearTranscript();
     fake.at(fake.nowMs() + 400, [] { requestStop(); });
-    EXPECT_EQ(player.run(), Outcome::Stopped);
+    EXPECT_EQ(p.run(), Outcome::Stopped);
     EXPECT_EQ(fake.actionLine(), "move(1,1) down(L) up(L) wait(300) move(1,1) down(L) up(L) "
                                  "wait(100)");
 }
@@ -317,88 +325,22 @@ TEST_F(PlayerTest, ARunClearsAStopRequestedBeforeIt) {
     EXPECT_EQ(fake.actionLine(), "move(1,1) down(L) up(L) wait(300)");
 }
 
-// --- settings loading and the page control ---
-
-struct LoadCase {
-    const char* lines;
-    int speed;
-    int repeat;
-    const char* description;
-};
-
-TEST_F(PlayerTest, LoadingSettingsFillsTheControls) {
-    const std::vector<LoadCase> cases = {
-        {"[sett]\nsleep=300\nrepeat=4\nComments=two words\n", 9700, 4, "two words"},
-        {"[sett]\nsleep=10000\n", 9700, 1, ""},
-        {"[sett]\nsleep=1000\n", 9000, 1, ""},
-        {"[sett]\nsleep=0\n", 10000, 1, ""},
-        {"[sett]\nsleep=-200\n", 10000, 1, ""}, // the trackbar limits 10200
-        {"[1]\nx=1\n", 10000, 1, ""},           // no [sett] at all
-        {"[sett]\nrepeat=500\n", 10000, 100, ""},
-        {"[SETT]\nSLEEP=400\nREPEAT=2\ncomments=x\n", 9600, 2, "x"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.lines);
-        window.speed = 1;
-        window.repeatValue = 50;
-        window.description = "before";
-        select(c.lines);
-        clickerPlay player(window, true);
-        EXPECT_EQ(window.speed, c.speed);
-        EXPECT_EQ(window.repeatValue, c.repeat);
-        EXPECT_EQ(player.repeatCount(), c.repeat);
-        EXPECT_EQ(window.description, c.description);
-    }
-}
+// --- the settings a run takes ---
 
 TEST_F(PlayerTest, ThePlayerKeepsTheSpeedTheTrackbarHadToLimit) {
     select("[sett]\nsleep=-200\n[1]\nx=1\ny=1\nkey=1\nsleep=250\n");
-    clickerPlay player(window, true);
-    EXPECT_EQ(player.speed(), 10200);
-    EXPECT_EQ(window.speed, 10000);
+    clickerPlay p = player();
+    EXPECT_EQ(p.speed(), 10200);
     fake.clearTranscript();
-    player.run();
+    p.run();
     EXPECT_EQ(fake.actionLine(), "move(1,1) down(L) up(L) wait(50)");
 }
 
-TEST_F(PlayerTest, WithoutLoadingTheControlsStayAndTheRepeatComesFromTheField) {
-    select("[sett]\nsleep=300\nrepeat=4\nComments=c\n");
-    window.speed = 123;
-    window.repeatValue = 7;
-    clickerPlay player(window, false);
-    EXPECT_EQ(window.speed, 123);
-    EXPECT_EQ(window.description, "");
-    EXPECT_EQ(player.repeatCount(), 7);
-}
-
-TEST_F(PlayerTest, ThePagesAreDisabledExactlyWhileAPlayerExists) {
-    select("[sett]\n");
-    {
-        clickerPlay player(window, true);
-        EXPECT_FALSE(window.pagesEnabled);
-        player.run();
-        EXPECT_FALSE(window.pagesEnabled);
-    }
-    EXPECT_TRUE(window.pagesEnabled);
-}
-
-TEST_F(PlayerTest, NothingSelectedGivesBothErrorsAndPlaysNothing) {
-    {
-        clickerPlay player(window, true);
-        EXPECT_EQ(player.run(), Outcome::NotFound);
-    }
-    EXPECT_EQ(noticeLines(), (std::vector<std::string>{"notice(2,Ошибка.Не выбран файл сценария!)",
-                                                       "notice(2,Сценарий не найден!)"}));
-    EXPECT_EQ(fake.actionLine().find("move"), std::string::npos);
-    EXPECT_TRUE(window.pagesEnabled);
-}
-
 TEST_F(PlayerTest, AFileThatDidNotExistWhenThePlayerWasMadeIsNotFound) {
-    window.selected = file("gone");
-    clickerPlay player(window, true);
-    EXPECT_EQ(window.speed, 0); // nothing loaded
+    selected = file("gone");
+    clickerPlay p = player();
     writeScenario("gone", "[1]\nx=1\n");
-    EXPECT_EQ(player.run(), Outcome::NotFound);
+    EXPECT_EQ(p.run(), Outcome::NotFound);
     EXPECT_EQ(noticeLines(), std::vector<std::string>{"notice(2,Сценарий не найден!)"});
     EXPECT_EQ(fake.actionLine().find("move"), std::string::npos);
 }
@@ -412,7 +354,7 @@ TEST_F(PlayerTest, AFileChangedDuringTheRunIsPlayedAsItNowReadsAndAGoneFileEndsI
         writeScenario("s", "[sett]\nsleep=100\n[1]\nx=1\ny=1\nkey=1\n"
                            "[3]\nx=333\ny=3\nkey=1\n[4]\nx=4\ny=4\nkey=1\n");
     });
-    fake.at(150, [this] { std::filesystem::remove(window.selected); });
+    fake.at(150, [this] { std::filesystem::remove(selected); });
     EXPECT_EQ(play(), Outcome::NotFound);
     EXPECT_EQ(fake.actionLine(),
               "move(1,1) down(L) up(L) wait(100) move(333,3) down(L) up(L) wait(100) "
@@ -423,9 +365,7 @@ TEST_F(PlayerTest, AFileChangedDuringTheRunIsPlayedAsItNowReadsAndAGoneFileEndsI
 // nothing, whether the file is that large from the start or grows so.
 TEST_F(PlayerTest, AFileOverTheStoresLimitIsSaidToBeTooLarge) {
     select("[sett]\nsleep=100\n[1]\nx=1\ny=1\nkey=1\n[2]\nx=2\ny=2\nkey=1\n");
-    fake.at(50, [this] {
-        std::filesystem::resize_file(window.selected, ProfileStore::kFileLimit + 1);
-    });
+    fake.at(50, [this] { std::filesystem::resize_file(selected, ProfileStore::kFileLimit + 1); });
     EXPECT_EQ(play(), Outcome::NotFound);
     const std::string tooLarge = "notice(2,Файл сценария слишком большой!)";
     EXPECT_EQ(fake.actionLine(), "move(1,1) down(L) up(L) wait(100) " + tooLarge);
@@ -433,83 +373,27 @@ TEST_F(PlayerTest, AFileOverTheStoresLimitIsSaidToBeTooLarge) {
     EXPECT_EQ(fake.actionLine(), tooLarge);
 }
 
-TEST_F(PlayerTest, AProxyFailureEndsTheRunAtThatStepAndThePagesComeBack) {
+TEST_F(PlayerTest, AProxyFailureEndsTheRunAtThatStep) {
     select("[sett]\nsleep=300\n[1]\nx=1\ny=1\nkey=1\nsetproxy=bad:1\nccookies=1\n"
            "[2]\nx=2\ny=2\nkey=1\n");
     fake.failProxyWith("ProxyServer");
     try {
-        clickerPlay player(window, true);
+        clickerPlay p = player();
         fake.clearTranscript();
-        player.run();
+        p.run();
         FAIL() << "no error";
     } catch (const AppError& e) {
         EXPECT_EQ(std::string(e.what()), "Failed to set data for 'ProxyServer'");
     }
     EXPECT_EQ(fake.transcript(),
               (std::vector<std::string>{"move(1,1)", "down(L)", "up(L)", "proxy(bad:1,1)"}));
-    EXPECT_TRUE(window.pagesEnabled);
+    EXPECT_TRUE(said.failures.empty());
 }
 
 TEST_F(PlayerTest, ACyrillicTextAndProxyArePassedAsStored) {
     select("[1]\nkey=1\ntext=" + ru("Привет") + "\nsetproxy=" + ru("прокси:1") + "\n");
     play();
     EXPECT_EQ(fake.actionLine(), "move(0,0) down(L) up(L) type(Привет) proxy(прокси:1,1)");
-}
-
-// --- delete ---
-
-TEST_F(PlayerTest, DeleteWithNothingSelectedGivesBothErrorsInOrder) {
-    {
-        clickerPlay player(window, true);
-        player.deleteScenario();
-    }
-    EXPECT_EQ(noticeLines(),
-              (std::vector<std::string>{"notice(2,Ошибка.Не выбран файл сценария!)",
-                                        "notice(2,Выберите сценарий, который хотите удалить!)"}));
-    EXPECT_EQ(window.removedEntries, 0);
-}
-
-TEST_F(PlayerTest, DeleteAsksWithTheFileNameAndDeletesOnlyOnYes) {
-    select("[sett]\n", "test");
-    const auto path = window.selected;
-    fake.answerNotice(false);
-    {
-        clickerPlay player(window, true);
-        player.deleteScenario();
-    }
-    EXPECT_EQ(noticeLines(), std::vector<std::string>{
-                                 "notice(3,Вы уверенны что хотите удалить сценарий test.ini?)"});
-    EXPECT_TRUE(std::filesystem::exists(path));
-    EXPECT_EQ(window.selected, path);
-
-    fake.answerNotice(true);
-    {
-        clickerPlay player(window, true);
-        player.deleteScenario();
-    }
-    EXPECT_FALSE(std::filesystem::exists(path));
-    EXPECT_EQ(window.removedEntries, 1);
-    EXPECT_TRUE(window.selected.empty());
-    EXPECT_EQ(noticeLines().size(), 2u);
-}
-
-TEST_F(PlayerTest, AFailedDeleteKeepsTheEntryAndSaysSo) {
-    // A folder that is not empty cannot be removed as a file, even by root.
-    const auto path = folder / "busy.ini";
-    std::filesystem::create_directory(path);
-    writeScenario("busy.ini/inner", "x");
-    window.selected = path;
-    fake.answerNotice(true);
-    {
-        clickerPlay player(window, false);
-        player.deleteScenario();
-    }
-    EXPECT_TRUE(std::filesystem::exists(path));
-    EXPECT_EQ(window.removedEntries, 0);
-    EXPECT_EQ(window.selected, path);
-    EXPECT_EQ(noticeLines(), (std::vector<std::string>{
-                                 "notice(3,Вы уверенны что хотите удалить сценарий busy.ini?)",
-                                 "notice(2,Не удалось удалить сценарий busy.ini!)"}));
 }
 
 } // namespace

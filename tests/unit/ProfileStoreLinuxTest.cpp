@@ -4,7 +4,6 @@
 // and every way another program can change the file behind a store's cache.
 
 #include "base/AppError.h"
-#include "player/clickerPlay.h"
 #include "recorder/clickerRec.h"
 #include "scenario/ProfileStore.h"
 #include "scenario/ScenarioFolder.h"
@@ -290,7 +289,7 @@ class ReachesTheDisk : public EngineTest {};
 
 TEST_F(ReachesTheDisk, RecordedClicksWhenTheRecordingEndsAndADeleteAtOnce) {
     for (const bool atLimit : {false, true}) {
-        Recording recording(window);
+        Recording recording(events);
         ASSERT_TRUE(recording.start(folder, atLimit ? "limit" : "stop"));
         recording.current()->continueAfter(atLimit ? 9998 : 0);
         fake.press(platform::MouseButton::Left, {10, 10});
@@ -307,13 +306,11 @@ TEST_F(ReachesTheDisk, RecordedClicksWhenTheRecordingEndsAndADeleteAtOnce) {
         EXPECT_TRUE(synced(file(atLimit ? "limit" : "stop"))) << "at the limit: " << atLimit;
     }
 
-    window.selected = writeScenario("gone", "[sett]\n");
-    fake.answerNotice(true);
+    const auto gone = writeScenario("gone", "[sett]\n");
     g_synced.clear();
-    {
-        clickerPlay player(window, false);
-        player.deleteScenario();
-    }
+    std::error_code ec;
+    removeScenarioFile(gone, ec);
+    ASSERT_FALSE(ec);
     EXPECT_FALSE(std::filesystem::exists(file("gone")));
     EXPECT_TRUE(synced(folder)) << "the folder was not synced after the delete";
 }
@@ -387,6 +384,24 @@ TEST_P(SeesOtherWriters, AfterOurOwnWrite) {
     EXPECT_EQ(writer.readString("s", "x", ""), "6");
     writer.writeString("s", "y", "7");
     EXPECT_EQ(readBytes(real), "[s]\r\nx=6\r\ny=7\r\n") << "a write starts from the current file";
+}
+
+// A snapshot holds the version it saw for its reads, and tells by the
+// version's generation and presence what changed once it ends.
+TEST_P(SeesOtherWriters, ASnapshotReadsOneVersionAndTheNextLookSeesTheChange) {
+    ProfileStore store(path());
+    const auto before = store.version();
+    ASSERT_TRUE(before.present);
+    {
+        const ProfileStore::Snapshot snapshot(store);
+        replaceKeepingTimes("[s]\r\nx=2\r\n");
+        EXPECT_EQ(store.readString("s", "x", ""), "1");
+        EXPECT_EQ(store.version().generation, before.generation);
+    }
+    EXPECT_EQ(store.readString("s", "x", ""), "2");
+    EXPECT_NE(store.version().generation, before.generation);
+    std::filesystem::remove(real);
+    EXPECT_FALSE(store.version().present);
 }
 
 TEST_P(SeesOtherWriters, RemovalAndCreation) {

@@ -14,7 +14,6 @@ namespace {
 
 using platform::MouseButton;
 using platform::Point;
-using Indicator = WindowControls::Indicator;
 using What = platform::FakePlatform::Shown::What;
 
 const char* const kNoRecording =
@@ -52,45 +51,37 @@ protected:
     }
     void expectRecordingOff() const {
         EXPECT_FALSE(recording.active());
-        EXPECT_FALSE(window.samplingTimer);
+        EXPECT_FALSE(events.recording) << "the end was not reported";
         EXPECT_FALSE(fake.sampling());
-        EXPECT_TRUE(window.recordEnabled);
-        EXPECT_FALSE(window.stopRecordEnabled);
-        EXPECT_TRUE(window.scenariosPageEnabled);
-        EXPECT_EQ(window.colour, Indicator::Yellow);
     }
 
-    Recording recording{window};
+    Recording recording{events};
 };
 
 // --- start and stop ---
 
-TEST_F(RecorderTest, StartWritesTheBaseDelayAndPutsTheWindowInTheRecordingState) {
+TEST_F(RecorderTest, StartWritesTheBaseDelayAndReportsTheRecordingStarted) {
     startRecording();
     EXPECT_EQ(contents(file("rec")), "[sett]\r\nsleep=300\r\n");
-    EXPECT_TRUE(window.samplingTimer);
     EXPECT_TRUE(fake.sampling());
-    EXPECT_FALSE(window.recordEnabled);
-    EXPECT_TRUE(window.stopRecordEnabled);
-    EXPECT_FALSE(window.scenariosPageEnabled);
-    EXPECT_EQ(window.listRefreshes, 0);
+    EXPECT_TRUE(events.recording);
+    EXPECT_EQ(events.starts, 1);
+    EXPECT_EQ(events.stops, 0);
     EXPECT_TRUE(fake.shown().empty());
 }
 
-TEST_F(RecorderTest, StopEndsTheRecordingAndReReadsTheList) {
+TEST_F(RecorderTest, StopEndsTheRecordingAndReportsItOnce) {
     startRecording();
     for (int i = 0; i < 10; ++i) {
-        recording.tick(); // S1 turns red at the 10th tick
+        recording.tick(); // the indicator's turn at the 10th tick
     }
-    ASSERT_EQ(window.colour, Indicator::Red);
+    ASSERT_EQ(events.blinks.size(), 1u);
     recording.stop();
     expectRecordingOff();
-    EXPECT_EQ(window.listRefreshes, 1);
-    // Ctrl+W with no recording on only turns the timer off.
-    window.samplingTimer = true;
+    EXPECT_EQ(events.stops, 1);
+    // Ctrl+W with no recording on does nothing.
     recording.stop();
-    EXPECT_FALSE(window.samplingTimer);
-    EXPECT_EQ(window.listRefreshes, 1);
+    EXPECT_EQ(events.stops, 1);
 }
 
 TEST_F(RecorderTest, InvalidNamesAreRefusedBeforeAnythingIsWritten) {
@@ -102,7 +93,7 @@ TEST_F(RecorderTest, InvalidNamesAreRefusedBeforeAnythingIsWritten) {
     }
     EXPECT_TRUE(std::filesystem::is_empty(folder));
     EXPECT_FALSE(std::filesystem::exists(folder.parent_path().parent_path() / "x.ini"));
-    EXPECT_TRUE(window.recordEnabled);
+    EXPECT_EQ(events.starts, 0);
 }
 
 TEST_F(RecorderTest, ReRecordingAskAndNoLeavesTheOldScenarioAlone) {
@@ -137,10 +128,10 @@ TEST_F(RecorderTest, RecordingAgainWhileOnEndsTheCurrentRecordingFirst) {
     fake.press(MouseButton::Left, {0, 0});
     recording.tick();
     startRecording("second");
-    EXPECT_EQ(window.listRefreshes, 1);
-    EXPECT_TRUE(window.samplingTimer);
+    EXPECT_EQ(events.stops, 1);
+    EXPECT_EQ(events.starts, 2);
+    EXPECT_TRUE(events.recording);
     EXPECT_TRUE(fake.sampling());
-    EXPECT_FALSE(window.recordEnabled);
     EXPECT_EQ(recording.current()->stepCount(), 0);
     EXPECT_EQ(ProfileStore(file("первый")).sections(), (std::vector<std::string>{"sett", "1"}));
 }
@@ -154,7 +145,8 @@ TEST_F(RecorderTest, AWriteFailureAtStartEndsTheRecordingAndIsReportedOnce) {
         EXPECT_EQ(std::string(e.what()).rfind("Unable to write to ", 0), 0u) << e.what();
     }
     expectRecordingOff();
-    EXPECT_EQ(window.listRefreshes, 1);
+    EXPECT_EQ(events.starts, 0);
+    EXPECT_EQ(events.stops, 1);
     EXPECT_NO_THROW(recording.tick());
 }
 
@@ -248,23 +240,14 @@ TEST_F(RecorderTest, PressesBeforeTheStartOrAfterTheStopAreNotRecorded) {
 
 TEST_F(RecorderTest, TheIndicatorChangesAtTheTenthTickThenEveryTwelve) {
     startRecording();
-    std::vector<int> changes;
-    std::vector<Indicator> colours;
-    Indicator last = window.colour;
     for (int tick = 1; tick <= 50; ++tick) {
         if (tick % 7 == 0) {
             fake.press(MouseButton::Left, {1, 1}, true); // the cursor over our own window
         }
+        events.ticks = tick;
         recording.tick();
-        if (window.colour != last) {
-            changes.push_back(tick);
-            colours.push_back(window.colour);
-            last = window.colour;
-        }
     }
-    EXPECT_EQ(changes, (std::vector<int>{10, 22, 34, 46}));
-    EXPECT_EQ(colours, (std::vector<Indicator>{Indicator::Red, Indicator::Yellow, Indicator::Red,
-                                               Indicator::Yellow}));
+    EXPECT_EQ(events.blinks, (std::vector<int>{10, 22, 34, 46}));
     EXPECT_EQ(recording.current()->blinkCounter(), 2); // ... 10, 11, 0, 1, 2
 }
 
@@ -282,7 +265,7 @@ TEST_F(RecorderTest, TheStepLimitIsTestedOncePerTickBeforeThePresses) {
     recording.tick();
     expectRecordingOff();
     EXPECT_EQ(read("10001", "key"), "<none>");
-    EXPECT_EQ(window.listRefreshes, 1);
+    EXPECT_EQ(events.stops, 1);
 }
 
 // --- the recorded actions ---
@@ -294,7 +277,7 @@ TEST_F(RecorderTest, EveryActionWithoutARecordingIsRefusedAndWritesNothing) {
     }
     EXPECT_EQ(notices(), std::vector<std::string>(4, std::string("2:") + kNoRecording));
     EXPECT_FALSE(asked());
-    EXPECT_EQ(window.hides, 0);
+    EXPECT_EQ(events.prompts, 0);
     EXPECT_TRUE(std::filesystem::is_empty(folder));
 }
 
@@ -303,7 +286,7 @@ TEST_F(RecorderTest, SendTextNeedsAClickTheOtherActionsWriteIntoSectionZero) {
     recording.sendText();
     EXPECT_EQ(notices(), std::vector<std::string>{std::string("2:") + kNoClick});
     EXPECT_FALSE(asked());
-    EXPECT_EQ(window.hides, 0);
+    EXPECT_EQ(events.prompts, 0);
 
     fake.answerAsk("250");
     recording.insertDelay();
@@ -335,14 +318,14 @@ TEST_F(RecorderTest, ThePromptsAndTheQuestionAreShownAsWritten) {
               "notice(3,Отчистить Cookies и кеш в Internet Explorer и браузерах на его движке?)");
 }
 
-TEST_F(RecorderTest, TheWindowIsHiddenDuringEveryPromptAndShownAfterwards) {
+TEST_F(RecorderTest, EveryPromptIsReportedOpenWhileItIsShownAndClosedAfterwards) {
     startRecording();
     fake.press(MouseButton::Left, {0, 0});
     recording.tick();
     int dialogs = 0;
     fake.onDialog([&] {
         ++dialogs;
-        EXPECT_FALSE(window.visible);
+        EXPECT_TRUE(events.promptOpen);
     });
     fake.answerAsk("10");
     recording.insertDelay();
@@ -360,9 +343,9 @@ TEST_F(RecorderTest, TheWindowIsHiddenDuringEveryPromptAndShownAfterwards) {
     fake.answerAsk("h:1");
     EXPECT_THROW(recording.changeProxy(), AppError);
     EXPECT_EQ(dialogs, 8);
-    EXPECT_TRUE(window.visible);
-    EXPECT_EQ(window.hides, 7);
-    EXPECT_EQ(window.shows, 7);
+    EXPECT_FALSE(events.promptOpen);
+    EXPECT_EQ(events.prompts, 7);
+    EXPECT_EQ(events.promptsClosed, 7);
 }
 
 struct DelayCase {
@@ -466,7 +449,7 @@ TEST_F(RecorderTest, AFailedProxyWriteComesAfterTheStepWasWrittenAndPropagates) 
     }
     EXPECT_EQ(read("0", "setproxy"), "h:1");
     EXPECT_TRUE(recording.active());
-    EXPECT_TRUE(window.visible);
+    EXPECT_FALSE(events.promptOpen);
 }
 
 TEST_F(RecorderTest, PurgeOnlyOnYes) {
@@ -515,7 +498,7 @@ TEST_F(RecorderTest, StoppingWhileAPromptIsOpenAbandonsTheAction) {
         fake.answerNotice(true);
         (recording.*action)();
         expectRecordingOff();
-        EXPECT_TRUE(window.visible);
+        EXPECT_FALSE(events.promptOpen);
         EXPECT_EQ(sections(), (std::vector<std::string>{"sett", "1"}));
         EXPECT_EQ(ProfileStore(file("rec")).readString("1", "sleep", "") +
                       ProfileStore(file("rec")).readString("1", "text", "") +

@@ -60,7 +60,7 @@ protected:
     }
 
     BackendWin32 backend;
-    FakeWindow window;
+    FakeEvents events;
     std::filesystem::path folder;
 };
 
@@ -69,9 +69,9 @@ TEST_F(EngineWin32Test, RecordedClicksPlayBackAtTheSameClientPositions) {
     ASSERT_TRUE(target.ready());
     const int editY = 400 - TargetWindow::EditHeight / 2;
 
-    Recording recording(window);
+    Recording recording(events);
     ASSERT_TRUE(recording.start(folder, "запись"));
-    ASSERT_TRUE(window.samplingTimer);
+    ASSERT_TRUE(events.recording);
     clickWhileRecording(recording, target.toScreen(40, 30), 1);
     clickWhileRecording(recording, target.toScreen(333, 201), 3);
     clickWhileRecording(recording, target.toScreen(499, 0), 1);
@@ -108,9 +108,9 @@ TEST_F(EngineWin32Test, RecordedClicksPlayBackAtTheSameClientPositions) {
         EXPECT_EQ(store.readString("4", "text", ""), ru("Привет, 1251!"));
     }
 
-    window.selected = file;
     {
-        clickerPlay player(window, true);
+        const scenario::Settings settings = scenario::loadSettings(file).value();
+        clickerPlay player(file, settings.speed, settings.repeat, events);
         EXPECT_EQ(player.run(), clickerPlay::Outcome::Finished);
     }
     ASSERT_TRUE(win32test::pumpUntil([&] { return target.presses().size() >= 6; }));
@@ -145,8 +145,8 @@ TEST_F(EngineWin32Test, TheStopHotKeyEndsAPlaybackDuringItsWait) {
     });
     ASSERT_TRUE(sf::SetHotKey(8, 'W', platform::ModAlt));
 
-    window.selected = file;
-    clickerPlay player(window, true);
+    const scenario::Settings settings = scenario::loadSettings(file).value();
+    clickerPlay player(file, settings.speed, settings.repeat, events);
     // The key arrives while the player waits between its clicks.
     win32test::xdotool(L"sleep 1.5 key alt+w", false);
     const auto started = std::chrono::steady_clock::now();

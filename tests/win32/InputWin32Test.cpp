@@ -28,7 +28,7 @@ protected:
         POINT s = t.toScreen(cx, cy);
         platform::Point p{s.x, s.y};
         dev::ScaleToAbsolute(p);
-        dev::MoveTo(p.x, p.y, false);
+        dev::MoveTo(p.x, p.y);
     }
 
     BackendWin32 backend;
@@ -74,7 +74,7 @@ TEST_F(InputWin32Test, MoveToCornersOfTheNormalizedSpace) {
         {32768, 32768, {w / 2, h / 2}},
     };
     for (const auto& c : cases) {
-        dev::MoveTo(c.nx, c.ny, false);
+        dev::MoveTo(c.nx, c.ny);
         POINT p{};
         ASSERT_TRUE(win32test::pumpUntil(
             [&] {
@@ -100,8 +100,8 @@ TEST_F(InputWin32Test, ClicksLandAtExactClientPositions) {
     // cursor back; a pause before each step (the player's base delay) lets
     // it pass.
     win32test::pump(std::chrono::milliseconds(100));
-    dev::MoveTo(0, 0, false);
-    dev::LeftClick(0);
+    dev::MoveTo(0, 0);
+    dev::LeftClick();
     expected.push_back("down L 0 0");
     // Above the edit box along the bottom, the far corner of the blank area.
     const int bottom = h - TargetWindow::EditHeight - 1;
@@ -113,7 +113,7 @@ TEST_F(InputWin32Test, ClicksLandAtExactClientPositions) {
                            Click{333, 517, false}, Click{w / 2, h / 3, true}}) {
         win32test::pump(std::chrono::milliseconds(100));
         moveToClient(target, c.x, c.y);
-        c.left ? dev::LeftClick(0) : dev::RightClick(0);
+        c.left ? dev::LeftClick() : dev::RightClick();
         expected.push_back(std::string("down ") + (c.left ? "L " : "R ") + std::to_string(c.x) +
                            " " + std::to_string(c.y));
     }
@@ -129,7 +129,7 @@ TEST_F(InputWin32Test, TypedTextArrivesInAnotherProgramsEditControl) {
     ASSERT_TRUE(target.ready());
     // Click into the edit box first, as a recorded step does.
     moveToClient(target, 250, 300 - TargetWindow::EditHeight / 2);
-    dev::LeftClick(0);
+    dev::LeftClick();
 
     const std::string text = ru("Hello, World! Привет 123");
     const platform::TypeReport report = dev::TypeText(text);
@@ -148,7 +148,7 @@ TEST_F(InputWin32Test, HeldModifiersDoNotAlterTypedText) {
     TargetWindow target(L"modifiers", 100, 100, 500, 300);
     ASSERT_TRUE(target.ready());
     moveToClient(target, 250, 300 - TargetWindow::EditHeight / 2);
-    dev::LeftClick(0);
+    dev::LeftClick();
     // Wine takes its key state from the X server again when its window gains
     // the focus; let that happen before Alt goes down, or it lifts Alt.
     win32test::pump(std::chrono::milliseconds(500));

@@ -30,11 +30,11 @@ protected:
 LoggedPress clickAt(Point pixel, bool right) {
     Point n = pixel;
     dev::ScaleToAbsolute(n);
-    dev::MoveTo(n.x, n.y, false);
+    dev::MoveTo(n.x, n.y);
     if (right) {
-        dev::RightClick(0);
+        dev::RightClick();
     } else {
-        dev::LeftClick(0);
+        dev::LeftClick();
     }
     return LoggedPress{right ? 3 : 1, pixel.x, pixel.y};
 }
@@ -77,8 +77,8 @@ TEST_F(InputX11Test, ExtremesOfTheNormalizedSpaceAreTheCorners) {
     };
     std::vector<LoggedPress> expected;
     for (const auto& c : cases) {
-        dev::MoveTo(c.nx, c.ny, false);
-        dev::LeftClick(0);
+        dev::MoveTo(c.nx, c.ny);
+        dev::LeftClick();
         expected.push_back(LoggedPress{1, c.px, c.py});
         pump(std::chrono::milliseconds(30));
     }
@@ -146,8 +146,8 @@ TEST_F(InputX11Test, PressOnEitherMonitorRoundTripsThroughRecordingAndReplay) {
         pump(std::chrono::milliseconds(400)); // no double click with the next
         Point n = got[0].pos;
         dev::ScaleToAbsolute(n);
-        dev::MoveTo(n.x, n.y, false);
-        dev::LeftClick(0);
+        dev::MoveTo(n.x, n.y);
+        dev::LeftClick();
         EXPECT_TRUE(target.waitFor([&] { return target.presses().size() >= before + 2; }));
         ASSERT_EQ(target.presses().size(), before + 2);
         EXPECT_EQ(target.presses().back(), (LoggedPress{1, c.pixel.x, c.pixel.y}));

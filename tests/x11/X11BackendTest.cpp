@@ -57,8 +57,8 @@ TEST(X11BackendWithoutX11, InertButSafe) {
     auto backend = platform::x11::makeBackend();
     EXPECT_FALSE(backend->onX11());
     backend->install();
-    dev::MoveTo(100, 100, false);
-    dev::LeftClick(0);
+    dev::MoveTo(100, 100);
+    dev::LeftClick();
     const platform::TypeReport r = dev::TypeText("abc");
     EXPECT_EQ(r.typed, 0);
     EXPECT_EQ(r.skipped, 3);

@@ -37,21 +37,27 @@ bool clickerPlay::wait(std::int64_t ms) {
     if (ms <= 0) {
         return false;
     }
-    // Every sleep ends a little after its deadline (about 0.1 ms on Linux);
-    // over a thousand short waits that adds up to a visible drift. A wait
-    // repays what the earlier ones overran, never more than a few
+    // Every sleep ends a little after its deadline (about 0.1 ms on Linux),
+    // and the step before a wait takes its time too; over a thousand short
+    // waits that adds up to a visible drift. A wait repays what the earlier
+    // ones and the steps between them overran, never more than a few
     // milliseconds at once, and never more than it lasts, so that a single
     // stall of the system is not made up by clicking faster.
     constexpr auto maxRepay = 2ms;
     constexpr auto maxDebt = 10ms;
+    const auto start = sf::Now();
+    if (m_waitEnded) {
+        m_late = std::min<std::chrono::nanoseconds>(m_late + (start - *m_waitEnded), maxDebt);
+    }
     const auto repay =
         std::min({std::chrono::floor<std::chrono::milliseconds>(m_late),
                   std::chrono::milliseconds(ms), std::chrono::milliseconds(maxRepay)});
     m_late -= repay;
     const std::int32_t asked = clampToInt32(ms - repay.count());
-    const auto start = sf::Now();
     const bool stopped = sf::Delay(asked, stopRequested);
-    m_late += sf::Now() - start - std::chrono::milliseconds(asked);
+    const auto ended = sf::Now();
+    m_waitEnded = ended;
+    m_late += ended - start - std::chrono::milliseconds(asked);
     m_late = std::clamp<std::chrono::nanoseconds>(m_late, 0ns, maxDebt);
     return stopped;
 }
@@ -144,6 +150,7 @@ clickerPlay::Outcome clickerPlay::run() {
 
     g_stop.store(false);
     m_late = {};
+    m_waitEnded.reset();
     const std::int64_t baseDelay = scenario::delayOfSpeed(m_speed);
     for (std::int32_t rep = 1; rep <= m_repeat; ++rep) {
         if (fileGone()) {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -86,9 +87,12 @@ private:
     bool m_preface = false;
     bool m_stepsRead = false;
     std::uint64_t m_generation = 0; // the store's, when the steps were read
-    // How much later than asked the earlier waits of this run ended (the
-    // system's sleep overshoots); repaid in whole milliseconds by later waits.
+    // How much later than the scenario's rhythm the run is: what the earlier
+    // waits overslept and what the steps between them took (the click, the
+    // look at the file); repaid in whole milliseconds by later waits.
     std::chrono::nanoseconds m_late{0};
+    // When the previous wait of this run ended.
+    std::optional<std::chrono::nanoseconds> m_waitEnded;
 };
 
 } // namespace pressmark

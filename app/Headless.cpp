@@ -2,7 +2,6 @@
 
 #include "HeadlessControls.h"
 
-#include "base/Cp1251.h"
 #include "player/clickerPlay.h"
 #include "window/ErrorReport.h"
 #include "window/MainWindow.h"
@@ -39,7 +38,7 @@ std::optional<std::vector<ScenarioEntry>> readFolder(const std::filesystem::path
 } // namespace
 
 bool HeadlessDialogs::notice(std::string_view text, int, const void*) {
-    problem(m_io, cp1251::toUtf8(text));
+    problem(m_io, std::string(text));
     return false;
 }
 

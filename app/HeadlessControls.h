@@ -22,7 +22,7 @@ public:
     void setSpeed(int speed) override { m_speed = std::clamp(speed, 0, 10000); }
     void setRepeat(int repeat) override { m_repeat = std::clamp(repeat, 1, 100); }
     int repeat() override { return m_repeat; }
-    void setDescription(std::string_view cp1251) override { m_description = cp1251; }
+    void setDescription(std::string_view text) override { m_description = text; }
     const void* nativeHandle() const override { return nullptr; }
 
     const std::string& description() const { return m_description; }

@@ -145,6 +145,19 @@ std::string fromUtf8Lossy(std::string_view utf8) {
     return out;
 }
 
+bool holds(std::string_view utf8, char32_t* offending) {
+    for (std::size_t i = 0; i < utf8.size();) {
+        const char32_t cp = nextCodePoint(utf8, i);
+        if (!fromUnicode(cp)) {
+            if (offending) {
+                *offending = cp;
+            }
+            return false;
+        }
+    }
+    return true;
+}
+
 std::u32string decodeUtf8(std::string_view utf8) {
     std::u32string out;
     out.reserve(utf8.size());

@@ -1,5 +1,7 @@
 #include "Platform.h"
 
+#include "base/Cp1251.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -58,54 +60,34 @@ void click(platform::MouseButton button, std::int32_t hold) {
     input().button(button, false);
 }
 
-// Upper case by the rules of code page 1251: ASCII and the Cyrillic letters.
-unsigned char upper1251(unsigned char c) {
+// Upper case for ASCII and the Cyrillic letters (every letter a scenario
+// file can hold). Each letter keeps its length in UTF-8, so that a position
+// in the upper-cased text is the same position in the text.
+char32_t upperLetter(char32_t c) {
     if (c >= 'a' && c <= 'z') {
-        return static_cast<unsigned char>(c - 32);
+        return c - 32;
     }
-    if (c >= 0xE0) {
-        return static_cast<unsigned char>(c - 32);
+    if (c >= 0x0430 && c <= 0x044F) {
+        return c - 0x20;
     }
-    switch (c) {
-    case 0x83:
-        return 0x81;
-    case 0x90:
-        return 0x80;
-    case 0x9A:
-        return 0x8A;
-    case 0x9C:
-        return 0x8C;
-    case 0x9D:
-        return 0x8D;
-    case 0x9E:
-        return 0x8E;
-    case 0x9F:
-        return 0x8F;
-    case 0xA2:
-        return 0xA1;
-    case 0xB3:
-        return 0xB2;
-    case 0xB4:
-        return 0xA5;
-    case 0xB8:
-        return 0xA8;
-    case 0xBA:
-        return 0xAA;
-    case 0xBC:
-        return 0xA3;
-    case 0xBE:
-        return 0xBD;
-    case 0xBF:
-        return 0xAF;
-    default:
-        return c;
+    if (c >= 0x0450 && c <= 0x045F) {
+        return c - 0x50;
     }
+    return c == 0x0491 ? 0x0490 : c;
 }
 
-std::string upper1251(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        c = static_cast<char>(upper1251(static_cast<unsigned char>(c)));
+std::string upperCase(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t from = i;
+        const char32_t c = cp1251::nextUtf8(text, i);
+        const char32_t upper = upperLetter(c);
+        if (upper == c) {
+            out.append(text.substr(from, i - from)); // a malformed byte stays as it is
+        } else {
+            out += cp1251::encodeUtf8({&upper, 1});
+        }
     }
     return out;
 }
@@ -136,11 +118,11 @@ void dev::RightClick(std::int32_t hold) {
     click(platform::MouseButton::Right, hold);
 }
 
-platform::TypeReport dev::TypeText(std::string_view textCp1251) {
-    if (textCp1251.empty()) {
+platform::TypeReport dev::TypeText(std::string_view text) {
+    if (text.empty()) {
         return {};
     }
-    return input().typeText(textCp1251);
+    return input().typeText(text);
 }
 
 void sf::Delay(std::int32_t ms) {
@@ -258,8 +240,8 @@ std::string sf::ReplaceAll(std::string_view text, std::string_view pattern,
         return std::string(text);
     }
     const bool ignoreCase = (flags & IgnoreCase) != 0;
-    const std::string hay = ignoreCase ? upper1251(text) : std::string(text);
-    const std::string needle = ignoreCase ? upper1251(pattern) : std::string(pattern);
+    const std::string hay = ignoreCase ? upperCase(text) : std::string(text);
+    const std::string needle = ignoreCase ? upperCase(pattern) : std::string(pattern);
     std::string out;
     out.reserve(text.size());
     std::size_t from = 0;
@@ -279,19 +261,19 @@ std::string sf::ReplaceAll(std::string_view text, std::string_view pattern,
     return out;
 }
 
-void net::SetProxy(std::string_view proxyCp1251, bool enable) {
-    need(backend().system, "system").setProxy(proxyCp1251, enable);
+void net::SetProxy(std::string_view proxy, bool enable) {
+    need(backend().system, "system").setProxy(proxy, enable);
 }
 
 void net::ClearCache() {
     need(backend().system, "system").clearCache();
 }
 
-bool Notice(std::string_view textCp1251, int kind, const void* owner) {
+bool Notice(std::string_view text, int kind, const void* owner) {
     if (kind < 0 || kind > 3) {
         return false;
     }
-    const bool yes = need(backend().dialogs, "dialogs").notice(textCp1251, kind, owner);
+    const bool yes = need(backend().dialogs, "dialogs").notice(text, kind, owner);
     return kind == 3 && yes;
 }
 

@@ -1,7 +1,6 @@
 #include "clickerPlay.h"
 
 #include "platform/Platform.h"
-#include "base/Cp1251.h"
 #include "scenario/ScenarioFolder.h"
 
 #include <algorithm>
@@ -35,7 +34,7 @@ bool stopRequested() {
 clickerPlay::clickerPlay(WindowControls& window, bool loadSettings)
     : clicker(window.selectedScenarioPath()), m_window(window) {
     if (m_path.empty()) {
-        Notice(ru("Ошибка.Не выбран файл сценария!"), NoticeError);
+        Notice("Ошибка.Не выбран файл сценария!", NoticeError);
     }
     m_window.setPagesEnabled(false);
     try {
@@ -159,13 +158,13 @@ bool clickerPlay::fileGone() {
     // longer exists is not clicked at the defaults' top-left corner.
     const Stamp now = stamp();
     if (!now.present) {
-        Notice(ru("Сценарий не найден!"), NoticeError);
+        Notice("Сценарий не найден!", NoticeError);
         return true;
     }
     // The store reads a file over its limit as empty: say so rather than
     // play nothing as if it were done.
     if (now.size > ProfileStore::kFileLimit) {
-        Notice(ru("Файл сценария слишком большой!"), NoticeError);
+        Notice("Файл сценария слишком большой!", NoticeError);
         return true;
     }
     if (now != m_stamp) {
@@ -177,13 +176,13 @@ bool clickerPlay::fileGone() {
 
 clickerPlay::Outcome clickerPlay::run() {
     if (!m_fileExisted) {
-        Notice(ru("Сценарий не найден!"), NoticeError);
+        Notice("Сценарий не найден!", NoticeError);
         return Outcome::NotFound;
     }
     // The store reads an unreadable file as empty: say so rather than play
     // nothing as if it were done.
     if (!std::ifstream(m_path, std::ios::binary).is_open()) {
-        Notice(ru("Не удалось прочитать сценарий!"), NoticeError);
+        Notice("Не удалось прочитать сценарий!", NoticeError);
         return Outcome::NotFound;
     }
     if (fileGone()) {
@@ -230,17 +229,17 @@ clickerPlay::Outcome clickerPlay::run() {
 
 void clickerPlay::deleteScenario() {
     if (m_path.empty()) {
-        Notice(ru("Выберите сценарий, который хотите удалить!"), NoticeError);
+        Notice("Выберите сценарий, который хотите удалить!", NoticeError);
         return;
     }
-    const std::string name = cp1251::fromUtf8Lossy(displayFileName(m_path.filename()));
-    if (!Notice(ru("Вы уверенны что хотите удалить сценарий ") + name + "?", NoticeConfirm)) {
+    const std::string name = displayFileName(m_path.filename());
+    if (!Notice("Вы уверенны что хотите удалить сценарий " + name + "?", NoticeConfirm)) {
         return;
     }
     std::error_code ec;
     removeScenarioFile(m_path, ec);
     if (ec) {
-        Notice(ru("Не удалось удалить сценарий ") + name + "!", NoticeError);
+        Notice("Не удалось удалить сценарий " + name + "!", NoticeError);
         return;
     }
     m_window.removeSelectedScenario();

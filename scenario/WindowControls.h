@@ -28,10 +28,10 @@ public:
     virtual std::filesystem::path selectedScenarioPath() const = 0;
     // Removes the selected entry from Flb1; afterwards nothing is selected.
     virtual void removeSelectedScenario() = 0;
-    virtual void setSpeed(int speed) = 0;                     // sc, limited to 0..10000; sd follows
-    virtual void setRepeat(int repeat) = 0;                   // re, limited to 1..100
-    virtual int repeat() = 0;                                 // re as read (empty reads as 1)
-    virtual void setDescription(std::string_view cp1251) = 0; // m2
+    virtual void setSpeed(int speed) = 0;                   // sc, limited to 0..10000; sd follows
+    virtual void setRepeat(int repeat) = 0;                 // re, limited to 1..100
+    virtual int repeat() = 0;                               // re as read (empty reads as 1)
+    virtual void setDescription(std::string_view text) = 0; // m2
     virtual void hideWindow() {}
     virtual void showWindow() {}
     // Native handle of the main window, as owner of a message box.

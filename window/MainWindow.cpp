@@ -230,23 +230,23 @@ void MainWindow::record() {
         return;
     }
     const DialogScope scope(m_dialogsOpen);
-    const std::string name = AskValue("", ru("Название сценария"), ru("Новый сценарий"));
+    const std::string name = AskValue("", "Название сценария", "Новый сценарий");
     if (name.empty()) {
-        Notice(ru("Не задано имя сценария!"), NoticePlain, nullptr);
+        Notice("Не задано имя сценария!", NoticePlain, nullptr);
         return;
     }
     // A recording still on is ended as Stop ends it before the new one
     // starts; a name the recorder refuses leaves it on. The window goes out
     // of the way only once the recording is really on: a refused name or a
     // "No" to overwriting leaves it where the user can see it.
-    if (!m_recording.start(m_folder, cp1251::toUtf8(name))) {
+    if (!m_recording.start(m_folder, name)) {
         return;
     }
     // A recorder that may lose presses says so, once: the user would
     // otherwise find out from a scenario with clicks missing.
     if (const std::string why = dev::SamplingProblem(); !why.empty() && !m_saidSamplingProblem) {
         m_saidSamplingProblem = true;
-        Notice(cp1251::fromUtf8Lossy(why), NoticeInformation, nullptr);
+        Notice(why, NoticeInformation, nullptr);
     }
     if (m_view.minimizeOnRecord()) {
         m_view.minimizeToTray();
@@ -348,17 +348,16 @@ void MainWindow::doSpeedDialog(bool askDelay) {
     const auto answer =
         askDelay
             ? AskValueOrCancel(std::to_string(kMaxSpeed - position),
-                               ru("Введите значение задержки от 0 до 10000(влияет на скорость)"),
-                               ru("Настройка задержки между кликами"))
-            : AskValueOrCancel(std::to_string(position),
-                               ru("Введите значение скорости от 0 до 10000"),
-                               ru("Настройка скорости"));
+                               "Введите значение задержки от 0 до 10000(влияет на скорость)",
+                               "Настройка задержки между кликами")
+            : AskValueOrCancel(std::to_string(position), "Введите значение скорости от 0 до 10000",
+                               "Настройка скорости");
     if (!answer) {
         return;
     }
     const std::int32_t value = strToInt(*answer);
     if (value <= 0 || value > kMaxSpeed) {
-        Notice(ru("Вы можете ввести значение не более 10000"), NoticePlain, m_view.nativeHandle());
+        Notice("Вы можете ввести значение не более 10000", NoticePlain, m_view.nativeHandle());
         return;
     }
     const int speed = askDelay ? kMaxSpeed - value : value;
@@ -389,22 +388,22 @@ void MainWindow::m2KeyUp() {
             return;
         }
         char32_t offending = 0;
-        const auto text = cp1251::fromUtf8(m_view.descriptionText(), &offending);
-        if (!text) {
+        const std::string text = m_view.descriptionText();
+        if (!cp1251::holds(text, &offending)) {
             // The memo refuses such characters as they come in; this is a
             // last guard, never a silent replacement, and no box at every key.
             m_view.showDescriptionNote(cp1251::refusalUtf8(offending));
             return;
         }
         saveSetting(
-            [&text](scenario::ScenarioFile& f) { f.writeDescription(sf::StripLineBreaks(*text)); });
+            [&text](scenario::ScenarioFile& f) { f.writeDescription(sf::StripLineBreaks(text)); });
         m_view.focusDescription();
     });
 }
 
 bool MainWindow::descriptionInput(std::string_view utf8) {
     char32_t offending = 0;
-    if (cp1251::fromUtf8(utf8, &offending)) {
+    if (cp1251::holds(utf8, &offending)) {
         return true;
     }
     m_view.showDescriptionNote(cp1251::refusalUtf8(offending));

@@ -150,8 +150,7 @@ int main(int argc, char** argv) {
                      "хозяйства. ЁЖИК В ТУМАНЕ!"},
     };
     for (const auto& t : texts) {
-        const auto bytes = cp1251::fromUtf8(t.text);
-        const Typed ours = typeRate(t.text, [&] { input.typeText(*bytes); });
+        const Typed ours = typeRate(t.text, [&] { input.typeText(t.text); });
         input.restoreSpareKeys();
         const Typed xdo = typeRate(t.text, [&] {
             x11test::xdotool({"type", "--delay", "0", QString::fromStdString(t.text)});

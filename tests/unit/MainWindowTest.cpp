@@ -2,6 +2,7 @@
 // record rules, closing during a run, the error report, on the fake
 // platform and a view of plain fields.
 #include "EngineFixture.h"
+#include "base/AppError.h"
 #include "base/Cp1251.h"
 #include "window/ErrorReport.h"
 #include "window/HelpTopics.h"
@@ -264,7 +265,7 @@ TEST_F(MainWindowTest, AnErrorEndsItsHandlerAndIsReportedWithThePeriodRule) {
     };
     for (const auto& [text, shown] : rule) {
         EXPECT_EQ(errorReportText(std::string_view(text)), shown);
-        EXPECT_EQ(errorReportText1251(cp1251::fromUtf8Lossy(text)), shown);
+        EXPECT_EQ(errorReportText(AppError(text)), shown);
     }
 }
 

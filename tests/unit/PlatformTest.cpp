@@ -1,6 +1,5 @@
 #include "platform/Platform.h"
 #include "platform/fake/FakePlatform.h"
-#include "base/Cp1251.h"
 
 #include <gtest/gtest.h>
 
@@ -98,7 +97,7 @@ TEST_F(PlatformTest, ClickHoldWaitsBetweenPressAndRelease) {
 TEST_F(PlatformTest, TypingAnEmptyTextSendsNothing) {
     dev::TypeText("");
     EXPECT_TRUE(fake.transcript().empty());
-    dev::TypeText(ru("Ab1 ё"));
+    dev::TypeText("Ab1 ё");
     EXPECT_EQ(fake.actionLine(), "type(Ab1 ё)");
 }
 
@@ -143,7 +142,7 @@ TEST_F(PlatformTest, StripLineBreaksRemovesEveryCrAndLfAndNothingElse) {
     EXPECT_EQ(sf::StripLineBreaks("ab\r\ncd"), "abcd");
     EXPECT_EQ(sf::StripLineBreaks("\r\n\n\r\r"), "");
     EXPECT_EQ(sf::StripLineBreaks("a\tb\n"), "a\tb");
-    EXPECT_EQ(sf::StripLineBreaks(ru("при\nвет")), ru("привет"));
+    EXPECT_EQ(sf::StripLineBreaks("при\nвет"), "привет");
 }
 
 TEST_F(PlatformTest, ReplaceAllFirstOrEveryWithOrWithoutCase) {
@@ -157,8 +156,7 @@ TEST_F(PlatformTest, ReplaceAllFirstOrEveryWithOrWithoutCase) {
     EXPECT_EQ(sf::ReplaceAll("abc", "b", "bb", F::ReplaceEvery), "abbc");
     EXPECT_EQ(sf::ReplaceAll("abc", "", "x", F::ReplaceEvery), "abc");
     // Cyrillic compares without case too.
-    EXPECT_EQ(sf::ReplaceAll(ru("ЁжиК ёжик"), ru("ёжик"), "x", F::ReplaceEvery | F::IgnoreCase),
-              "x x");
+    EXPECT_EQ(sf::ReplaceAll("ЁжиК ёжик", "ёжик", "x", F::ReplaceEvery | F::IgnoreCase), "x x");
 }
 
 TEST(AppDirTest, CutsAfterTheLastDelimiterAndAppendsOne) {

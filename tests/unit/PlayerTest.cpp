@@ -336,6 +336,7 @@ TEST_F(PlayerTest, LoadingSettingsFillsTheControls) {
         {"[1]\nx=1\n", 10000, 1, ""},           // no [sett] at all
         {"[sett]\nrepeat=500\n", 10000, 100, ""},
         {"[SETT]\nSLEEP=400\nREPEAT=2\ncomments=x\n", 9600, 2, "x"},
+        {"[sett]\nComments=\xCB\xE5\xF1 \xB8\n", 10000, 1, "Лес ё"}, // 1251 in the file
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.lines);
@@ -451,7 +452,9 @@ TEST_F(PlayerTest, AProxyFailureEndsTheRunAtThatStepAndThePagesComeBack) {
 }
 
 TEST_F(PlayerTest, ACyrillicTextAndProxyArePassedAsStored) {
-    select("[1]\nkey=1\ntext=" + ru("Привет") + "\nsetproxy=" + ru("прокси:1") + "\n");
+    // The file holds code page 1251; the platform gets UTF-8.
+    select("[1]\nkey=1\ntext=" + cp1251::fromUtf8Lossy("Привет") +
+           "\nsetproxy=" + cp1251::fromUtf8Lossy("прокси:1") + "\n");
     play();
     EXPECT_EQ(fake.actionLine(), "move(0,0) down(L) up(L) type(Привет) proxy(прокси:1,1)");
 }

@@ -1,6 +1,6 @@
 #include "AppError.h"
 
-#include "Cp1251.h"
+#include "Utf8.h"
 
 #include <initializer_list>
 
@@ -24,7 +24,7 @@ std::string validUtf8(std::string_view bytes) {
     out.reserve(bytes.size());
     for (std::size_t i = 0; i < bytes.size();) {
         const std::size_t from = i;
-        const char32_t ch = cp1251::nextUtf8(bytes, i);
+        const char32_t ch = utf8::next(bytes, i);
         // A malformed sequence gives U+FFFD and consumes one byte.
         if (ch == 0xFFFD && i - from == 1) {
             out += '?';

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Utf8.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,13 +26,6 @@ std::string fromUtf8Lossy(std::string_view utf8);
 // Whether 1251 holds every character of a UTF-8 text (a malformed one it
 // does not); the first it cannot hold is stored in *offending when given.
 bool holds(std::string_view utf8, char32_t* offending = nullptr);
-
-// Decodes UTF-8 into code points; malformed sequences give U+FFFD.
-std::u32string decodeUtf8(std::string_view utf8);
-// The code point at utf8[i], advancing i past it; a malformed sequence gives
-// U+FFFD and consumes one byte, as decodeUtf8 does.
-char32_t nextUtf8(std::string_view utf8, std::size_t& i);
-std::string encodeUtf8(std::u32string_view text);
 
 // The one refusal of a character 1251 cannot hold, for the memo, the prompts
 // and the name dialog alike (UTF-8, naming the character and its code).

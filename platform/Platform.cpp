@@ -1,6 +1,6 @@
 #include "Platform.h"
 
-#include "base/Cp1251.h"
+#include "base/Utf8.h"
 
 #include <algorithm>
 #include <cmath>
@@ -81,12 +81,12 @@ std::string upperCase(std::string_view text) {
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
         const std::size_t from = i;
-        const char32_t c = cp1251::nextUtf8(text, i);
+        const char32_t c = utf8::next(text, i);
         const char32_t upper = upperLetter(c);
         if (upper == c) {
             out.append(text.substr(from, i - from)); // a malformed byte stays as it is
         } else {
-            out += cp1251::encodeUtf8({&upper, 1});
+            out += utf8::encode({&upper, 1});
         }
     }
     return out;

@@ -201,7 +201,7 @@ std::string encodeText(Encoding e, std::string_view text) {
 // file.
 char32_t nextChar(Encoding e, std::string_view raw, std::size_t& i) {
     if (e == Encoding::Utf8) {
-        return cp1251::nextUtf8(raw, i);
+        return utf8::next(raw, i);
     }
     constexpr char32_t kBad = 0xFFFD;
     const auto unit = [&](std::size_t at) -> char32_t {

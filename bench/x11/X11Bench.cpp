@@ -81,8 +81,8 @@ template <typename Inject> Typed typeRate(const std::string& utf8, Inject inject
     inject();
     target.waitFor([&] { return target.text() == utf8; }, std::chrono::seconds(60));
     target.settle(std::chrono::milliseconds(1500));
-    const std::u32string want = cp1251::decodeUtf8(utf8);
-    const std::u32string got = cp1251::decodeUtf8(target.text());
+    const std::u32string want = utf8::decode(utf8);
+    const std::u32string got = utf8::decode(target.text());
     const double secs = std::chrono::duration<double>(target.lastChange() - start).count();
     const auto right = static_cast<double>(want.size()) -
                        static_cast<double>(std::min(want.size(), wrongCharacters(want, got)));

@@ -1,7 +1,7 @@
 #include "FakePlatform.h"
 
 #include "base/AppError.h"
-#include "base/Cp1251.h"
+#include "base/Utf8.h"
 
 namespace pressmark::platform {
 
@@ -86,7 +86,7 @@ void FakePlatform::button(MouseButton button, bool down) {
 
 TypeReport FakePlatform::typeText(std::string_view text) {
     m_transcript.push_back("type(" + std::string(text) + ")");
-    const int chars = static_cast<int>(cp1251::decodeUtf8(text).size());
+    const int chars = static_cast<int>(utf8::decode(text).size());
     return TypeReport{chars - m_skipped, m_skipped};
 }
 

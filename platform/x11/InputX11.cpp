@@ -673,7 +673,7 @@ TypeReport InputX11::typeText(std::string_view cp1251) {
         XkbLockModifiers(m_dpy, XkbUseCoreKbd, LockMask, 0);
     }
 
-    const std::u32string chars = cp1251::decodeUtf8(cp1251);
+    const std::u32string chars = utf8::decode(cp1251);
 
     std::size_t pos = 0;
     while (pos < chars.size()) {

@@ -1,6 +1,5 @@
 #include "Headless.h"
 
-#include "base/Cp1251.h"
 #include "player/clickerPlay.h"
 #include "scenario/ScenarioFormat.h"
 #include "window/ErrorReport.h"
@@ -54,7 +53,7 @@ private:
 } // namespace
 
 bool HeadlessDialogs::notice(std::string_view text, int, const void*) {
-    problem(m_io, cp1251::toUtf8(text));
+    problem(m_io, std::string(text));
     return false;
 }
 

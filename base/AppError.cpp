@@ -1,6 +1,6 @@
 #include "AppError.h"
 
-#include "Cp1251.h"
+#include "Utf8.h"
 
 #include <initializer_list>
 
@@ -17,14 +17,32 @@ std::string joined(std::initializer_list<std::string_view> parts) {
     return out;
 }
 
+// A path's bytes need not be UTF-8 (a name unpacked from a Windows archive
+// keeps its 1251 bytes): each byte that is not becomes '?'.
+std::string validUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t from = i;
+        const char32_t ch = utf8::next(bytes, i);
+        // A malformed sequence gives U+FFFD and consumes one byte.
+        if (ch == 0xFFFD && i - from == 1) {
+            out += '?';
+        } else {
+            out.append(bytes.substr(from, i - from));
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 AppError invalidIntegerError(std::string_view text) {
     return AppError(joined({"'", text, "' is not a valid integer value"}));
 }
 
-AppError writeError(std::string_view fileNameUtf8) {
-    return AppError(joined({"Unable to write to ", cp1251::fromUtf8Lossy(fileNameUtf8)}));
+AppError writeError(std::string_view fileName) {
+    return AppError(joined({"Unable to write to ", validUtf8(fileName)}));
 }
 
 AppError proxyDataError(std::string_view valueName) {

@@ -145,26 +145,17 @@ std::string fromUtf8Lossy(std::string_view utf8) {
     return out;
 }
 
-std::u32string decodeUtf8(std::string_view utf8) {
-    std::u32string out;
-    out.reserve(utf8.size());
+bool holds(std::string_view utf8, char32_t* offending) {
     for (std::size_t i = 0; i < utf8.size();) {
-        out += nextCodePoint(utf8, i);
+        const char32_t cp = nextCodePoint(utf8, i);
+        if (!fromUnicode(cp)) {
+            if (offending) {
+                *offending = cp;
+            }
+            return false;
+        }
     }
-    return out;
-}
-
-char32_t nextUtf8(std::string_view utf8, std::size_t& i) {
-    return nextCodePoint(utf8, i);
-}
-
-std::string encodeUtf8(std::u32string_view text) {
-    std::string out;
-    out.reserve(text.size() * 2);
-    for (char32_t c : text) {
-        appendUtf8(out, c);
-    }
-    return out;
+    return true;
 }
 
 std::string refusalUtf8(char32_t character) {
@@ -174,7 +165,7 @@ std::string refusalUtf8(char32_t character) {
         hex.insert(hex.begin(), digits[v & 0xF]);
     }
     std::string text("Символ \"");
-    text.append(encodeUtf8({&character, 1}))
+    text.append(utf8::encode({&character, 1}))
         .append("\" (U+")
         .append(hex)
         .append(") нельзя сохранить: в кодировке 1251 его нет");
@@ -182,3 +173,29 @@ std::string refusalUtf8(char32_t character) {
 }
 
 } // namespace pressmark::cp1251
+
+namespace pressmark::utf8 {
+
+std::u32string decode(std::string_view utf8) {
+    std::u32string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        out += cp1251::nextCodePoint(utf8, i);
+    }
+    return out;
+}
+
+char32_t next(std::string_view utf8, std::size_t& i) {
+    return cp1251::nextCodePoint(utf8, i);
+}
+
+std::string encode(std::u32string_view text) {
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (char32_t c : text) {
+        cp1251::appendUtf8(out, c);
+    }
+    return out;
+}
+
+} // namespace pressmark::utf8

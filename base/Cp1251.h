@@ -1,11 +1,15 @@
 #pragma once
 
+#include "Utf8.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
 
-// Scenario files and every text the core keeps are code page 1251 bytes.
-// These conversions are the one place where those bytes meet Unicode.
+// The program's texts are UTF-8; scenario files keep theirs as code page
+// 1251 bytes. These conversions are the one place where those bytes meet
+// Unicode: the scenario format converts with them, and the places where a
+// user types a text that will be stored ask whether 1251 can hold it.
 namespace pressmark::cp1251 {
 
 // The character a 1251 byte stands for; 0x98 has none and gives U+FFFD.
@@ -17,26 +21,14 @@ std::string toUtf8(std::string_view bytes);
 // nullopt when the UTF-8 text is malformed or holds a character 1251 cannot
 // hold; the first such character is stored in *offending when given.
 std::optional<std::string> fromUtf8(std::string_view utf8, char32_t* offending = nullptr);
-// For messages only: characters 1251 cannot hold become '?'.
+// Characters 1251 cannot hold become '?'.
 std::string fromUtf8Lossy(std::string_view utf8);
-
-// Decodes UTF-8 into code points; malformed sequences give U+FFFD.
-std::u32string decodeUtf8(std::string_view utf8);
-// The code point at utf8[i], advancing i past it; a malformed sequence gives
-// U+FFFD and consumes one byte, as decodeUtf8 does.
-char32_t nextUtf8(std::string_view utf8, std::size_t& i);
-std::string encodeUtf8(std::u32string_view text);
+// Whether 1251 holds every character of a UTF-8 text (a malformed one it
+// does not); the first it cannot hold is stored in *offending when given.
+bool holds(std::string_view utf8, char32_t* offending = nullptr);
 
 // The one refusal of a character 1251 cannot hold, for the memo, the prompts
 // and the name dialog alike (UTF-8, naming the character and its code).
 std::string refusalUtf8(char32_t character);
 
 } // namespace pressmark::cp1251
-
-namespace pressmark {
-// A literal of our own Russian texts, written in UTF-8 in the source, as
-// 1251 bytes. Every such literal is representable.
-inline std::string ru(std::string_view utf8) {
-    return cp1251::fromUtf8Lossy(utf8);
-}
-} // namespace pressmark

@@ -52,8 +52,8 @@ public:
     virtual void moveTo(std::int32_t nx, std::int32_t ny) = 0;
     // A press or release at the current pointer position.
     virtual void button(MouseButton button, bool down) = 0;
-    // Types the characters of a code page 1251 text as they are.
-    virtual TypeReport typeText(std::string_view cp1251) = 0;
+    // Types the characters of a UTF-8 text as they are.
+    virtual TypeReport typeText(std::string_view text) = 0;
 };
 
 class Pointer {
@@ -92,7 +92,7 @@ class System {
 public:
     virtual ~System() = default;
     // Throws AppError "Failed to set data for '%s'" when it cannot write.
-    virtual void setProxy(std::string_view proxyCp1251, bool enable) = 0;
+    virtual void setProxy(std::string_view proxy, bool enable) = 0;
     virtual void clearCache() = 0;
     virtual void runProgram(const std::filesystem::path& path) = 0;
     // The full path of the running executable, in the platform's own syntax.
@@ -102,9 +102,11 @@ public:
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
-    // Texts are 1251. owner is a native window handle or null.
+    // Texts are UTF-8. owner is a native window handle or null.
     virtual bool notice(std::string_view text, int kind, const void* owner) = 0;
-    // nullopt when the dialog was cancelled or closed.
+    // nullopt when the dialog was cancelled or closed. An answer holds only
+    // characters that code page 1251 can hold: it may be stored in a
+    // scenario file, and the dialog refuses any other.
     virtual std::optional<std::string> askValue(std::string_view initial, std::string_view prompt,
                                                 std::string_view caption) = 0;
 };

@@ -1,5 +1,7 @@
 #include "Platform.h"
 
+#include "base/Utf8.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -77,11 +79,11 @@ void dev::RightClick() {
     click(platform::MouseButton::Right);
 }
 
-platform::TypeReport dev::TypeText(std::string_view textCp1251) {
-    if (textCp1251.empty()) {
+platform::TypeReport dev::TypeText(std::string_view text) {
+    if (text.empty()) {
         return {};
     }
-    return input().typeText(textCp1251);
+    return input().typeText(text);
 }
 
 void sf::Delay(std::int32_t ms) {
@@ -203,19 +205,19 @@ std::string sf::ReplaceAll(std::string_view text, std::string_view pattern,
     return out;
 }
 
-void net::SetProxy(std::string_view proxyCp1251, bool enable) {
-    need(backend().system, "system").setProxy(proxyCp1251, enable);
+void net::SetProxy(std::string_view proxy, bool enable) {
+    need(backend().system, "system").setProxy(proxy, enable);
 }
 
 void net::ClearCache() {
     need(backend().system, "system").clearCache();
 }
 
-bool Notice(std::string_view textCp1251, int kind, const void* owner) {
+bool Notice(std::string_view text, int kind, const void* owner) {
     if (kind < 0 || kind > 3) {
         return false;
     }
-    const bool yes = need(backend().dialogs, "dialogs").notice(textCp1251, kind, owner);
+    const bool yes = need(backend().dialogs, "dialogs").notice(text, kind, owner);
     return kind == 3 && yes;
 }
 

@@ -12,6 +12,8 @@
 
 namespace pressmark {
 
+// Every text these operations take and give is UTF-8.
+
 // Input devices: the program acts on other programs through these alone.
 class dev {
 public:
@@ -24,7 +26,7 @@ public:
     static void MoveTo(std::int32_t x, std::int32_t y);
     static void LeftClick();
     static void RightClick();
-    static platform::TypeReport TypeText(std::string_view textCp1251);
+    static platform::TypeReport TypeText(std::string_view text);
     // The recorder's view of the pointer: presses are collected between
     // start and stop; TakePresses gives every one since the last call.
     static void StartSampling();
@@ -70,7 +72,7 @@ public:
 class net {
 public:
     net() = delete;
-    static void SetProxy(std::string_view proxyCp1251, bool enable);
+    static void SetProxy(std::string_view proxy, bool enable);
     static void ClearCache();
 };
 
@@ -81,7 +83,7 @@ enum NoticeKind : int {
     NoticeError = 2,
     NoticeConfirm = 3, // yes/no: true for Yes
 };
-bool Notice(std::string_view textCp1251, int kind, const void* owner = nullptr);
+bool Notice(std::string_view text, int kind, const void* owner = nullptr);
 // The answer, or the initial value when cancelled.
 std::string AskValue(std::string_view initial, std::string_view prompt, std::string_view caption);
 // The answer, or nullopt when cancelled: for callers that must tell the two apart.

@@ -2,7 +2,6 @@
 
 #include "platform/Platform.h"
 #include "scenario/ScenarioFormat.h"
-#include "base/Cp1251.h"
 #include "scenario/ProfileStore.h"
 #include "scenario/ScenarioFolder.h"
 
@@ -12,7 +11,7 @@ namespace pressmark {
 namespace {
 
 void refuseWithoutRecording() {
-    Notice(ru("Вы должны сначала включить запись, чтобы использовать эту функцию."), NoticeError);
+    Notice("Вы должны сначала включить запись, чтобы использовать эту функцию.", NoticeError);
 }
 
 } // namespace
@@ -31,14 +30,13 @@ Recording::~Recording() {
 
 bool Recording::start(const std::filesystem::path& folder, std::string_view nameUtf8) {
     if (!isValidScenarioName(nameUtf8)) {
-        Notice(ru("Недопустимое имя сценария!"), NoticeError);
+        Notice("Недопустимое имя сценария!", NoticeError);
         return false;
     }
     const std::filesystem::path file = scenarioFile(folder, nameUtf8);
     std::error_code ec;
     const bool exists = std::filesystem::exists(file, ec);
-    if (exists &&
-        !Notice(ru("Сценарий с таким именем уже существует. Перезаписать?"), NoticeConfirm)) {
+    if (exists && !Notice("Сценарий с таким именем уже существует. Перезаписать?", NoticeConfirm)) {
         return false;
     }
     // A recording still on (Ctrl+Q while recording) ends as Stop ends it

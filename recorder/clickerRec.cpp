@@ -2,7 +2,6 @@
 
 #include "platform/Platform.h"
 #include "scenario/ScenarioFormat.h"
-#include "base/Cp1251.h"
 #include "base/IntConv.h"
 
 #include <stdexcept>
@@ -12,7 +11,7 @@ namespace pressmark {
 namespace {
 
 const std::string& actionCaption() {
-    static const std::string caption = ru("Настройки действия");
+    static const std::string caption = "Настройки действия";
     return caption;
 }
 
@@ -108,12 +107,12 @@ void clickerRec::finish() {
 void clickerRec::insertDelay() {
     PromptScope prompt(m_events);
     const auto answer = AskValueOrCancel(
-        "0", ru("Увеличение задержки между действием(милисекунды)"), actionCaption());
+        "0", "Увеличение задержки между действием(милисекунды)", actionCaption());
     if (!answer || m_finished) {
         return;
     }
     if (answer->empty()) {
-        Notice(ru("Значение не установлено!"), NoticePlain);
+        Notice("Значение не установлено!", NoticePlain);
         return;
     }
     scenario::ScenarioFile(store()).writePause(m_stepCount, strToInt(*answer));
@@ -121,13 +120,13 @@ void clickerRec::insertDelay() {
 
 void clickerRec::sendText() {
     if (m_stepCount == 0) {
-        Notice(ru("Вы должны сначала нажать мышкой в том месте, где хотите чтоб появился текст."),
+        Notice("Вы должны сначала нажать мышкой в том месте, где хотите чтоб появился текст.",
                NoticeError);
         return;
     }
     PromptScope prompt(m_events);
     const auto answer = AskValueOrCancel(
-        "", ru("Введите текст (он будет послан в последнее место нажатия мышью)"), actionCaption());
+        "", "Введите текст (он будет послан в последнее место нажатия мышью)", actionCaption());
     if (!answer || m_finished) {
         return;
     }
@@ -142,7 +141,7 @@ void clickerRec::sendText() {
 void clickerRec::changeProxy() {
     PromptScope prompt(m_events);
     const auto answer = AskValueOrCancel(
-        "", ru("Введите Proxy для Internet Explorer и браузерах на его движке"), actionCaption());
+        "", "Введите Proxy для Internet Explorer и браузерах на его движке", actionCaption());
     if (!answer || m_finished) {
         return;
     }
@@ -157,7 +156,7 @@ void clickerRec::changeProxy() {
 void clickerRec::purgeCache() {
     PromptScope prompt(m_events);
     const bool yes =
-        Notice(ru("Отчистить Cookies и кеш в Internet Explorer и браузерах на его движке?"),
+        Notice("Отчистить Cookies и кеш в Internet Explorer и браузерах на его движке?",
                NoticeConfirm);
     if (!yes || m_finished) {
         return;

@@ -241,8 +241,8 @@ char32_t sortKey(char32_t c) {
 } // namespace
 
 bool scenarioNameLess(std::string_view a, std::string_view b) {
-    std::u32string x = cp1251::decodeUtf8(a);
-    std::u32string y = cp1251::decodeUtf8(b);
+    std::u32string x = utf8::decode(a);
+    std::u32string y = utf8::decode(b);
     std::transform(x.begin(), x.end(), x.begin(), sortKey);
     std::transform(y.begin(), y.end(), y.begin(), sortKey);
     return x != y ? x < y : a < b;

@@ -1,5 +1,7 @@
 #include "ScenarioFormat.h"
 
+#include "base/Cp1251.h"
+
 #include <algorithm>
 #include <limits>
 #include <system_error>
@@ -70,7 +72,7 @@ std::int32_t ScenarioFile::repeatCount() const {
 }
 
 std::string ScenarioFile::description() const {
-    return m_store.readString(kSettings, "Comments", "");
+    return cp1251::toUtf8(m_store.readString(kSettings, "Comments", ""));
 }
 
 void ScenarioFile::writeBaseDelay(std::int32_t ms) {
@@ -81,8 +83,8 @@ void ScenarioFile::writeRepeatCount(std::int32_t count) {
     m_store.writeInteger(kSettings, "repeat", count);
 }
 
-void ScenarioFile::writeDescription(std::string_view cp1251) {
-    m_store.writeString(kSettings, "Comments", cp1251);
+void ScenarioFile::writeDescription(std::string_view text) {
+    m_store.writeString(kSettings, "Comments", cp1251::fromUtf8Lossy(text));
 }
 
 Click ScenarioFile::readClick(std::string_view section) const {
@@ -91,13 +93,13 @@ Click ScenarioFile::readClick(std::string_view section) const {
     c.y = m_store.readInteger(section, "y", 0);
     c.left = m_store.readInteger(section, "key", 0) == 1;
     c.pause = m_store.readInteger(section, "sleep", 0);
-    c.text = m_store.readString(section, "text", "");
+    c.text = cp1251::toUtf8(m_store.readString(section, "text", ""));
     return c;
 }
 
 AfterClick ScenarioFile::readAfterClick(std::string_view section) const {
     AfterClick a;
-    a.proxy = m_store.readString(section, "setproxy", "");
+    a.proxy = cp1251::toUtf8(m_store.readString(section, "setproxy", ""));
     a.purge = m_store.readBool(section, "ccookies", false);
     return a;
 }
@@ -116,12 +118,12 @@ void ScenarioFile::writePause(int step, std::int32_t ms) {
     m_store.writeInteger(stepSection(step), "sleep", ms);
 }
 
-void ScenarioFile::writeText(int step, std::string_view cp1251) {
-    m_store.writeString(stepSection(step), "text", cp1251);
+void ScenarioFile::writeText(int step, std::string_view text) {
+    m_store.writeString(stepSection(step), "text", cp1251::fromUtf8Lossy(text));
 }
 
-void ScenarioFile::writeProxy(int step, std::string_view cp1251) {
-    m_store.writeString(stepSection(step), "setproxy", cp1251);
+void ScenarioFile::writeProxy(int step, std::string_view proxy) {
+    m_store.writeString(stepSection(step), "setproxy", cp1251::fromUtf8Lossy(proxy));
 }
 
 void ScenarioFile::writePurge(int step) {

@@ -15,7 +15,11 @@ namespace pressmark::scenario {
 // out at the start of every repetition. Each step is a click (x, y in the
 // normalized 0..65535 space, key 1 for the left button, 2 for the right)
 // with what the recorder attached to it: an extra pause, a text typed after
-// the click, a proxy set and a cache purge after the text.
+// the click, a proxy set and a cache purge after the text. The file keeps
+// its texts as code page 1251 bytes; these accessors take and give UTF-8,
+// and are the one place that converts them. A text to write holds only
+// characters that 1251 can hold (the dialogs and the description field
+// refuse any other); a stray one would be written as '?'.
 
 constexpr std::int32_t kLastStep = 9999;
 
@@ -54,7 +58,7 @@ struct Click {
     std::int32_t y = 0;
     bool left = false;
     std::int32_t pause = 0; // added to the base delay after the step
-    std::string text;       // typed after the click (1251)
+    std::string text;       // typed after the click
 };
 struct AfterClick {
     std::string proxy; // empty: none
@@ -68,10 +72,10 @@ public:
     // Settings.
     std::int32_t baseDelay() const;   // sleep, 0 when absent
     std::int32_t repeatCount() const; // repeat, 1 when absent
-    std::string description() const;  // Comments (1251), one line
+    std::string description() const;  // Comments, one line
     void writeBaseDelay(std::int32_t ms);
     void writeRepeatCount(std::int32_t count);
-    void writeDescription(std::string_view cp1251);
+    void writeDescription(std::string_view text);
     Settings settings() const;
 
     // Steps: each read goes to the file, so that a file changed while it
@@ -85,8 +89,8 @@ public:
     // the step whole or absent.
     void writeClick(int step, std::int32_t x, std::int32_t y, bool left);
     void writePause(int step, std::int32_t ms);
-    void writeText(int step, std::string_view cp1251);
-    void writeProxy(int step, std::string_view cp1251);
+    void writeText(int step, std::string_view text);
+    void writeProxy(int step, std::string_view proxy);
     void writePurge(int step);
     // Every numbered section of an earlier recording; [sett] stays.
     void removeSteps();

@@ -1,6 +1,7 @@
 #include "TextDecoding.h"
 
 #include "base/Cp1251.h"
+#include "base/Utf8.h"
 
 namespace pressmark::textdecoding {
 namespace {
@@ -61,7 +62,7 @@ void appendEncoded(Encoding e, char32_t c, std::string& out) {
 // file.
 char32_t nextChar(Encoding e, std::string_view raw, std::size_t& i) {
     if (e == Encoding::Utf8) {
-        return cp1251::nextUtf8(raw, i);
+        return utf8::next(raw, i);
     }
     constexpr char32_t kBad = 0xFFFD;
     const auto unit = [&](std::size_t at) -> char32_t {

@@ -7,7 +7,6 @@
 #include "window/RepeatField.h"
 #include "platform/Platform.h"
 #include "player/clickerPlay.h"
-#include "base/Cp1251.h"
 #include "base/IntConv.h"
 #include "scenario/ScenarioFolder.h"
 
@@ -44,10 +43,6 @@
 namespace pressmark {
 
 namespace {
-
-QString fromCp(std::string_view cp1251) {
-    return QString::fromStdString(cp1251::toUtf8(cp1251));
-}
 
 QString css(layout::Rgb c) {
     return QStringLiteral("rgb(%1, %2, %3)").arg(c.r).arg(c.g).arg(c.b);
@@ -692,8 +687,8 @@ void TForm1::setSpeed(int speed) {
     sc->setValue(std::clamp(speed, sc->minimum(), sc->maximum()));
 }
 
-void TForm1::setDescription(std::string_view cp1251) {
-    m2->setPlainText(fromCp(cp1251));
+void TForm1::setDescription(std::string_view utf8) {
+    m2->setPlainText(text(utf8));
 }
 
 void TForm1::hideWindow() {

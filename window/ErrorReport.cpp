@@ -1,8 +1,5 @@
 #include "ErrorReport.h"
 
-#include "base/AppError.h"
-#include "base/Cp1251.h"
-
 namespace pressmark {
 
 std::string errorReportText(std::string_view utf8) {
@@ -14,16 +11,8 @@ std::string errorReportText(std::string_view utf8) {
     return text;
 }
 
-std::string errorReportText1251(std::string_view cp1251) {
-    return errorReportText(cp1251::toUtf8(cp1251));
-}
-
 std::string errorReportText(const std::exception& e) {
-    // Our own errors carry 1251 text; anything else (the standard library's)
-    // is plain ASCII or UTF-8.
-    if (dynamic_cast<const AppError*>(&e)) {
-        return errorReportText1251(e.what());
-    }
+    // Our own errors and the standard library's alike are ASCII or UTF-8.
     return errorReportText(std::string_view(e.what()));
 }
 

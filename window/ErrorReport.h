@@ -10,8 +10,6 @@ namespace pressmark {
 // The text of the application's generic error report (UTF-8): the error's
 // text, followed by a period when its last character sorts after the period.
 std::string errorReportText(std::string_view utf8);
-// The same for a core error, whose text is code page 1251.
-std::string errorReportText1251(std::string_view cp1251);
 // The report's text for any exception a handler let escape.
 std::string errorReportText(const std::exception& e);
 // Runs one handler; an error it raises ends it and goes to report. Returns

@@ -110,13 +110,13 @@ void MainWindow::promptClosed() {
 std::string MainWindow::failureNotice(RunEvents::Failure why) {
     switch (why) {
     case RunEvents::Failure::Unreadable:
-        return ru("Не удалось прочитать сценарий!");
+        return "Не удалось прочитать сценарий!";
     case RunEvents::Failure::TooLarge:
-        return ru("Файл сценария слишком большой!");
+        return "Файл сценария слишком большой!";
     case RunEvents::Failure::NotFound:
         break;
     }
-    return ru("Сценарий не найден!");
+    return "Сценарий не найден!";
 }
 
 void MainWindow::failed(RunEvents::Failure why) {
@@ -272,7 +272,7 @@ void MainWindow::run() {
     }
     const std::filesystem::path path = m_view.selectedScenarioPath();
     if (path.empty()) {
-        Notice(ru("Ошибка.Не выбран файл сценария!"), NoticeError);
+        Notice("Ошибка.Не выбран файл сценария!", NoticeError);
     }
     const PagesDisabled pages(m_view);
     const scenario::Settings settings = showSettings(path);
@@ -299,22 +299,22 @@ void MainWindow::SDelBtnClick() {
         const DialogScope scope(m_dialogsOpen);
         const std::filesystem::path path = m_view.selectedScenarioPath();
         if (path.empty()) {
-            Notice(ru("Ошибка.Не выбран файл сценария!"), NoticeError);
+            Notice("Ошибка.Не выбран файл сценария!", NoticeError);
         }
         const PagesDisabled pages(m_view);
         showSettings(path);
         if (path.empty()) {
-            Notice(ru("Выберите сценарий, который хотите удалить!"), NoticeError);
+            Notice("Выберите сценарий, который хотите удалить!", NoticeError);
             return;
         }
-        const std::string name = cp1251::fromUtf8Lossy(displayFileName(path.filename()));
-        if (!Notice(ru("Вы уверенны что хотите удалить сценарий ") + name + "?", NoticeConfirm)) {
+        const std::string name = displayFileName(path.filename());
+        if (!Notice("Вы уверенны что хотите удалить сценарий " + name + "?", NoticeConfirm)) {
             return;
         }
         std::error_code ec;
         removeScenarioFile(path, ec);
         if (ec) {
-            Notice(ru("Не удалось удалить сценарий ") + name + "!", NoticeError);
+            Notice("Не удалось удалить сценарий " + name + "!", NoticeError);
             return;
         }
         m_view.removeSelectedScenario();
@@ -330,23 +330,23 @@ void MainWindow::record() {
         return;
     }
     const DialogScope scope(m_dialogsOpen);
-    const std::string name = AskValue("", ru("Название сценария"), ru("Новый сценарий"));
+    const std::string name = AskValue("", "Название сценария", "Новый сценарий");
     if (name.empty()) {
-        Notice(ru("Не задано имя сценария!"), NoticePlain, nullptr);
+        Notice("Не задано имя сценария!", NoticePlain, nullptr);
         return;
     }
     // A recording still on is ended as Stop ends it before the new one
     // starts; a name the recorder refuses leaves it on. The window goes out
     // of the way only once the recording is really on: a refused name or a
     // "No" to overwriting leaves it where the user can see it.
-    if (!m_recording.start(m_folder, cp1251::toUtf8(name))) {
+    if (!m_recording.start(m_folder, name)) {
         return;
     }
     // A recorder that may lose presses says so, once: the user would
     // otherwise find out from a scenario with clicks missing.
     if (const std::string why = dev::SamplingProblem(); !why.empty() && !m_saidSamplingProblem) {
         m_saidSamplingProblem = true;
-        Notice(cp1251::fromUtf8Lossy(why), NoticeInformation, nullptr);
+        Notice(why, NoticeInformation, nullptr);
     }
     if (m_view.minimizeOnRecord()) {
         m_view.minimizeToTray();
@@ -416,7 +416,7 @@ void MainWindow::saveSetting(const std::function<void(scenario::ScenarioFile&)>&
     FocusKeeper keep(m_view);
     const std::filesystem::path path = m_view.selectedScenarioPath();
     if (path.empty()) {
-        Notice(ru("Ошибка.Не выбран файл сценария!"), NoticeError);
+        Notice("Ошибка.Не выбран файл сценария!", NoticeError);
     }
     const PagesDisabled pages(m_view);
     // re is read as a run reads it: its rules put a valid number back.
@@ -457,17 +457,17 @@ void MainWindow::doSpeedDialog(bool askDelay) {
     const auto answer =
         askDelay
             ? AskValueOrCancel(std::to_string(scenario::delayOfSpeed(position)),
-                               ru("Введите значение задержки от 0 до 10000(влияет на скорость)"),
-                               ru("Настройка задержки между кликами"))
+                               "Введите значение задержки от 0 до 10000(влияет на скорость)",
+                               "Настройка задержки между кликами")
             : AskValueOrCancel(std::to_string(position),
-                               ru("Введите значение скорости от 0 до 10000"),
-                               ru("Настройка скорости"));
+                               "Введите значение скорости от 0 до 10000",
+                               "Настройка скорости");
     if (!answer) {
         return;
     }
     const std::int32_t value = strToInt(*answer);
     if (value <= 0 || value > kMaxSpeed) {
-        Notice(ru("Вы можете ввести значение не более 10000"), NoticePlain, m_view.nativeHandle());
+        Notice("Вы можете ввести значение не более 10000", NoticePlain, m_view.nativeHandle());
         return;
     }
     // The rule is its own inverse: a delay gives its speed as a speed its delay.
@@ -499,22 +499,22 @@ void MainWindow::m2KeyUp() {
             return;
         }
         char32_t offending = 0;
-        const auto text = cp1251::fromUtf8(m_view.descriptionText(), &offending);
-        if (!text) {
+        const std::string text = m_view.descriptionText();
+        if (!cp1251::holds(text, &offending)) {
             // The memo refuses such characters as they come in; this is a
             // last guard, never a silent replacement, and no box at every key.
             m_view.showDescriptionNote(cp1251::refusalUtf8(offending));
             return;
         }
         saveSetting(
-            [&text](scenario::ScenarioFile& f) { f.writeDescription(sf::StripLineBreaks(*text)); });
+            [&text](scenario::ScenarioFile& f) { f.writeDescription(sf::StripLineBreaks(text)); });
         m_view.focusDescription();
     });
 }
 
 bool MainWindow::descriptionInput(std::string_view utf8) {
     char32_t offending = 0;
-    if (cp1251::fromUtf8(utf8, &offending)) {
+    if (cp1251::holds(utf8, &offending)) {
         return true;
     }
     m_view.showDescriptionNote(cp1251::refusalUtf8(offending));

@@ -21,7 +21,6 @@ constexpr int kFirstId = 1000;
 constexpr UINT_PTR kNoteTimer = 1; // hides m2Note; the table's timers have ids from kFirstId
 
 using pressmark::win32::narrowUtf8;
-using pressmark::win32::widenCp1251;
 using pressmark::win32::widenUtf8;
 
 // The edit and static controls break lines at "\r\n" only.
@@ -1108,8 +1107,8 @@ void TForm1::setSpeed(int speed) {
     trackMoved(bar);
 }
 
-void TForm1::setDescription(std::string_view cp1251) {
-    SetWindowTextW(hwnd("m2"), withCrLf(widenCp1251(cp1251)).c_str());
+void TForm1::setDescription(std::string_view text) {
+    SetWindowTextW(hwnd("m2"), withCrLf(widenUtf8(text)).c_str());
 }
 
 void TForm1::hideWindow() {

@@ -55,7 +55,7 @@ public:
     std::filesystem::path selectedScenarioPath() const override;
     void removeSelectedScenario() override;
     void setSpeed(int speed) override;
-    void setDescription(std::string_view cp1251) override;
+    void setDescription(std::string_view text) override;
     void hideWindow() override;
     void showWindow() override;
     const void* nativeHandle() const override;

@@ -20,10 +20,6 @@ std::wstring widen(unsigned codePage, std::string_view text) {
 
 } // namespace
 
-std::wstring widenCp1251(std::string_view text) {
-    return widen(1251, text);
-}
-
 std::wstring widenUtf8(std::string_view text) {
     return widen(CP_UTF8, text);
 }

@@ -81,8 +81,8 @@ template <typename Inject> Typed typeRate(const std::string& utf8, Inject inject
     inject();
     target.waitFor([&] { return target.text() == utf8; }, std::chrono::seconds(60));
     target.settle(std::chrono::milliseconds(1500));
-    const std::u32string want = cp1251::decodeUtf8(utf8);
-    const std::u32string got = cp1251::decodeUtf8(target.text());
+    const std::u32string want = utf8::decode(utf8);
+    const std::u32string got = utf8::decode(target.text());
     const double secs = std::chrono::duration<double>(target.lastChange() - start).count();
     const auto right = static_cast<double>(want.size()) -
                        static_cast<double>(std::min(want.size(), wrongCharacters(want, got)));
@@ -150,8 +150,7 @@ int main(int argc, char** argv) {
                      "хозяйства. ЁЖИК В ТУМАНЕ!"},
     };
     for (const auto& t : texts) {
-        const auto bytes = cp1251::fromUtf8(t.text);
-        const Typed ours = typeRate(t.text, [&] { input.typeText(*bytes); });
+        const Typed ours = typeRate(t.text, [&] { input.typeText(t.text); });
         input.restoreSpareKeys();
         const Typed xdo = typeRate(t.text, [&] {
             x11test::xdotool({"type", "--delay", "0", QString::fromStdString(t.text)});

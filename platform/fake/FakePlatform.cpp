@@ -1,7 +1,7 @@
 #include "FakePlatform.h"
 
 #include "base/AppError.h"
-#include "base/Cp1251.h"
+#include "base/Utf8.h"
 
 namespace pressmark::platform {
 
@@ -84,9 +84,9 @@ void FakePlatform::button(MouseButton button, bool down) {
                            (button == MouseButton::Left ? "L" : "R") + ")");
 }
 
-TypeReport FakePlatform::typeText(std::string_view cp1251) {
-    m_transcript.push_back("type(" + cp1251::toUtf8(cp1251) + ")");
-    const int chars = static_cast<int>(cp1251.size());
+TypeReport FakePlatform::typeText(std::string_view text) {
+    m_transcript.push_back("type(" + std::string(text) + ")");
+    const int chars = static_cast<int>(utf8::decode(text).size());
     return TypeReport{chars - m_skipped, m_skipped};
 }
 
@@ -122,9 +122,8 @@ void FakePlatform::unregisterHotKey(int systemId) {
     m_hotKeys.erase(systemId);
 }
 
-void FakePlatform::setProxy(std::string_view proxyCp1251, bool enable) {
-    m_transcript.push_back("proxy(" + cp1251::toUtf8(proxyCp1251) + "," + (enable ? "1" : "0") +
-                           ")");
+void FakePlatform::setProxy(std::string_view proxy, bool enable) {
+    m_transcript.push_back("proxy(" + std::string(proxy) + "," + (enable ? "1" : "0") + ")");
     if (m_proxyFailure) {
         throw proxyDataError(*m_proxyFailure);
     }
@@ -139,7 +138,7 @@ void FakePlatform::runProgram(const std::filesystem::path& path) {
 }
 
 bool FakePlatform::notice(std::string_view text, int kind, const void* /*owner*/) {
-    m_transcript.push_back("notice(" + std::to_string(kind) + "," + cp1251::toUtf8(text) + ")");
+    m_transcript.push_back("notice(" + std::to_string(kind) + "," + std::string(text) + ")");
     m_shown.push_back(Shown{Shown::What::Notice, kind, std::string(text), {}, {}});
     if (m_onDialog) {
         m_onDialog();
@@ -154,8 +153,8 @@ bool FakePlatform::notice(std::string_view text, int kind, const void* /*owner*/
 
 std::optional<std::string> FakePlatform::askValue(std::string_view initial, std::string_view prompt,
                                                   std::string_view caption) {
-    m_transcript.push_back("ask(" + cp1251::toUtf8(caption) + "|" + cp1251::toUtf8(prompt) + "|" +
-                           cp1251::toUtf8(initial) + ")");
+    m_transcript.push_back("ask(" + std::string(caption) + "|" + std::string(prompt) + "|" +
+                           std::string(initial) + ")");
     m_shown.push_back(Shown{Shown::What::Ask, 0, std::string(prompt), std::string(caption),
                             std::string(initial)});
     if (m_onDialog) {

@@ -46,17 +46,15 @@ public:
     struct Shown {
         enum class What { Notice, Ask } what;
         int kind = 0;        // notice kind
-        std::string text;    // notice text or ask prompt, 1251
-        std::string caption; // ask caption, 1251
-        std::string initial; // ask initial value, 1251
+        std::string text;    // notice text or ask prompt
+        std::string caption; // ask caption
+        std::string initial; // ask initial value
     };
     const std::vector<Shown>& shown() const { return m_shown; }
 
     // --- dialog script; unscripted notices answer false, asks cancel ---
     void answerNotice(bool yes) { m_noticeAnswers.push_back(yes); }
-    void answerAsk(std::optional<std::string> answerCp1251) {
-        m_askAnswers.push_back(std::move(answerCp1251));
-    }
+    void answerAsk(std::optional<std::string> answer) { m_askAnswers.push_back(std::move(answer)); }
     // Runs while a dialog is open, as the real dialogs' own event loops do.
     void onDialog(std::function<void()> fn) { m_onDialog = std::move(fn); }
 
@@ -89,7 +87,7 @@ public:
     // Input
     void moveTo(std::int32_t nx, std::int32_t ny) override;
     void button(MouseButton button, bool down) override;
-    TypeReport typeText(std::string_view cp1251) override;
+    TypeReport typeText(std::string_view text) override;
     // Pointer
     void startSampling() override;
     void stopSampling() override;
@@ -106,7 +104,7 @@ public:
         m_hotKeyHandler = std::move(handler);
     }
     // System
-    void setProxy(std::string_view proxyCp1251, bool enable) override;
+    void setProxy(std::string_view proxy, bool enable) override;
     void clearCache() override;
     void runProgram(const std::filesystem::path& path) override;
     std::string executablePath() override { return m_exePath; }

@@ -11,7 +11,7 @@
 namespace pressmark::platform::win32 {
 
 using pressmark::win32::narrowUtf8;
-using pressmark::win32::widenCp1251;
+using pressmark::win32::widenUtf8;
 namespace {
 
 // Posted to the input dialog to take the foreground back.
@@ -22,8 +22,8 @@ constexpr ULONGLONG kSettleMs = 1000;
 struct AskState {
     HWND edit = nullptr;
     bool done = false;
-    ULONGLONG settleUntil = 0;         // tick count
-    std::optional<std::string> answer; // 1251
+    ULONGLONG settleUntil = 0; // tick count
+    std::optional<std::string> answer;
 };
 
 std::wstring windowText(HWND w) {
@@ -41,14 +41,16 @@ LRESULT CALLBACK askProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
         if (state && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
             if (LOWORD(wParam) == IDOK) {
-                // A character that 1251 cannot hold is refused, not mangled.
-                auto bytes = cp1251::fromUtf8(narrowUtf8(windowText(state->edit)));
-                if (!bytes) {
+                // An answer may be stored in a scenario file, in code page
+                // 1251: a character that 1251 cannot hold is refused, not
+                // mangled.
+                std::string text = narrowUtf8(windowText(state->edit));
+                if (!cp1251::holds(text)) {
                     MessageBeep(MB_ICONWARNING);
                     SetFocus(state->edit);
                     return 0;
                 }
-                state->answer = std::move(bytes);
+                state->answer = std::move(text);
             }
             state->done = true;
             return 0;
@@ -190,7 +192,7 @@ int showBox(HWND owner, const std::wstring& text, const wchar_t* caption, UINT f
 } // namespace
 
 bool DialogsWin32::notice(std::string_view text, int kind, const void* owner) {
-    const std::wstring body = widenCp1251(text);
+    const std::wstring body = widenUtf8(text);
     // A box without an owner is modal to all of the thread's windows and
     // stays on top: the main window may stay on top of every window, and a
     // box that is not would open under it, hiding the text it asks about.
@@ -222,7 +224,7 @@ std::optional<std::string> DialogsWin32::askValue(std::string_view initial, std:
     constexpr int editHeight = 24;
     constexpr int buttonWidth = 88;
     constexpr int buttonHeight = 28;
-    const std::wstring promptText = widenCp1251(prompt);
+    const std::wstring promptText = widenUtf8(prompt);
 
     // The prompt wraps at the dialog's width; measure how tall it gets.
     RECT promptRect{0, 0, width - 2 * margin, 0};
@@ -246,16 +248,16 @@ std::optional<std::string> DialogsWin32::askValue(std::string_view initial, std:
     const int y = (GetSystemMetrics(SM_CYSCREEN) - frameHeight) / 2;
 
     AskState state;
-    HWND dialog = CreateWindowExW(exStyle, AskClassName, widenCp1251(caption).c_str(), style, x, y,
-                                  frameWidth, frameHeight, nullptr, nullptr,
-                                  GetModuleHandleW(nullptr), nullptr);
+    HWND dialog =
+        CreateWindowExW(exStyle, AskClassName, widenUtf8(caption).c_str(), style, x, y, frameWidth,
+                        frameHeight, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     if (!dialog) {
         return std::nullopt;
     }
     SetWindowLongPtrW(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
     child(dialog, L"STATIC", promptText, SS_LEFT, PromptId,
           {margin, margin, width - margin, margin + promptHeight});
-    state.edit = child(dialog, L"EDIT", widenCp1251(initial), WS_TABSTOP | ES_AUTOHSCROLL, EditId,
+    state.edit = child(dialog, L"EDIT", widenUtf8(initial), WS_TABSTOP | ES_AUTOHSCROLL, EditId,
                        {margin, editTop, width - margin, editTop + editHeight});
     SendMessageW(state.edit, EM_LIMITTEXT, MaxAnswerLength, 0);
     const int okLeft = width - margin - 2 * buttonWidth - 8;

@@ -13,7 +13,7 @@
 
 namespace pressmark::platform::win32 {
 
-using pressmark::win32::widenCp1251;
+using pressmark::win32::widenUtf8;
 namespace {
 
 INPUT keyRecord(WORD vk, WORD scan, DWORD flags) {
@@ -210,8 +210,8 @@ bool InputWin32::waitForClickedWindow(void* clicked) {
     return waitForForeground([root](HWND w) { return leadsTo(w, root); }, kFocusWaitMs);
 }
 
-TypeReport InputWin32::typeText(std::string_view cp1251) {
-    const std::wstring text = widenCp1251(cp1251);
+TypeReport InputWin32::typeText(std::string_view utf8) {
+    const std::wstring text = widenUtf8(utf8);
     bool inFront = true;
     if (m_pointer && m_pointer->sampling()) {
         focusLastForeignWindow();

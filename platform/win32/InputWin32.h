@@ -30,13 +30,13 @@ public:
     // The dx for one axis of extent pixels, as described above.
     static std::int32_t systemAbsolute(std::int32_t normalized, int extent);
     void button(MouseButton button, bool down) override;
-    // The 1251 bytes decoded to UTF-16, then typeUnicode, into the window
+    // The UTF-8 text decoded to UTF-16, then typeUnicode, into the window
     // the text belongs to: while the pointer samples (a recording is on),
     // the window of the last press outside ours, the place the recording
     // action names, brought to the front; otherwise, after a press, the
     // window that press brings to the front, awaited; when that one does not
     // come to the front in time, nothing is typed (all skipped).
-    TypeReport typeText(std::string_view cp1251) override;
+    TypeReport typeText(std::string_view utf8) override;
     // One press and release per character (both halves of a surrogate pair
     // in one call). Modifiers held down are released first and pressed again
     // afterwards. A character the system refuses counts as skipped. Returns

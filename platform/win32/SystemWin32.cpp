@@ -13,7 +13,7 @@
 namespace pressmark::platform::win32 {
 
 using pressmark::win32::narrowUtf8;
-using pressmark::win32::widenCp1251;
+using pressmark::win32::widenUtf8;
 namespace {
 
 class RegKey {
@@ -41,7 +41,7 @@ bool deleteEntry(const std::vector<unsigned char>& record) {
 
 SystemWin32::SystemWin32(std::wstring settingsKey) : m_settingsKey(std::move(settingsKey)) {}
 
-void SystemWin32::setProxy(std::string_view proxyCp1251, bool enable) {
+void SystemWin32::setProxy(std::string_view proxy, bool enable) {
     HKEY opened = nullptr;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, m_settingsKey.c_str(), 0, nullptr,
                         REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &opened,
@@ -50,7 +50,7 @@ void SystemWin32::setProxy(std::string_view proxyCp1251, bool enable) {
     }
     const RegKey key(opened);
 
-    const std::wstring server = widenCp1251(proxyCp1251);
+    const std::wstring server = widenUtf8(proxy);
     const DWORD serverBytes = static_cast<DWORD>((server.size() + 1) * sizeof(wchar_t));
     if (!key.get() || RegSetValueExW(key.get(), L"ProxyServer", 0, REG_SZ,
                                      reinterpret_cast<const BYTE*>(server.c_str()),

@@ -21,7 +21,7 @@ public:
     // when it already exists with that type, REG_DWORD 1 / 0 otherwise.
     // Throws proxyDataError naming the value that could not be written; a
     // key that cannot be opened fails on ProxyServer.
-    void setProxy(std::string_view proxyCp1251, bool enable) override;
+    void setProxy(std::string_view proxy, bool enable) override;
     // Enumerates the URL cache without a pattern and deletes every entry.
     // The loop goes on only while the size query asks for a buffer (122),
     // so it ends on 259, 87 and any other error; an empty cache yields no

@@ -18,8 +18,8 @@
 namespace pressmark::platform::x11 {
 namespace {
 
-QString fromCp1251(std::string_view bytes) {
-    return QString::fromStdString(cp1251::toUtf8(bytes));
+QString fromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 // A message box as the system shows one: centred on the screen rather than
@@ -83,7 +83,7 @@ void DialogsQt::warning(const QString& caption, const QString& text, const void*
 bool DialogsQt::notice(std::string_view text, int kind, const void* owner) {
     // Ownerless notices belong to the main window too, so that they stay
     // above it.
-    PlainBox box(QMessageBox::NoIcon, QString(), fromCp1251(text), owner ? owner : m_defaultOwner);
+    PlainBox box(QMessageBox::NoIcon, QString(), fromUtf8(text), owner ? owner : m_defaultOwner);
     switch (kind) {
     case 0:
         box.setIcon(QMessageBox::NoIcon);
@@ -121,18 +121,18 @@ std::optional<std::string> DialogsQt::askValue(std::string_view initial, std::st
     QDialog dlg(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                              Qt::WindowStaysOnTopHint);
     dlg.setObjectName(QStringLiteral("AskValue"));
-    dlg.setWindowTitle(fromCp1251(caption));
+    dlg.setWindowTitle(fromUtf8(caption));
     auto* layout = new QVBoxLayout(&dlg);
-    auto* label = new QLabel(fromCp1251(prompt), &dlg);
+    auto* label = new QLabel(fromUtf8(prompt), &dlg);
     label->setWordWrap(true);
-    auto* edit = new QLineEdit(fromCp1251(initial), &dlg);
+    auto* edit = new QLineEdit(fromUtf8(initial), &dlg);
     edit->setObjectName(QStringLiteral("value"));
     edit->setMaxLength(255);
     edit->selectAll();
     label->setBuddy(edit);
-    // An answer is stored as 1251: one holding a character the code page
-    // cannot hold is refused, with the character named beside the field to
-    // correct, and the dialog stays open.
+    // An answer may be stored in a scenario file, in code page 1251: one
+    // holding a character the code page cannot hold is refused, with the character named beside the
+    // field to correct, and the dialog stays open.
     auto* refusal = new QLabel(&dlg);
     refusal->setObjectName(QStringLiteral("refusal"));
     refusal->setWordWrap(true);
@@ -145,8 +145,8 @@ std::optional<std::string> DialogsQt::askValue(std::string_view initial, std::st
     std::string answer;
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dlg, [&] {
         char32_t offending = 0;
-        if (auto bytes = cp1251::fromUtf8(edit->text().toStdString(), &offending)) {
-            answer = std::move(*bytes);
+        if (std::string text = edit->text().toStdString(); cp1251::holds(text, &offending)) {
+            answer = std::move(text);
             dlg.accept();
             return;
         }

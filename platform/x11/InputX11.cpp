@@ -673,11 +673,7 @@ TypeReport InputX11::typeText(std::string_view cp1251) {
         XkbLockModifiers(m_dpy, XkbUseCoreKbd, LockMask, 0);
     }
 
-    std::u32string chars;
-    chars.reserve(cp1251.size());
-    for (char c : cp1251) {
-        chars.push_back(cp1251::toUnicode(static_cast<unsigned char>(c)));
-    }
+    const std::u32string chars = utf8::decode(cp1251);
 
     std::size_t pos = 0;
     while (pos < chars.size()) {

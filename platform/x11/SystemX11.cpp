@@ -8,7 +8,6 @@
 #include "platform/desktop/CachePurge.h"
 #include "platform/desktop/ProxyText.h"
 #include "base/AppError.h"
-#include "base/Cp1251.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -81,9 +80,9 @@ int readInt(const char* schemaId, const char* key) {
 
 } // namespace
 
-void SystemX11::setProxy(std::string_view proxyCp1251, bool enable) {
+void SystemX11::setProxy(std::string_view proxy, bool enable) {
     // The server text first, then the switch, as with the two Windows values.
-    const auto entries = desktop::parseProxyText(cp1251::toUtf8(proxyCp1251));
+    const auto entries = desktop::parseProxyText(proxy);
     if (!entries || backendKeepsNothing()) {
         throw proxyDataError("ProxyServer");
     }

@@ -8,7 +8,7 @@ namespace pressmark::platform::x11 {
 // launch and the executable's own path.
 class SystemX11 final : public System {
 public:
-    void setProxy(std::string_view proxyCp1251, bool enable) override;
+    void setProxy(std::string_view proxy, bool enable) override;
     void clearCache() override;
     void runProgram(const std::filesystem::path& path) override;
     std::string executablePath() override;

@@ -70,7 +70,7 @@ char to1251(char32_t c) {
 std::string plainDecode(const std::string& bytes, std::string* mark = nullptr) {
     std::string out;
     if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) {
-        for (const char32_t c : pressmark::cp1251::decodeUtf8(std::string_view(bytes).substr(3))) {
+        for (const char32_t c : pressmark::utf8::decode(std::string_view(bytes).substr(3))) {
             out += to1251(c);
         }
         if (mark) {

@@ -54,16 +54,16 @@ TEST(Cp1251, MalformedUtf8IsNeverPassedThrough) {
         char32_t offending = 0;
         EXPECT_FALSE(cp1251::fromUtf8("a" + m, &offending).has_value());
         EXPECT_EQ(offending, U'\uFFFD');
-        EXPECT_EQ(cp1251::decodeUtf8(m).front(), U'\uFFFD');
+        EXPECT_EQ(utf8::decode(m).front(), U'\uFFFD');
     }
-    EXPECT_EQ(cp1251::decodeUtf8("\xC3z"), U"\uFFFDz") << "a cut sequence keeps what follows";
+    EXPECT_EQ(utf8::decode("\xC3z"), U"\uFFFDz") << "a cut sequence keeps what follows";
 }
 
 TEST(Cp1251, Utf8CodecRoundTripsAllPlanes) {
     const std::u32string text = U"a\u00E9\u0416\u20AC\U0001F600\U0010FFFF";
-    const std::string utf8 = cp1251::encodeUtf8(text);
+    const std::string utf8 = utf8::encode(text);
     EXPECT_EQ(utf8, "a\xC3\xA9\xD0\x96\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF");
-    EXPECT_EQ(cp1251::decodeUtf8(utf8), text);
+    EXPECT_EQ(utf8::decode(utf8), text);
 }
 
 } // namespace

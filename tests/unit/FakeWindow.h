@@ -82,7 +82,7 @@ public:
     void setSpeed(int s) override { speed = std::clamp(s, 0, 10000); }
     void setRepeat(int r) override { repeatValue = std::clamp(r, 1, 100); }
     int repeat() override { return repeatValue; }
-    void setDescription(std::string_view cp1251) override { description = cp1251; }
+    void setDescription(std::string_view text) override { description = text; }
     void hideWindow() override {
         visible = false;
         ++hides;

@@ -2,6 +2,7 @@
 // record rules, closing during a run, the error report, on the fake
 // platform and a view of plain fields.
 #include "EngineFixture.h"
+#include "base/AppError.h"
 #include "base/Cp1251.h"
 #include "window/ErrorReport.h"
 #include "window/HelpTopics.h"
@@ -268,7 +269,7 @@ TEST_F(MainWindowTest, AnErrorEndsItsHandlerAndIsReportedWithThePeriodRule) {
     };
     for (const auto& [text, shown] : rule) {
         EXPECT_EQ(errorReportText(std::string_view(text)), shown);
-        EXPECT_EQ(errorReportText1251(cp1251::fromUtf8Lossy(text)), shown);
+        EXPECT_EQ(errorReportText(AppError(text)), shown);
     }
 }
 
@@ -406,6 +407,7 @@ TEST_F(MainWindowTest, ASelectionFillsTheControlsWithinTheirLimitsAndASaveLoadsN
         {"[1]\nx=1\n", 10000, 1, ""},           // no [sett] at all
         {"[sett]\nrepeat=500\n", 10000, 100, ""},
         {"[SETT]\nSLEEP=400\nREPEAT=2\ncomments=x\n", 9600, 2, "x"},
+        {"[sett]\nComments=\xCB\xE5\xF1 \xB8\n", 10000, 1, "Лес ё"}, // 1251 in the file
     };
     int n = 0;
     for (const auto& c : cases) {

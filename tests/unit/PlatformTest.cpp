@@ -1,6 +1,5 @@
 #include "platform/Platform.h"
 #include "platform/fake/FakePlatform.h"
-#include "base/Cp1251.h"
 
 #include <gtest/gtest.h>
 
@@ -87,7 +86,7 @@ TEST_F(PlatformTest, MovesGoUnscaledAndClicksAreAPressAndAReleaseAndNothingElse)
 TEST_F(PlatformTest, TypingAnEmptyTextSendsNothing) {
     dev::TypeText("");
     EXPECT_TRUE(fake.transcript().empty());
-    dev::TypeText(ru("Ab1 ё"));
+    dev::TypeText("Ab1 ё");
     EXPECT_EQ(fake.actionLine(), "type(Ab1 ё)");
 }
 
@@ -132,7 +131,7 @@ TEST_F(PlatformTest, StripLineBreaksRemovesEveryCrAndLfAndNothingElse) {
     EXPECT_EQ(sf::StripLineBreaks("ab\r\ncd"), "abcd");
     EXPECT_EQ(sf::StripLineBreaks("\r\n\n\r\r"), "");
     EXPECT_EQ(sf::StripLineBreaks("a\tb\n"), "a\tb");
-    EXPECT_EQ(sf::StripLineBreaks(ru("при\nвет")), ru("привет"));
+    EXPECT_EQ(sf::StripLineBreaks("при\nвет"), "привет");
 }
 
 TEST_F(PlatformTest, ReplaceAllReplacesEveryOccurrenceOnce) {

@@ -2,7 +2,6 @@
 
 #include "platform/Platform.h"
 #include "platform/win32/BackendWin32.h"
-#include "base/Cp1251.h"
 
 #include <gtest/gtest.h>
 
@@ -42,7 +41,7 @@ TEST_F(DialogsWin32Test, NoticeKindsCaptionsButtonsAndAnswers) {
         {3, L"Confirm", {IDYES, IDNO}, {L"&Yes", L"&No"}, IDNO, false},
         {3, L"Confirm", {IDYES, IDNO}, {L"&Yes", L"&No"}, IDCANCEL, false}, // Escape
     };
-    const std::string text = ru("Сценарий не найден!");
+    const std::string text = "Сценарий не найден!";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.kind);
         DialogUser user(L"#32770", c.caption, [&](HWND w) {
@@ -71,8 +70,8 @@ TEST_F(DialogsWin32Test, NoticeKindsCaptionsButtonsAndAnswers) {
 }
 
 TEST_F(DialogsWin32Test, AskValueAnswers) {
-    const std::string caption = ru("Настройки действия");
-    const std::string prompt = ru("Увеличение задержки между действием(милисекунды)");
+    const std::string caption = "Настройки действия";
+    const std::string prompt = "Увеличение задержки между действием(милисекунды)";
     const std::wstring wideCaption =
         L"\u041d\u0430\u0441\u0442\u0440\u043e\u0439\u043a\u0438 \u0434\u0435\u0439\u0441\u0442"
         L"\u0432\u0438\u044f";
@@ -98,7 +97,7 @@ TEST_F(DialogsWin32Test, AskValueAnswers) {
              command(w, IDOK);
          },
          ""},
-        {"Cyrillic", typeAndEnter(L"\u041f\u0440\u0438\u0432\u0435\u0442"), ru("Привет")},
+        {"Cyrillic", typeAndEnter(L"\u041f\u0440\u0438\u0432\u0435\u0442"), "Привет"},
         {"Escape", [](HWND w) { key(GetDlgItem(w, DialogsWin32::EditId), VK_ESCAPE); },
          std::nullopt},
         {"Cancel", [](HWND w) { command(w, IDCANCEL); }, std::nullopt},

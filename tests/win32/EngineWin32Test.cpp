@@ -105,7 +105,7 @@ TEST_F(EngineWin32Test, RecordedClicksPlayBackAtTheSameClientPositions) {
         ProfileStore store(file);
         EXPECT_EQ(store.readInteger("sett", "sleep", -1), 300);
         EXPECT_EQ(store.readInteger("2", "key", -1), 2);
-        EXPECT_EQ(store.readString("4", "text", ""), ru("Привет, 1251!"));
+        EXPECT_EQ(store.readString("4", "text", ""), cp1251::fromUtf8Lossy("Привет, 1251!"));
     }
 
     {

@@ -3,7 +3,6 @@
 #include "platform/Platform.h"
 #include "platform/win32/BackendWin32.h"
 #include "base/win32/WideText.h"
-#include "base/Cp1251.h"
 
 #include <gtest/gtest.h>
 
@@ -131,7 +130,7 @@ TEST_F(InputWin32Test, TypedTextArrivesInAnotherProgramsEditControl) {
     moveToClient(target, 250, 300 - TargetWindow::EditHeight / 2);
     dev::LeftClick();
 
-    const std::string text = ru("Hello, World! Привет 123");
+    const std::string text = "Hello, World! Привет 123";
     const platform::TypeReport report = dev::TypeText(text);
     EXPECT_EQ(report.typed, 24);
     EXPECT_EQ(report.skipped, 0);
@@ -161,7 +160,7 @@ TEST_F(InputWin32Test, HeldModifiersDoNotAlterTypedText) {
     SendInput(1, &alt, sizeof(INPUT));
     ASSERT_TRUE(win32test::pumpUntil([] { return GetAsyncKeyState(VK_LMENU) < 0; }));
 
-    dev::TypeText(ru("aZ Ж"));
+    dev::TypeText("aZ Ж");
     // Typed as characters from outside the code page too: a surrogate pair.
     backend.input().typeUnicode(L"\U0001F600!");
     // The held modifier is down again afterwards, as the user left it. (Wine

@@ -4,7 +4,6 @@
 #include "platform/win32/BackendWin32.h"
 #include "base/win32/WideText.h"
 #include "base/AppError.h"
-#include "base/Cp1251.h"
 
 #include <windows.h>
 #include <wininet.h>
@@ -115,7 +114,7 @@ TEST_F(SystemWin32Test, SetProxyWritesServerThenEnableKeepingItsType) {
         if (c.before) {
             writeValue(L"ProxyEnable", c.before->type, c.before->data);
         }
-        net::SetProxy(cp1251::fromUtf8(c.proxyUtf8).value(), c.enable);
+        net::SetProxy(c.proxyUtf8, c.enable);
 
         const auto server = readValue(kSettings, L"ProxyServer");
         ASSERT_TRUE(server);

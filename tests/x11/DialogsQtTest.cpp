@@ -13,7 +13,6 @@
 #include "platform/Platform.h"
 #include "platform/x11/DialogsQt.h"
 #include "platform/x11/X11Backend.h"
-#include "base/Cp1251.h"
 
 #include <cstdlib>
 #include <functional>
@@ -88,7 +87,7 @@ TEST_F(DialogsQtTest, NoticeKindsHaveTheirCaptionsIconsAndAnswers) {
                 QTest::keyClick(box, static_cast<Qt::Key>(c.key));
             }
         });
-        const bool result = Notice(ru("Удалить сценарий?"), c.kind);
+        const bool result = Notice("Удалить сценарий?", c.kind);
         EXPECT_EQ(result, c.result);
         EXPECT_EQ(title, QString::fromLatin1(c.title));
         EXPECT_EQ(text, QStringLiteral("Удалить сценарий?"));
@@ -128,7 +127,7 @@ TEST_F(DialogsQtTest, MessageBoxesStandInTheScreensMiddleWithPlainCentredButtons
     for (int kind : {0, 2, 3}) {
         SCOPED_TRACE(kind);
         whenOpen(inspect);
-        Notice(ru("Сценарий не найден!"), kind, reinterpret_cast<const void*>(owner.winId()));
+        Notice("Сценарий не найден!", kind, reinterpret_cast<const void*>(owner.winId()));
     }
     // The generic error report is such a box too.
     QString title;
@@ -171,7 +170,7 @@ TEST_F(DialogsQtTest, AskValueSelectsTheInitialValueAndLimitsTheAnswer) {
         edit->insert(QStringLiteral("Ёлка")); // replaces the selection, as typing does
         QTest::keyClick(edit, Qt::Key_Return);
     });
-    EXPECT_EQ(AskValue(ru("старое"), ru("Имя сценария:"), ru("Запись")), ru("Ёлка"));
+    EXPECT_EQ(AskValue("старое", "Имя сценария:", "Запись"), "Ёлка");
     EXPECT_EQ(seen.title, QStringLiteral("Запись"));
     EXPECT_EQ(seen.selected, QStringLiteral("старое"));
     EXPECT_EQ(seen.maxLength, 255);
@@ -194,7 +193,7 @@ TEST_F(DialogsQtTest, AskValueSelectsTheInitialValueAndLimitsTheAnswer) {
         edit->setText(QStringLiteral("a€b"));
         QTest::keyClick(edit, Qt::Key_Return);
     });
-    EXPECT_EQ(AskValue("300", "Delay", "Speed"), ru("a€b"));
+    EXPECT_EQ(AskValue("300", "Delay", "Speed"), "a€b");
     EXPECT_TRUE(stillOpen);
     EXPECT_EQ(refusal, QStringLiteral("Символ \"中\" (U+4E2D) нельзя сохранить: в кодировке "
                                       "1251 его нет"));

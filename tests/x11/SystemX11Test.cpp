@@ -8,7 +8,6 @@
 #include "platform/Platform.h"
 #include "platform/x11/X11Backend.h"
 #include "base/AppError.h"
-#include "base/Cp1251.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -41,7 +40,7 @@ TEST(ProxyGSettings, SetProxyWritesTheGnomeProxySettings) {
     EXPECT_EQ(gsettingsGet("org.gnome.system.proxy.https", "host"), "'proxy.example'");
     EXPECT_EQ(gsettingsGet("org.gnome.system.proxy.https", "port"), "8080");
 
-    net::SetProxy(ru("прокси.рф:3128"), true);
+    net::SetProxy("прокси.рф:3128", true);
     EXPECT_EQ(gsettingsGet("org.gnome.system.proxy.http", "host"), "'прокси.рф'");
     EXPECT_EQ(gsettingsGet("org.gnome.system.proxy.https", "port"), "3128");
 

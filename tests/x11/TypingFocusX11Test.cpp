@@ -135,7 +135,7 @@ TEST(TypingFocusX11, TextGoesToTheLastForeignPressWhenTheFocusIsAstray) {
             const Window f = focusNow();
             lands = f != PointerRoot && isWithin(display(), f, ownId) ? Lands::Own : Lands::Other;
         }
-        const platform::TypeReport r = input.typeText(*text);
+        const platform::TypeReport r = input.typeText(utf8);
         EXPECT_EQ(r.typed, static_cast<int>(text->size()));
         Target& arrives = lands == Lands::Clicked ? clicked : other;
         if (lands != Lands::Own) {

@@ -205,8 +205,8 @@ std::vector<KeyCode> InputX11::liftHeldKeys(bool capsLocked) {
         }
     }
     const auto until = Clock::now() + userReleaseWait;
-    for (auto down = usersKeys; !down.empty() && Clock::now() < until;
-         down = keysDown(m_dpy, modifiers)) {
+    for (bool down = !usersKeys.empty(); down && Clock::now() < until;
+         down = !keysDown(m_dpy, modifiers).empty()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     if (capsLocked) {

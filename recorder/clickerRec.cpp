@@ -106,8 +106,8 @@ void clickerRec::finish() {
 
 void clickerRec::insertDelay() {
     PromptScope prompt(m_events);
-    const auto answer = AskValueOrCancel(
-        "0", "Увеличение задержки между действием(милисекунды)", actionCaption());
+    const auto answer =
+        AskValueOrCancel("0", "Увеличение задержки между действием(милисекунды)", actionCaption());
     if (!answer || m_finished) {
         return;
     }
@@ -155,9 +155,8 @@ void clickerRec::changeProxy() {
 
 void clickerRec::purgeCache() {
     PromptScope prompt(m_events);
-    const bool yes =
-        Notice("Отчистить Cookies и кеш в Internet Explorer и браузерах на его движке?",
-               NoticeConfirm);
+    const bool yes = Notice(
+        "Отчистить Cookies и кеш в Internet Explorer и браузерах на его движке?", NoticeConfirm);
     if (!yes || m_finished) {
         return;
     }

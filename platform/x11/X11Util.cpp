@@ -1,5 +1,6 @@
 #include "X11Util.h"
 
+#include <X11/XKBlib.h>
 #include <X11/extensions/Xrandr.h>
 
 #include <deque>
@@ -137,6 +138,43 @@ bool isWithin(Display* dpy, Window w, Window ancestor) {
         w = parentOf(dpy, w);
     }
     return false;
+}
+
+KeySym keysymAt(XkbDescPtr xkb, KeyCode code, int group, unsigned mods) {
+    const int groups = XkbKeyNumGroups(xkb, code);
+    if (groups == 0) {
+        return NoSymbol;
+    }
+    if (group >= groups) {
+        const unsigned info = XkbKeyGroupInfo(xkb, code);
+        switch (XkbOutOfRangeGroupAction(info)) {
+        case XkbClampIntoRange:
+            group = groups - 1;
+            break;
+        case XkbRedirectIntoRange:
+            group = XkbOutOfRangeGroupNumber(info);
+            if (group >= groups) {
+                group = 0;
+            }
+            break;
+        default:
+            group %= groups;
+        }
+    }
+    XkbKeyTypePtr type = XkbKeyKeyType(xkb, code, group);
+    const unsigned relevant = mods & type->mods.mask;
+    int level = 0;
+    for (int i = 0; i < type->map_count; ++i) {
+        const XkbKTMapEntryRec& e = type->map[i];
+        if (e.active && e.mods.mask == relevant) {
+            level = e.level;
+            break;
+        }
+    }
+    if (level >= XkbKeyGroupWidth(xkb, code, group)) {
+        return NoSymbol;
+    }
+    return XkbKeySymEntry(xkb, code, level, group);
 }
 
 } // namespace pressmark::platform::x11

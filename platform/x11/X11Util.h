@@ -6,6 +6,7 @@
 
 // Xlib last: its macros (None, Bool, Status, KeyPress) clash with Qt names.
 #include <X11/Xlib.h>
+#include <X11/XKBlib.h>
 
 namespace pressmark::platform::x11 {
 
@@ -35,5 +36,10 @@ Window clientWindowOf(Display* dpy, Window rootLevel);
 
 // Whether w is ancestor or one of its descendants.
 bool isWithin(Display* dpy, Window w, Window ancestor);
+
+// The keysym a key gives in a group with a modifier state, by the XKB rules:
+// out-of-range groups are wrapped, clamped or redirected as the key says, and
+// the key type maps the modifiers it cares about to a level.
+KeySym keysymAt(XkbDescPtr xkb, KeyCode code, int group, unsigned mods);
 
 } // namespace pressmark::platform::x11

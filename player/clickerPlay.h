@@ -12,8 +12,9 @@
 
 namespace pressmark {
 
-// The process-wide stop flag: cleared when a run starts, set by SStopBtn and
-// Alt+W (and by closing the window during a run).
+// The process-wide stop flag: cleared when a run starts, set when the user
+// stops the run (the window's stop, its hot key, closing it; Ctrl+C of the
+// command line).
 void requestStop();
 bool stopRequested();
 

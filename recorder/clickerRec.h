@@ -72,8 +72,8 @@ private:
     bool m_finished = false;
 };
 
-// The process-wide recording state behind RecBtn, StopRecBtn, T1 and the four
-// action buttons: at most one current recorder.
+// The process-wide recording state: at most one current recorder, started,
+// stopped and ticked by whoever drives it, the window or a test.
 class Recording {
 public:
     explicit Recording(RecordingEvents& events);
@@ -91,13 +91,13 @@ public:
     // the new recording is on. A write failure ends the recording as stop()
     // does and is rethrown, once.
     bool start(const std::filesystem::path& folder, std::string_view nameUtf8);
-    // StopRecBtn, Ctrl+W: the recorder finished and freed. Nothing when off.
+    // The recorder finished and freed. Nothing when off.
     void stop();
-    // T1: the current recorder's tick; ends the recording at the step limit
+    // The current recorder's tick, every 10 ms; ends the recording at the step limit
     // and on a write failure (rethrown, once).
     void tick();
 
-    // The four action buttons, with the guard when no recording is on.
+    // The four actions on the last step, with the guard when no recording is on.
     void insertDelay();
     void sendText();
     void changeProxy();

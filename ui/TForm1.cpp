@@ -1,22 +1,14 @@
 #include "TForm1.h"
 
 #include "RepeatEdit.h"
+#include "TForm1Parts.h"
 #include "Widgets.h"
 #include "window/HelpTopics.h"
 #include "window/Layout.h"
 #include "window/RepeatField.h"
-#include "platform/Platform.h"
-#include "player/clickerPlay.h"
-#include "base/IntConv.h"
-#include "scenario/ScenarioFolder.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
-#include <QCloseEvent>
-#include <QContextMenuEvent>
-#include <QDir>
-#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QHash>
 #include <QLCDNumber>
@@ -24,29 +16,21 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QPushButton>
-#include <QSignalBlocker>
-#include <QStandardPaths>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 
-#include <algorithm>
-#include <stdexcept>
 #include <string>
 #include <type_traits>
-#include <system_error>
 
 namespace pressmark {
 
 namespace {
 
-QString css(layout::Rgb c) {
-    return QStringLiteral("rgb(%1, %2, %3)").arg(c.r).arg(c.g).arg(c.b);
-}
+using formparts::css;
+using formparts::text;
 
 QColor colour(layout::Rgb c) {
     return QColor(c.r, c.g, c.b);
@@ -60,10 +44,6 @@ QFont qfont(const layout::Font& f) {
     // narrowing keeps every caption inside its control.
     font.setStretch(90);
     return font;
-}
-
-QString text(std::string_view utf8) {
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
 QPushButton* makeButton(QWidget* parent, const layout::Control& c) {
@@ -147,19 +127,6 @@ TForm1::TForm1(Options options, QWidget* parent)
 }
 
 TForm1::~TForm1() = default;
-
-void TForm1::setErrorReport(std::function<void(const QString&)> report) {
-    m_report = std::move(report);
-}
-
-void TForm1::reportError(const std::string& text) {
-    const QString shown = QString::fromStdString(text);
-    if (m_report) {
-        m_report(shown);
-    } else {
-        qWarning("%s", qUtf8Printable(shown));
-    }
-}
 
 void TForm1::build() {
     QHash<QString, QObject*> made;
@@ -418,328 +385,6 @@ QObject* TForm1::make(const layout::Control& c, QWidget* parent, QObject* owner)
         return new QSystemTrayIcon(applicationIcon(), this);
     }
     return new QObject(this);
-}
-
-void TForm1::connectEvents(const layout::Control& c, QObject* object) {
-    using layout::Event;
-    for (const layout::Handler& h : c.events) {
-        if (!h.call) {
-            continue;
-        }
-        const auto call = [this, handler = h.call] { (m_logic.*handler)(); };
-        auto* list = qobject_cast<QListWidget*>(object);
-        auto* bar = qobject_cast<TrackBar*>(object);
-        auto* repeat = qobject_cast<RepeatEdit*>(object);
-        bool wired = true;
-        switch (h.event) {
-        case Event::Click:
-            if (auto* b = qobject_cast<QPushButton*>(object)) {
-                connect(b, &QPushButton::clicked, this, call);
-            } else if (auto* a = qobject_cast<QAction*>(object)) {
-                connect(a, &QAction::triggered, this, call);
-            } else if (list) {
-                connect(list, &QListWidget::itemClicked, this, call);
-            } else {
-                wired = false;
-            }
-            break;
-        case Event::Change:
-            if (list) {
-                connect(list, &QListWidget::itemSelectionChanged, this, call);
-            } else if (bar) {
-                connect(bar, &QSlider::valueChanged, this, call);
-            } else {
-                wired = false;
-            }
-            break;
-        case Event::MouseUp:
-            wired = bar != nullptr;
-            if (bar) {
-                connect(bar, &TrackBar::mouseReleased, this, call);
-            }
-            break;
-        case Event::KeyUp:
-            if (repeat) {
-                connect(repeat, &RepeatEdit::keyReleased, this, call);
-            } else if (auto* memo = qobject_cast<Memo1251*>(object)) {
-                connect(memo, &Memo1251::keyReleased, this, call);
-            } else {
-                wired = false;
-            }
-            break;
-        case Event::ButtonClick:
-            wired = repeat != nullptr;
-            if (repeat) {
-                // The step first, by the window's rule, then the handler.
-                connect(repeat, &RepeatEdit::stepRequested, this, [this, call](int delta) {
-                    stepRepeat(delta);
-                    call();
-                });
-            }
-            break;
-        case Event::Timer:
-            if (auto* timer = qobject_cast<QTimer*>(object)) {
-                connect(timer, &QTimer::timeout, this, call);
-            } else {
-                wired = false;
-            }
-            break;
-        }
-        // A table entry this front end cannot wire is a mistake in the table:
-        // the window is not made, in any build.
-        if (!wired) {
-            throw std::logic_error("TForm1: no way to wire an event of " + std::string(c.name));
-        }
-    }
-}
-
-// ---------------------------------------------------------------- the view
-
-int TForm1::speedPosition() const {
-    return sc->value();
-}
-
-void TForm1::showSpeedDigits(int value) {
-    sd->display(value);
-}
-
-bool TForm1::minimizeOnRecord() const {
-    return rt->isChecked();
-}
-
-bool TForm1::minimizeOnRun() const {
-    return acst->isChecked();
-}
-
-std::string TForm1::descriptionText() const {
-    return m2->toPlainText().toStdString();
-}
-
-void TForm1::focusDescription() {
-    m2->setFocus(Qt::OtherFocusReason);
-}
-
-void TForm1::setHotKeyText(const std::string& text) {
-    RzLabel3->setText(QString::fromStdString(text));
-}
-
-void TForm1::showDescriptionNote(const std::string& note) {
-    m2Note->setText(QString::fromStdString(note));
-    m2Note->setVisible(!note.empty());
-    m2Note->raise();
-    m_noteTimer->start();
-}
-
-std::string TForm1::repeatText() const {
-    return re->text().toStdString();
-}
-
-void TForm1::showRepeatText(const std::string& text) {
-    re->lineEdit()->setText(QString::fromStdString(text));
-}
-
-void TForm1::contextMenuEvent(QContextMenuEvent* event) {
-    // The innermost control of the table under the press, and the menu the
-    // window's rule gives for that place.
-    QWidget* at = childAt(event->pos());
-    while (
-        at && at != this &&
-        std::none_of(layout::controls().begin(), layout::controls().end(),
-                     [at](const layout::Control& c) { return text(c.name) == at->objectName(); })) {
-        at = at->parentWidget();
-    }
-    if (!at) {
-        at = this;
-    }
-    const QPoint local = at->mapFrom(this, event->pos());
-    const QByteArray name = at->objectName().toUtf8();
-    const std::string_view menuName =
-        layout::popupAt(std::string_view(name.constData(), static_cast<std::size_t>(name.size())),
-                        local.x(), local.y());
-    QMenu* menu = m_menus.value(text(menuName));
-    if (!menu) {
-        event->ignore();
-        return;
-    }
-    menu->popup(event->globalPos());
-    event->accept();
-}
-
-void TForm1::disableRecordAndRun(const std::string& why) {
-    const QString text = QString::fromStdString(why);
-    RecBtn->setEnabled(false);
-    SStartBtn->setEnabled(false);
-    RecBtn->setToolTip(text);
-    SStartBtn->setToolTip(text);
-}
-
-void TForm1::showFolderProblem(const std::string& problem) {
-    folderProblem->setText(QString::fromStdString(problem));
-    folderProblem->setVisible(!problem.empty());
-}
-
-int TForm1::chosenHelpTopic() const {
-    const int index = lb2->currentRow();
-    if (index < 0 || !lb2->item(index) || !lb2->item(index)->isSelected()) {
-        return -1;
-    }
-    return index;
-}
-
-void TForm1::showHelp(const std::vector<std::string>& lines) {
-    m3->clear();
-    for (const std::string& line : lines) {
-        m3->appendPlainText(QString::fromStdString(line));
-    }
-}
-
-void TForm1::saveFocus() {
-    m_savedFocus = focusWidget();
-}
-
-void TForm1::restoreFocus() {
-    if (m_savedFocus && m_savedFocus->isEnabled()) {
-        m_savedFocus->setFocus(Qt::OtherFocusReason);
-    }
-}
-
-bool TForm1::modifiersHeld() const {
-    constexpr auto held =
-        Qt::AltModifier | Qt::ControlModifier | Qt::ShiftModifier | Qt::MetaModifier;
-    return (QGuiApplication::queryKeyboardModifiers() & held) != 0;
-}
-
-void TForm1::closeLater() {
-    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
-}
-
-std::string TForm1::findProgram(const std::string& name) const {
-    return QStandardPaths::findExecutable(QString::fromStdString(name)).toStdString();
-}
-
-// ---------------------------------------------------------------- window controls
-
-void TForm1::setRecordEnabled(bool on) {
-    RecBtn->setEnabled(on);
-}
-
-void TForm1::setStopRecordEnabled(bool on) {
-    StopRecBtn->setEnabled(on);
-}
-
-void TForm1::setScenariosPageEnabled(bool on) {
-    TabSheet1->setEnabled(on);
-}
-
-void TForm1::setPagesEnabled(bool on) {
-    pc->setEnabled(on);
-}
-
-void TForm1::setIndicator(Indicator colour) {
-    m_indicator = colour;
-    const layout::Theme& t = layout::theme();
-    const layout::Control& c = layout::control("S1");
-    S1->setStyleSheet(
-        QStringLiteral("background: %1; border: 1px solid %2;")
-            .arg(css(colour == Indicator::Red ? t.indicatorRecording : t.indicatorIdle),
-                 css(c.frame.value_or(c.back))));
-}
-
-void TForm1::setSamplingTimer(bool on) {
-    if (on) {
-        T1->start();
-    } else {
-        T1->stop();
-    }
-}
-
-void TForm1::setScenarios(const std::vector<ScenarioEntry>& entries) {
-    const QSignalBlocker quiet(Flb1);
-    Flb1->clear();
-    for (const ScenarioEntry& e : entries) {
-        // The name is shown decoded; the path keeps the file's own bytes, so
-        // that a name that is not UTF-8 still opens its file.
-        auto* item = new QListWidgetItem(QString::fromStdString(e.fileNameUtf8), Flb1);
-        item->setData(Qt::UserRole, QByteArray::fromStdString(pathToUtf8(e.file)));
-    }
-    Flb1->setCurrentRow(-1, QItemSelectionModel::Clear);
-}
-
-std::filesystem::path TForm1::selectedScenarioPath() const {
-    const auto items = Flb1->selectedItems();
-    if (items.isEmpty()) {
-        return {};
-    }
-    return pathFromUtf8(items.front()->data(Qt::UserRole).toByteArray().toStdString());
-}
-
-void TForm1::removeSelectedScenario() {
-    const QSignalBlocker quiet(Flb1);
-    const auto items = Flb1->selectedItems();
-    for (QListWidgetItem* item : items) {
-        delete Flb1->takeItem(Flb1->row(item));
-    }
-    Flb1->setCurrentRow(-1, QItemSelectionModel::Clear);
-    Flb1->clearSelection();
-}
-
-void TForm1::setSpeed(int speed) {
-    sc->setValue(std::clamp(speed, sc->minimum(), sc->maximum()));
-}
-
-void TForm1::setDescription(std::string_view utf8) {
-    m2->setPlainText(text(utf8));
-}
-
-void TForm1::hideWindow() {
-    hide();
-}
-
-void TForm1::showWindow() {
-    show();
-}
-
-const void* TForm1::nativeHandle() const {
-    // The dialogs take their owner as the native window id.
-    return reinterpret_cast<const void*>(const_cast<TForm1*>(this)->winId());
-}
-
-// ---------------------------------------------------------------- tray, close
-
-void TForm1::minimizeToTray() {
-    if (QSystemTrayIcon::isSystemTrayAvailable() && tray->isVisible()) {
-        hide();
-    } else {
-        showMinimized();
-    }
-}
-
-void TForm1::restoreFromTray() {
-    showNormal();
-    raise();
-    activateWindow();
-}
-
-void TForm1::changeEvent(QEvent* event) {
-    QWidget::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isMinimized() &&
-        QSystemTrayIcon::isSystemTrayAvailable() && tray->isVisible()) {
-        // Every minimise goes to the tray: no taskbar entry, only the icon.
-        QTimer::singleShot(0, this, [this] {
-            if (isMinimized()) {
-                hide();
-            }
-        });
-    }
-}
-
-void TForm1::closeEvent(QCloseEvent* event) {
-    if (!m_logic.closeRequested()) {
-        event->ignore();
-        return;
-    }
-    event->accept();
-    emit closed();
 }
 
 } // namespace pressmark

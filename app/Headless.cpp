@@ -4,6 +4,7 @@
 #include "scenario/ScenarioFormat.h"
 #include "window/ErrorReport.h"
 #include "window/MainWindow.h"
+#include "window/RepeatField.h"
 
 #include <algorithm>
 #include <system_error>
@@ -109,10 +110,12 @@ int playScenario(const CommandLine& cl, const std::filesystem::path& folder, con
     }
 
     try {
-        // The settings as the window would take them: its repeat field holds 1..100.
+        // The settings as the window would take them: the repeat count as its
+        // repeat field shows the stored value and reads it back.
         const scenario::Settings settings =
             scenario::loadSettings(file).value_or(scenario::Settings{});
-        const std::int32_t repeat = cl.repeat ? *cl.repeat : std::clamp(settings.repeat, 1, 100);
+        const std::int32_t repeat =
+            cl.repeat ? *cl.repeat : repeatfield::read(repeatfield::shown(settings.repeat)).value;
         Progress progress(io);
         clickerPlay player(file, settings.speed, repeat, progress);
         switch (player.run()) {

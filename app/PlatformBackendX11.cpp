@@ -1,6 +1,6 @@
 #include "PlatformBackend.h"
 
-#include "platform/x11/DialogsQt.h"
+#include "platform/qt/DialogsQt.h"
 #include "platform/x11/X11Backend.h"
 #include "player/clickerPlay.h"
 
@@ -121,11 +121,11 @@ std::unique_ptr<InstalledBackend> installPlatformBackend() {
 }
 
 void showErrorReport(const QString& text, const void* owner) {
-    platform::x11::DialogsQt::errorReport(text, owner);
+    platform::qt::DialogsQt::errorReport(text, owner);
 }
 
 void showWarning(const QString& text, const void* owner) {
-    platform::x11::DialogsQt::warning(QStringLiteral("Pressmark"), text, owner);
+    platform::qt::DialogsQt::warning(QStringLiteral("Pressmark"), text, owner);
 }
 
 } // namespace pressmark

@@ -53,6 +53,10 @@ std::string missingProtocols(const platform::wayland::Offer& offer) {
     };
     add(offer.virtualPointer, "zwlr_virtual_pointer_manager_v1");
     add(offer.virtualKeyboard, "zwp_virtual_keyboard_manager_v1");
+    // KWin offers its fake input only to a program whose installed desktop
+    // entry asks for it.
+    add(offer.kdeFakeInput, "org_kde_kwin_fake_input (KWin: pressmark.desktop with "
+                            "X-KDE-Wayland-Interfaces)");
     add(offer.seat, "wl_seat");
     add(offer.output, "wl_output");
     return names;

@@ -1,8 +1,10 @@
 #include "InputWayland.h"
 
+#include "KdeServices.h"
 #include "TextKeymap.h"
 #include "base/Utf8.h"
 
+#include "fake-input-client-protocol.h"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 
@@ -10,6 +12,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
+#include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
 #include <chrono>
@@ -69,6 +72,28 @@ bool sendKeymap(zwp_virtual_keyboard_v1* keyboard, const std::string& text) {
     return true;
 }
 
+// The user's keymap, as the compositor sends it to every keyboard.
+void onKeymap(void* data, wl_keyboard*, std::uint32_t format, std::int32_t fd, std::uint32_t size) {
+    auto* text = static_cast<std::string*>(data);
+    if (format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 && size > 0) {
+        void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (map != MAP_FAILED) {
+            const char* chars = static_cast<const char*>(map);
+            *text = std::string(chars, ::strnlen(chars, size));
+            ::munmap(map, size);
+        }
+    }
+    ::close(fd);
+}
+void onKeyboardEnter(void*, wl_keyboard*, std::uint32_t, wl_surface*, wl_array*) {}
+void onKeyboardLeave(void*, wl_keyboard*, std::uint32_t, wl_surface*) {}
+void onKey(void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {}
+void onModifiers(void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
+                 std::uint32_t) {}
+void onRepeatInfo(void*, wl_keyboard*, std::int32_t, std::int32_t) {}
+constexpr wl_keyboard_listener keyboardListener{onKeymap, onKeyboardEnter, onKeyboardLeave,
+                                                onKey,    onModifiers,     onRepeatInfo};
+
 } // namespace
 
 InputWayland::InputWayland(WaylandSession& session, TypingFocus* focus)
@@ -76,6 +101,20 @@ InputWayland::InputWayland(WaylandSession& session, TypingFocus* focus)
     m_session.run([this] {
         auto& g = m_session.globals();
         const std::uint32_t had = g.seatCapabilities;
+        const std::uint32_t both = WL_SEAT_CAPABILITY_POINTER | WL_SEAT_CAPABILITY_KEYBOARD;
+        if (!g.pointerManager || !g.keyboardManager) {
+            // KWin: its fake input is a device of the seat once the program
+            // has said who it is.
+            m_fake = g.fakeInput;
+            org_kde_kwin_fake_input_authenticate(m_fake, "Pressmark",
+                                                 "plays recorded clicks and texts back");
+            m_session.roundtrip();
+            if ((had & both) != both) {
+                std::this_thread::sleep_for(newDeviceSettle);
+                m_session.roundtrip();
+            }
+            return;
+        }
         wl_output* primary = m_session.primaryOutput();
         if (g.pointerManagerVersion >= 2 && primary) {
             m_pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer_with_output(
@@ -92,7 +131,6 @@ InputWayland::InputWayland(WaylandSession& session, TypingFocus* focus)
         // A seat that had no pointer or keyboard (a session without input
         // devices) gets one now, and its programs take a moment to bind it:
         // what came before they did would be lost.
-        const std::uint32_t both = WL_SEAT_CAPABILITY_POINTER | WL_SEAT_CAPABILITY_KEYBOARD;
         if ((had & both) != both) {
             std::this_thread::sleep_for(newDeviceSettle);
             m_session.roundtrip();
@@ -107,6 +145,9 @@ InputWayland::~InputWayland() {
         }
         if (m_keyboard) {
             zwp_virtual_keyboard_v1_destroy(m_keyboard);
+        }
+        if (m_userKeyboard) {
+            wl_keyboard_release(m_userKeyboard);
         }
         m_session.roundtrip();
     });
@@ -128,6 +169,12 @@ void InputWayland::button(MouseButton b, bool down) {
 
 void InputWayland::moveOnThread(Point pixel) {
     m_at = pixel;
+    if (m_fake) {
+        // In the layout's logical pixels, whole: KWin rounds x.5 up.
+        org_kde_kwin_fake_input_pointer_motion_absolute(m_fake, wl_fixed_from_int(pixel.x),
+                                                        wl_fixed_from_int(pixel.y));
+        return;
+    }
     const Rect primary = m_session.primary();
     Rect area = primary;
     if (!m_pointerOnOutput) {
@@ -162,18 +209,17 @@ void InputWayland::buttonOnThread(std::uint32_t evdevButton, bool down) {
     if (down) {
         m_clickedSinceText = m_at;
     }
-    zwlr_virtual_pointer_v1_button(m_pointer, nowMs(), evdevButton,
-                                   down ? WL_POINTER_BUTTON_STATE_PRESSED
-                                        : WL_POINTER_BUTTON_STATE_RELEASED);
+    const std::uint32_t state =
+        down ? WL_POINTER_BUTTON_STATE_PRESSED : WL_POINTER_BUTTON_STATE_RELEASED;
+    if (m_fake) {
+        org_kde_kwin_fake_input_button(m_fake, evdevButton, state);
+        return;
+    }
+    zwlr_virtual_pointer_v1_button(m_pointer, nowMs(), evdevButton, state);
     zwlr_virtual_pointer_v1_frame(m_pointer);
 }
 
-TypeReport InputWayland::typeText(std::string_view text) {
-    const TextPlan plan = planText(utf8::decode(text));
-    TypeReport report{plan.typed, plan.skipped};
-    if (plan.chunks.empty()) {
-        return report;
-    }
+std::optional<Point> InputWayland::takeClickedSinceText() {
     std::optional<Point> clicked;
     m_session.run([this, &clicked] {
         // The clicks before the text have reached their windows.
@@ -181,6 +227,20 @@ TypeReport InputWayland::typeText(std::string_view text) {
         clicked = m_clickedSinceText;
         m_clickedSinceText.reset();
     });
+    return clicked;
+}
+
+TypeReport InputWayland::typeText(std::string_view text) {
+    const std::u32string chars = utf8::decode(text);
+    if (m_fake) {
+        return typeThroughLayouts(chars);
+    }
+    const TextPlan plan = planText(chars);
+    TypeReport report{plan.typed, plan.skipped};
+    if (plan.chunks.empty()) {
+        return report;
+    }
+    const std::optional<Point> clicked = takeClickedSinceText();
     if (m_focus) {
         m_focus->beforeTyping(clicked);
     }
@@ -207,6 +267,90 @@ TypeReport InputWayland::typeText(std::string_view text) {
         m_session.roundtrip();
     });
     return report;
+}
+
+} // namespace pressmark::platform::wayland
+
+namespace pressmark::platform::wayland {
+
+void InputWayland::sendLayoutKey(std::uint32_t evdevCode, bool shift) {
+    const auto key = [this](std::uint32_t code, std::uint32_t state) {
+        org_kde_kwin_fake_input_keyboard_key(m_fake, code, state);
+    };
+    if (shift) {
+        key(KEY_LEFTSHIFT, WL_KEYBOARD_KEY_STATE_PRESSED);
+    }
+    key(evdevCode, WL_KEYBOARD_KEY_STATE_PRESSED);
+    key(evdevCode, WL_KEYBOARD_KEY_STATE_RELEASED);
+    if (shift) {
+        key(KEY_LEFTSHIFT, WL_KEYBOARD_KEY_STATE_RELEASED);
+    }
+}
+
+// KWin turns the key codes into characters with its active layout: each run
+// of characters of one layout is typed with that layout switched on, and the
+// user's layout comes back at the end. A character no layout of the user's
+// holds cannot be typed at all: it is reported skipped.
+TypeReport InputWayland::typeThroughLayouts(std::u32string_view text) {
+    std::string keymapText;
+    m_session.run([this, &keymapText] {
+        auto& g = m_session.globals();
+        if (!m_userKeyboard && (g.seatCapabilities & WL_SEAT_CAPABILITY_KEYBOARD)) {
+            m_userKeyboard = wl_seat_get_keyboard(g.seat);
+            wl_keyboard_add_listener(m_userKeyboard, &keyboardListener, &m_userKeymap);
+        }
+        m_session.roundtrip();
+        keymapText = m_userKeymap;
+    });
+    const std::optional<std::uint32_t> userLayout = kde::activeLayout();
+    xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_DEFAULT_INCLUDES);
+    xkb_keymap* keymap =
+        context && !keymapText.empty()
+            ? xkb_keymap_new_from_string(context, keymapText.c_str(), XKB_KEYMAP_FORMAT_TEXT_V1,
+                                         XKB_KEYMAP_COMPILE_NO_FLAGS)
+            : nullptr;
+    const LayoutPlan plan =
+        planLayoutText(keymap, text, userLayout.value_or(0), userLayout.has_value());
+    xkb_keymap_unref(keymap);
+    xkb_context_unref(context);
+    if (plan.keys.empty()) {
+        return TypeReport{0, plan.skipped};
+    }
+    const std::optional<Point> clicked = takeClickedSinceText();
+    if (m_focus) {
+        m_focus->beforeTyping(clicked);
+    }
+    using clock = std::chrono::steady_clock;
+    const auto start = clock::now();
+    long sent = 0;
+    std::uint32_t layout = userLayout.value_or(0);
+    for (std::size_t i = 0; i < plan.keys.size();) {
+        if (plan.keys[i].group != layout) {
+            layout = plan.keys[i].group;
+            kde::setLayout(layout);
+        }
+        std::size_t end = i;
+        while (end < plan.keys.size() && plan.keys[end].group == layout) {
+            ++end;
+        }
+        // The keys of one layout, then a round trip: every one of them has
+        // been read with this layout before the next switch.
+        m_session.run([&] {
+            for (; i < end; ++i) {
+                sendLayoutKey(plan.keys[i].evdevCode, plan.keys[i].shift);
+                if (++sent % 32 == 0) {
+                    m_session.roundtrip();
+                    std::this_thread::sleep_until(
+                        start + std::chrono::microseconds(sent * 1000000L / maxCharsPerSecond));
+                }
+            }
+            m_session.roundtrip();
+        });
+    }
+    if (userLayout && layout != *userLayout) {
+        kde::setLayout(*userLayout);
+    }
+    return TypeReport{plan.typed, plan.skipped};
 }
 
 } // namespace pressmark::platform::wayland

@@ -5,9 +5,11 @@
 
 #include <chrono>
 #include <optional>
+#include <string>
 
 struct zwlr_virtual_pointer_v1;
 struct zwp_virtual_keyboard_v1;
+struct wl_keyboard;
 
 namespace pressmark::platform::wayland {
 
@@ -23,11 +25,14 @@ public:
 
 // Clicks and text through the compositor's virtual pointer and virtual
 // keyboard, made once for the session and kept: a seat without a device
-// would drop the first events sent after one appears.
+// would drop the first events sent after one appears. On KWin, through its
+// fake input instead, which takes whole pixels and key codes of the layout
+// active at the time: text goes through the user's layouts, each switched to
+// while its characters are typed.
 //
 // A position is the pixel the normalized 0..65535 names on the primary
 // output, rounded as on X11, sent as that pixel's centre so that any
-// scaling rounds to it.
+// scaling rounds to it (KWin rounds the centre up: it gets the pixel).
 class InputWayland final : public Input {
 public:
     // session and focus are not owned; focus may be null.
@@ -54,13 +59,20 @@ public:
     static constexpr std::chrono::milliseconds newDeviceSettle{300};
 
 private:
+    TypeReport typeThroughLayouts(std::u32string_view text);
+    std::optional<Point> takeClickedSinceText();
+    void sendLayoutKey(std::uint32_t evdevCode, bool shift);
+
     WaylandSession& m_session;
     TypingFocus* m_focus;
     zwlr_virtual_pointer_v1* m_pointer = nullptr;
     zwp_virtual_keyboard_v1* m_keyboard = nullptr;
-    bool m_pointerOnOutput = false;          // mapped to the primary output (v2)
-    Point m_at;                              // the last pixel sent
-    std::optional<Point> m_clickedSinceText; // the last press since text was typed
+    org_kde_kwin_fake_input* m_fake = nullptr; // KWin: pointer and keys in one
+    wl_keyboard* m_userKeyboard = nullptr;     // KWin: tells the user's keymap
+    std::string m_userKeymap;                  // its text, every layout in it
+    bool m_pointerOnOutput = false;            // mapped to the primary output (v2)
+    Point m_at;                                // the last pixel sent
+    std::optional<Point> m_clickedSinceText;   // the last press since text was typed
 };
 
 } // namespace pressmark::platform::wayland

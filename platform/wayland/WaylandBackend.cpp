@@ -2,6 +2,7 @@
 
 #include "Desktop.h"
 #include "InputWayland.h"
+#include "KdeServices.h"
 #include "PointerWayland.h"
 #include "SwayDesktop.h"
 #include "WaylandSession.h"
@@ -33,6 +34,8 @@ std::unique_ptr<WaylandBackend> WaylandBackend::make(std::string& why) {
     if (auto sway = makeSwayServices()) {
         b->m_desktop = std::move(sway->desktop);
         hotKeys = std::move(sway->hotKeys);
+    } else if (auto kde = HotKeysKde::create()) {
+        hotKeys = std::move(kde);
     } else {
         b->m_limits = "Горячие клавиши недоступны: этот композитор не даёт их программам.";
     }

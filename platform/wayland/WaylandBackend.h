@@ -15,9 +15,10 @@ class WaylandSession;
 class Desktop;
 
 // The backend of a Wayland session whose compositor lets a program send
-// clicks and keys (the wlroots family: sway and its kin): the virtual
-// pointer and keyboard, the recording overlay, and what the compositor's
-// own interface adds (sway: its windows and the hot keys).
+// clicks and keys (the wlroots family: sway and its kin; KWin): the virtual
+// pointer and keyboard or KWin's fake input, the recording overlay, and what
+// the desktop's own interfaces add (sway: its windows and the hot keys; KDE:
+// the hot keys).
 class WaylandBackend {
 public:
     // Null, with why in one line, when the compositor offers too little.

@@ -2,6 +2,7 @@
 
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 #include "LayerShellProtocol.h"
+#include "fake-input-client-protocol.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 
 #include <wayland-client.h>
@@ -56,6 +57,10 @@ struct SessionListeners {
         } else if (named(interface, zwlr_layer_shell_v1_interface)) {
             g.layerShell = static_cast<zwlr_layer_shell_v1*>(wl_registry_bind(
                 registry, name, &zwlr_layer_shell_v1_interface, std::min(version, 3u)));
+        } else if (named(interface, org_kde_kwin_fake_input_interface) && !g.fakeInput) {
+            g.fakeInputVersion = std::min(version, 4u);
+            g.fakeInput = static_cast<org_kde_kwin_fake_input*>(wl_registry_bind(
+                registry, name, &org_kde_kwin_fake_input_interface, g.fakeInputVersion));
         }
     }
     static void globalRemove(void*, wl_registry*, std::uint32_t) {}
@@ -127,7 +132,7 @@ bool probeCompositor(Offer& offer, std::string& why) {
             o.virtualPointer |= named(interface, zwlr_virtual_pointer_manager_v1_interface);
             o.virtualKeyboard |= named(interface, zwp_virtual_keyboard_manager_v1_interface);
             o.layerShell |= named(interface, zwlr_layer_shell_v1_interface);
-            o.kdeFakeInput |= std::strcmp(interface, "org_kde_kwin_fake_input") == 0;
+            o.kdeFakeInput |= named(interface, org_kde_kwin_fake_input_interface);
         },
         [](void*, wl_registry*, std::uint32_t) {}};
     wl_registry* registry = wl_display_get_registry(d);
@@ -157,7 +162,8 @@ std::unique_ptr<WaylandSession> WaylandSession::connect(std::string& why) {
         return nullptr;
     }
     const auto& g = s->m_globals;
-    if (!g.seat || g.outputs.empty() || !g.pointerManager || !g.keyboardManager) {
+    if (!g.seat || g.outputs.empty() ||
+        (!(g.pointerManager && g.keyboardManager) && !g.fakeInput)) {
         why = "the compositor offers no virtual pointer and keyboard";
         return nullptr;
     }
@@ -187,6 +193,10 @@ WaylandSession::~WaylandSession() {
         }
         if (g.layerShell) {
             zwlr_layer_shell_v1_destroy(g.layerShell);
+        }
+        if (g.fakeInput) {
+            // No request ends it: the device goes with the connection.
+            org_kde_kwin_fake_input_destroy(g.fakeInput);
         }
         if (g.keyboardManager) {
             zwp_virtual_keyboard_manager_v1_destroy(g.keyboardManager);

@@ -22,6 +22,7 @@ struct wl_output;
 struct zwlr_virtual_pointer_manager_v1;
 struct zwp_virtual_keyboard_manager_v1;
 struct zwlr_layer_shell_v1;
+struct org_kde_kwin_fake_input;
 
 namespace pressmark::platform::wayland {
 
@@ -33,8 +34,11 @@ struct Offer {
     bool virtualKeyboard = false;
     bool layerShell = false;
     bool kdeFakeInput = false;
-    // Clicks and text can be sent: the backend can play scenarios.
-    bool usable() const { return seat && output && virtualPointer && virtualKeyboard; }
+    // Clicks and text can be sent: the backend can play scenarios. KWin's
+    // fake input does both (text through the user's layouts).
+    bool usable() const {
+        return seat && output && ((virtualPointer && virtualKeyboard) || kdeFakeInput);
+    }
 };
 
 // Asks the compositor at WAYLAND_DISPLAY, on a short connection of its own,
@@ -64,6 +68,9 @@ public:
         std::uint32_t pointerManagerVersion = 0;
         zwp_virtual_keyboard_manager_v1* keyboardManager = nullptr;
         zwlr_layer_shell_v1* layerShell = nullptr;
+        // KWin's, offered only to a program its desktop entry lets have it.
+        org_kde_kwin_fake_input* fakeInput = nullptr;
+        std::uint32_t fakeInputVersion = 0;
     };
 
     // Null (with why) when the compositor cannot be reached or lacks what

@@ -4,7 +4,17 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusReply>
+#include <QDir>
+#include <QFile>
 #include <QStringList>
+#include <QThread>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <vector>
 
 namespace pressmark::platform::wayland {
 namespace {
@@ -108,8 +118,8 @@ std::unique_ptr<HotKeysKde> HotKeysKde::create() {
     std::unique_ptr<HotKeysKde> h(new HotKeysKde);
     // A run that was killed left its actions, holding their chords: they go
     // before this run asks for its own.
-    const QDBusMessage names = call(accelService, componentPath, componentInterface,
-                                    QStringLiteral("shortcutNames"), {QString()});
+    const QDBusMessage names =
+        call(accelService, componentPath, componentInterface, QStringLiteral("shortcutNames"));
     if (answered(names) && !names.arguments().isEmpty()) {
         for (const QString& action : names.arguments().constFirst().toStringList()) {
             h->removeAction(action);
@@ -184,4 +194,209 @@ void HotKeysKde::onPressed(const QString& pressedComponent, const QString& actio
     }
 }
 
+namespace {
+
+// What KWin's scripts send back: each script names the question it answers
+// with a number of its own. The answers arrive on a thread of their own, so
+// that a question may be asked on any thread, and wait there.
+class ScriptAnswers final : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.pressmark.KwinScript")
+public:
+    std::optional<QString> wait(int token, std::chrono::milliseconds longest) {
+        std::unique_lock lock(m_mutex);
+        if (!m_ready.wait_for(lock, longest, [&] { return m_answers.count(token) > 0; })) {
+            return std::nullopt;
+        }
+        const QString text = m_answers[token];
+        m_answers.erase(token);
+        return text;
+    }
+
+public Q_SLOTS:
+    Q_SCRIPTABLE void answer(int token, const QString& text) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_answers[token] = text;
+        }
+        m_ready.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::map<int, QString> m_answers;
+};
+
+const QString kwinService = QStringLiteral("org.kde.KWin");
+const QString scriptingInterface = QStringLiteral("org.kde.kwin.Scripting");
+const QString scriptInterface = QStringLiteral("org.kde.kwin.Script");
+
+class KwinDesktop final : public Desktop {
+public:
+    KwinDesktop()
+        : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus,
+                                              QStringLiteral("pressmark-kwin-scripts"))) {
+        m_answers.moveToThread(&m_thread);
+        m_thread.start();
+        m_bus.registerObject(QStringLiteral("/pressmark"), &m_answers,
+                             QDBusConnection::ExportScriptableSlots);
+    }
+
+    ~KwinDesktop() override {
+        m_bus.unregisterObject(QStringLiteral("/pressmark"));
+        m_thread.quit();
+        m_thread.wait();
+        QDBusConnection::disconnectFromBus(m_bus.name());
+    }
+
+    // The topmost window at p on the current desktop, and whose it is. The
+    // recording overlay (this program's, in KWin's overlay layer, 10) is
+    // above them all and is no window of them.
+    std::optional<Window> windowAt(Point p) override {
+        const auto reply = ask(QStringLiteral(R"(
+var best = null;
+var all = workspace.clientList();
+for (var i = 0; i < all.length; i++) {
+    var c = all[i];
+    var g = c.frameGeometry;
+    if (c.minimized || !(c.onAllDesktops || c.desktop == workspace.currentDesktop) ||
+        (c.pid == %3 && c.layer == 10) ||
+        %1 < g.x || %2 < g.y || %1 >= g.x + g.width || %2 >= g.y + g.height) {
+        continue;
+    }
+    if (!best || c.layer > best.layer ||
+        (c.layer == best.layer && c.stackingOrder > best.stackingOrder)) {
+        best = c;
+    }
+}
+answer(best ? best.pid + " " + best.internalId : "");
+)")
+                                   .arg(p.x)
+                                   .arg(p.y)
+                                   .arg(::getpid()));
+        if (!reply || reply->isEmpty()) {
+            return std::nullopt;
+        }
+        const QStringList parts = reply->split(QLatin1Char(' '));
+        if (parts.size() != 2) {
+            return std::nullopt;
+        }
+        return Window{idOf(parts[1]), parts[0].toLongLong() == ::getpid()};
+    }
+
+    void setTypingTarget(std::optional<long> windowId) override {
+        std::lock_guard lock(m_mutex);
+        m_target = windowId;
+    }
+
+    // While recording, the window pressed last gets the focus back (the
+    // prompt that asked for the text has just had it). In playback KWin has
+    // given the focus with the click itself.
+    void beforeTyping(std::optional<Point>) override {
+        QString uuid;
+        {
+            std::lock_guard lock(m_mutex);
+            if (!m_target || *m_target < 0 || *m_target >= static_cast<long>(m_uuids.size())) {
+                return;
+            }
+            uuid = m_uuids[static_cast<std::size_t>(*m_target)];
+        }
+        ask(QStringLiteral(R"(
+var all = workspace.clientList();
+for (var i = 0; i < all.length; i++) {
+    if (all[i].internalId == "%1") {
+        workspace.activeClient = all[i];
+    }
+}
+answer("");
+)")
+                .arg(uuid));
+    }
+
+private:
+    // Runs a script whose answer(text) comes back here; nullopt when KWin
+    // does not answer in time.
+    std::optional<QString> ask(const QString& body) {
+        int token = 0;
+        {
+            std::lock_guard lock(m_mutex);
+            token = ++m_lastToken;
+        }
+        const QString name = QStringLiteral("pressmark-%1-%2").arg(::getpid()).arg(token);
+        const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR", QDir::tempPath());
+        const QString path = runtime + QLatin1Char('/') + name + QStringLiteral(".js");
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            return std::nullopt;
+        }
+        file.write(QStringLiteral("(function () {\n"
+                                  "function answer(text) {\n"
+                                  "    callDBus(\"%1\", \"/pressmark\", "
+                                  "\"org.pressmark.KwinScript\", \"answer\", %2, text);\n"
+                                  "}\n%3})();\n")
+                       .arg(m_bus.baseService())
+                       .arg(token)
+                       .arg(body)
+                       .toUtf8());
+        file.close();
+        std::optional<QString> reply;
+        const QDBusMessage loaded =
+            callOn(kwinService, QStringLiteral("/Scripting"), scriptingInterface,
+                   QStringLiteral("loadScript"), {path, name});
+        if (answered(loaded) && !loaded.arguments().isEmpty()) {
+            const int id = loaded.arguments().constFirst().toInt();
+            // KWin 5 puts the script at /<id>, KWin 6 at /Scripting/Script<id>.
+            if (answered(callOn(kwinService, QStringLiteral("/%1").arg(id), scriptInterface,
+                                QStringLiteral("run"))) ||
+                answered(callOn(kwinService, QStringLiteral("/Scripting/Script%1").arg(id),
+                                scriptInterface, QStringLiteral("run")))) {
+                reply = m_answers.wait(token, std::chrono::seconds(1));
+            }
+            callOn(kwinService, QStringLiteral("/Scripting"), scriptingInterface,
+                   QStringLiteral("unloadScript"), {name});
+        }
+        QFile::remove(path);
+        return reply;
+    }
+
+    QDBusMessage callOn(const QString& service, const QString& path, const QString& interface,
+                        const QString& method, const QVariantList& args = {}) {
+        QDBusMessage m = QDBusMessage::createMethodCall(service, path, interface, method);
+        m.setArguments(args);
+        return m_bus.call(m, QDBus::Block, timeoutMs);
+    }
+
+    // The Desktop's window numbers for KWin's window ids.
+    long idOf(const QString& uuid) {
+        std::lock_guard lock(m_mutex);
+        for (std::size_t i = 0; i < m_uuids.size(); ++i) {
+            if (m_uuids[i] == uuid) {
+                return static_cast<long>(i);
+            }
+        }
+        m_uuids.push_back(uuid);
+        return static_cast<long>(m_uuids.size() - 1);
+    }
+
+    QDBusConnection m_bus;
+    QThread m_thread;
+    ScriptAnswers m_answers;
+    std::mutex m_mutex;
+    int m_lastToken = 0;
+    std::vector<QString> m_uuids;
+    std::optional<long> m_target;
+};
+
+} // namespace
+
+std::unique_ptr<Desktop> makeKwinDesktop() {
+    if (!kde::kwinRunning()) {
+        return nullptr;
+    }
+    return std::make_unique<KwinDesktop>();
+}
+
 } // namespace pressmark::platform::wayland
+
+#include "KdeServices.moc"

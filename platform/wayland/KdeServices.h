@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Desktop.h"
 #include "platform/Backend.h"
 
 #include <QObject>
@@ -53,6 +54,12 @@ private:
     std::map<int, QString> m_actions; // systemId -> action
     std::function<void(int)> m_handler;
 };
+
+// KWin's windows, as scripts KWin runs for the program tell them (KWin has
+// no other interface for them): which window shows at a point and whether it
+// is this program's, and bringing the window that gets the text forward.
+// Null when KWin does not answer on the session bus.
+std::unique_ptr<Desktop> makeKwinDesktop();
 
 // The chord as KDE's global shortcut service counts it (a Qt key with its
 // modifiers) for a Windows virtual-key code and Win32 modifiers; 0 when the

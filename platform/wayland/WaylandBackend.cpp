@@ -35,6 +35,7 @@ std::unique_ptr<WaylandBackend> WaylandBackend::make(std::string& why) {
         b->m_desktop = std::move(sway->desktop);
         hotKeys = std::move(sway->hotKeys);
     } else if (auto kde = HotKeysKde::create()) {
+        b->m_desktop = makeKwinDesktop();
         hotKeys = std::move(kde);
     } else {
         b->m_limits = "Горячие клавиши недоступны: этот композитор не даёт их программам.";

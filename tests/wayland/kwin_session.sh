@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# Pressmark on a headless KWin: --play clicks random pixels of a Qt program
+# through KWin's fake input, each checked at its pixel, then types a Russian
+# text through the user's layouts (us,ru), which are as they were afterwards.
+# KWin offers fake input only to a program whose desktop entry asks for it:
+# the session has one for the built program.
+# Usage: kwin_session.sh PRESSMARK CLICK_TARGET
+set -uo pipefail
+pressmark=$1
+target=$2
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+tmp=$(mktemp -d /tmp/pressmark-kwin.XXXXXX)
+pids=()
+cleanup() {
+    local p
+    for p in "${pids[@]}"; do
+        kill -- -"$p" 2>/dev/null || kill "$p" 2>/dev/null
+    done
+    # KWin writes its settings as it goes: the folder goes after it has.
+    wait 2>/dev/null
+    rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+# Debian's kwin_wayland carries a file capability that a container or VM
+# without CAP_SYS_RESOURCE refuses to run: a copy has none, and keeps the
+# name (KWin's own Qt platform plugin checks it).
+kwin=$(command -v kwin_wayland) || fail "kwin_wayland is not installed (kwin-wayland)"
+mkdir -p "$tmp/bin" "$tmp/run" "$tmp/home/.config" "$tmp/home/.local/share/applications"
+cp "$kwin" "$tmp/bin/kwin_wayland"
+chmod 700 "$tmp/run"
+export HOME=$tmp/home XDG_RUNTIME_DIR=$tmp/run XDG_CONFIG_HOME=$tmp/home/.config
+export XDG_DATA_HOME=$tmp/home/.local/share XDG_CACHE_HOME=$tmp/home/.cache
+export WAYLAND_DISPLAY=wayland-pm KWIN_COMPOSE=Q
+unset DISPLAY QT_QPA_PLATFORM
+printf '[Layout]\nLayoutList=us,ru\nUse=true\n' >"$XDG_CONFIG_HOME/kxkbrc"
+cat >"$XDG_DATA_HOME/applications/pressmark-test.desktop" <<EOF
+[Desktop Entry]
+Type=Application
+Name=Pressmark
+Exec=$(readlink -f "$pressmark")
+X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input
+EOF
+
+# One session bus for KWin and the programs; the bus address is kept for
+# the steps below.
+setsid dbus-run-session -- bash -c "echo \$DBUS_SESSION_BUS_ADDRESS >'$tmp/bus'
+    kbuildsycoca5 >/dev/null 2>&1
+    exec '$tmp/bin/kwin_wayland' --virtual --width 1280 --height 720 \
+        --socket $WAYLAND_DISPLAY --no-lockscreen" >"$tmp/kwin.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 150); do
+    [ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ] && [ -s "$tmp/bus" ] && break
+    sleep 0.1
+done
+[ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ] || {
+    cat "$tmp/kwin.log" >&2
+    fail "KWin did not start"
+}
+DBUS_SESSION_BUS_ADDRESS=$(cat "$tmp/bus")
+export DBUS_SESSION_BUS_ADDRESS
+layout() {
+    dbus-send --session --print-reply --dest=org.kde.keyboard /Layouts \
+        org.kde.KeyboardLayouts.getLayout | awk '/uint32/ { print $2 }'
+}
+
+log=$tmp/target.log
+: >"$log"
+QT_QPA_PLATFORM=wayland "$target" --rect 0,0,800,500 --title ClickTarget "$log" &
+pids+=($!)
+for _ in $(seq 100); do
+    grep -q '^ready' "$log" && break
+    sleep 0.1
+done
+grep -q '^ready' "$log" || fail "the click target did not start"
+
+# Where KWin put the target, as a script of its prints to KWin's log.
+cat >"$tmp/where.js" <<'EOF'
+var all = workspace.clientList();
+for (var i = 0; i < all.length; i++) {
+    if (all[i].caption == "ClickTarget") {
+        var g = all[i].frameGeometry;
+        print("TARGET " + g.x + " " + g.y + " " + g.width + " " + g.height);
+    }
+}
+EOF
+id=$(dbus-send --session --print-reply --dest=org.kde.KWin /Scripting \
+    org.kde.kwin.Scripting.loadScript string:"$tmp/where.js" string:where |
+    awk '/int32/ { print $2 }')
+dbus-send --session --print-reply --dest=org.kde.KWin "/$id" org.kde.kwin.Script.run >/dev/null
+for _ in $(seq 50); do
+    grep -aq 'TARGET' "$tmp/kwin.log" && break
+    sleep 0.1
+done
+read -r tx ty tw th < <(grep -a 'TARGET' "$tmp/kwin.log" | tail -1 | sed 's/.*TARGET //')
+[ -n "${th:-}" ] || fail "KWin did not tell where the target is"
+
+# 300 clicks at random pixels of the target, then one on its text field
+# with a text: Latin, Cyrillic and signs of both layouts.
+text='Привет, World! Ёж № 100%'
+scenarios=$tmp/scenarios
+mkdir -p "$scenarios"
+awk -v seed=7 -v tx="$tx" -v ty="$ty" -v tw="$tw" -v th="$th" -v text="$text" '
+function norm(p, w) { n = p * 65535 - 32767; return int((n + w - 1) / w) }
+BEGIN {
+    srand(seed)
+    printf "[sett]\r\nsleep=0\r\nrepeat=1\r\n" > "/dev/stderr"
+    for (i = 1; i <= 300; i++) {
+        x = tx + int(rand() * tw); y = ty + 60 + int(rand() * (th - 60))
+        printf "%d %d\n", x - tx, y - ty
+        printf "[%d]\r\nx=%d\r\ny=%d\r\nkey=1\r\n", i, norm(x, 1280), norm(y, 720) > "/dev/stderr"
+    }
+    printf "[301]\r\nx=%d\r\ny=%d\r\nkey=1\r\ntext=%s\r\n", norm(tx + 100, 1280),
+        norm(ty + 35, 720), text > "/dev/stderr"
+}' 2>"$tmp/utf8.ini" >"$tmp/expected"
+iconv -f UTF-8 -t CP1251 "$tmp/utf8.ini" >"$scenarios/kwin.ini" || fail "iconv"
+
+"$pressmark" --scenarios "$scenarios" --play kwin 2>"$tmp/play.log" ||
+    fail "--play failed: $(cat "$tmp/play.log")"
+grep -qi 'xwayland' "$tmp/play.log" && fail "played through XWayland: $(cat "$tmp/play.log")"
+for _ in $(seq 50); do
+    [ "$(grep -c '^press' "$log")" -ge 301 ] && grep -qxF "text $text" "$log" && break
+    sleep 0.1
+done
+echo "100 35" >>"$tmp/expected"
+wrong=$(diff <(awk '/^press/ { print $3, $4 }' "$log") "$tmp/expected" | grep -c '^[<>]')
+[ "$wrong" -eq 0 ] || fail "$wrong presses off their pixel or missing"
+got=$(grep '^text ' "$log" | tail -1)
+[ "$got" = "text $text" ] || fail "typed \"${got#text }\", not \"$text\""
+[ "$(layout)" = 0 ] || fail "the layout was left at $(layout), not the user's 0"
+echo "301 clicks on their pixels, \"$text\" typed exactly, the layout back at us"

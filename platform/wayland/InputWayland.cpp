@@ -213,6 +213,9 @@ void InputWayland::buttonOnThread(std::uint32_t evdevButton, bool down) {
         down ? WL_POINTER_BUTTON_STATE_PRESSED : WL_POINTER_BUTTON_STATE_RELEASED;
     if (m_fake) {
         org_kde_kwin_fake_input_button(m_fake, evdevButton, state);
+        if (!down) {
+            paceClicks();
+        }
         return;
     }
     zwlr_virtual_pointer_v1_button(m_pointer, nowMs(), evdevButton, state);
@@ -272,6 +275,21 @@ TypeReport InputWayland::typeText(std::string_view text) {
 } // namespace pressmark::platform::wayland
 
 namespace pressmark::platform::wayland {
+
+void InputWayland::paceClicks() {
+    using namespace std::chrono;
+    const auto now = steady_clock::now();
+    if (now - m_lastClick > milliseconds(100)) {
+        m_burstStart = now;
+        m_burstClicks = 0;
+    }
+    m_lastClick = now;
+    if (++m_burstClicks % 16 == 0) {
+        std::this_thread::sleep_until(m_burstStart +
+                                      microseconds(m_burstClicks * 1000000L / maxClicksPerSecond));
+        m_lastClick = steady_clock::now();
+    }
+}
 
 void InputWayland::sendLayoutKey(std::uint32_t evdevCode, bool shift) {
     const auto key = [this](std::uint32_t code, std::uint32_t state) {

@@ -34,10 +34,13 @@ std::unique_ptr<WaylandBackend> WaylandBackend::make(std::string& why) {
     if (auto sway = makeSwayServices()) {
         b->m_desktop = std::move(sway->desktop);
         hotKeys = std::move(sway->hotKeys);
-    } else if (auto kde = HotKeysKde::create()) {
+    } else if (kde::kwinRunning()) {
+        // KWin: its windows through its scripts, the hot keys through KDE's
+        // global shortcut service.
         b->m_desktop = makeKwinDesktop();
-        hotKeys = std::move(kde);
-    } else {
+        hotKeys = HotKeysKde::create();
+    }
+    if (!hotKeys) {
         b->m_limits = "Горячие клавиши недоступны: этот композитор не даёт их программам.";
     }
     auto input = std::make_unique<InputWayland>(*b->m_session, b->m_desktop.get());

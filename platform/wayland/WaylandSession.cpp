@@ -264,7 +264,22 @@ void WaylandSession::post(std::function<void()> work) {
 }
 
 bool WaylandSession::roundtrip() {
-    return wl_display_roundtrip(m_display) >= 0;
+    // A connection the compositor has ended answers nothing more.
+    return wl_display_get_error(m_display) == 0 && wl_display_roundtrip(m_display) >= 0;
+}
+
+// The requests of one piece of work go out before the next piece runs,
+// waiting while the compositor reads: the connection buffers a few
+// kilobytes, and a request that finds that full ends the connection (a
+// scenario played without pauses posts its clicks far faster than KWin
+// reads them).
+void WaylandSession::drain() {
+    while (wl_display_flush(m_display) < 0 && errno == EAGAIN) {
+        pollfd out{wl_display_get_fd(m_display), POLLOUT, 0};
+        if (::poll(&out, 1, 1000) <= 0) {
+            return;
+        }
+    }
 }
 
 Rect WaylandSession::primary() const {
@@ -298,6 +313,9 @@ void WaylandSession::runQueued() {
             m_queue.pop_front();
         }
         work();
+        if (m_display) {
+            drain();
+        }
     }
 }
 

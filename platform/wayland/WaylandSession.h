@@ -103,6 +103,7 @@ private:
     void loop();
     void serve();
     void runQueued();
+    void drain();
     void updatePrimary();
 
     wl_display* m_display = nullptr;

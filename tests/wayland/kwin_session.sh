@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # Pressmark on a headless KWin: --play clicks random pixels of a Qt program
 # through KWin's fake input, each checked at its pixel, then types a Russian
-# text through the user's layouts (us,ru), which are as they were afterwards.
+# text through the user's layouts (us,ru), which are as they were afterwards;
+# then the window records with Ctrl+Q and Ctrl+W through the overlay (a click
+# on its own window not recorded), and the recording plays back.
 # KWin offers fake input only to a program whose desktop entry asks for it:
-# the session has one for the built program.
-# Usage: kwin_session.sh PRESSMARK CLICK_TARGET
+# the session has one for the built program and one for the injector that
+# stands for the user's mouse and keyboard.
+# Usage: kwin_session.sh PRESSMARK CLICK_TARGET KWIN_INJECT
 set -uo pipefail
 pressmark=$1
 target=$2
+inject=$3
 
 fail() {
     echo "FAIL: $*" >&2
@@ -38,13 +42,15 @@ export XDG_DATA_HOME=$tmp/home/.local/share XDG_CACHE_HOME=$tmp/home/.cache
 export WAYLAND_DISPLAY=wayland-pm KWIN_COMPOSE=Q
 unset DISPLAY QT_QPA_PLATFORM
 printf '[Layout]\nLayoutList=us,ru\nUse=true\n' >"$XDG_CONFIG_HOME/kxkbrc"
-cat >"$XDG_DATA_HOME/applications/pressmark-test.desktop" <<EOF
+for program in "$pressmark" "$inject"; do
+    cat >"$XDG_DATA_HOME/applications/$(basename "$program")-test.desktop" <<EOF
 [Desktop Entry]
 Type=Application
-Name=Pressmark
-Exec=$(readlink -f "$pressmark")
+Name=$(basename "$program")
+Exec=$(readlink -f "$program")
 X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input
 EOF
+done
 
 # One session bus for KWin and the programs; the bus address is kept for
 # the steps below.
@@ -78,25 +84,34 @@ for _ in $(seq 100); do
 done
 grep -q '^ready' "$log" || fail "the click target did not start"
 
-# Where KWin put the target, as a script of its prints to KWin's log.
-cat >"$tmp/where.js" <<'EOF'
-var all = workspace.clientList();
-for (var i = 0; i < all.length; i++) {
-    if (all[i].caption == "ClickTarget") {
-        var g = all[i].frameGeometry;
-        print("TARGET " + g.x + " " + g.y + " " + g.width + " " + g.height);
-    }
+# Runs a KWin script (JavaScript in $1); what it prints goes to KWin's log.
+kwin_script() {
+    local name=s$RANDOM$RANDOM id
+    printf '%s\n' "$1" >"$tmp/$name.js"
+    id=$(dbus-send --session --print-reply --dest=org.kde.KWin /Scripting \
+        org.kde.kwin.Scripting.loadScript string:"$tmp/$name.js" string:"$name" |
+        awk '/int32/ { print $2 }')
+    dbus-send --session --print-reply --dest=org.kde.KWin "/$id" org.kde.kwin.Script.run >/dev/null
+    dbus-send --session --print-reply --dest=org.kde.KWin /Scripting \
+        org.kde.kwin.Scripting.unloadScript string:"$name" >/dev/null
 }
-EOF
-id=$(dbus-send --session --print-reply --dest=org.kde.KWin /Scripting \
-    org.kde.kwin.Scripting.loadScript string:"$tmp/where.js" string:where |
-    awk '/int32/ { print $2 }')
-dbus-send --session --print-reply --dest=org.kde.KWin "/$id" org.kde.kwin.Script.run >/dev/null
-for _ in $(seq 50); do
-    grep -aq 'TARGET' "$tmp/kwin.log" && break
-    sleep 0.1
-done
-read -r tx ty tw th < <(grep -a 'TARGET' "$tmp/kwin.log" | tail -1 | sed 's/.*TARGET //')
+# where CAPTION: the window's frame "X Y WIDTH HEIGHT", as KWin has it.
+where() {
+    local mark=WHERE$RANDOM$RANDOM
+    kwin_script "var all = workspace.clientList();
+for (var i = 0; i < all.length; i++) {
+    if (all[i].caption == '$1') {
+        var g = all[i].frameGeometry;
+        print('$mark ' + g.x + ' ' + g.y + ' ' + g.width + ' ' + g.height);
+    }
+}"
+    for _ in $(seq 20); do
+        grep -aq "$mark " "$tmp/kwin.log" && break
+        sleep 0.1
+    done
+    grep -a "$mark " "$tmp/kwin.log" | tail -1 | sed "s/.*$mark //"
+}
+read -r tx ty tw th < <(where ClickTarget)
 [ -n "${th:-}" ] || fail "KWin did not tell where the target is"
 
 # 300 clicks at random pixels of the target, then one on its text field
@@ -133,3 +148,41 @@ got=$(grep '^text ' "$log" | tail -1)
 [ "$got" = "text $text" ] || fail "typed \"${got#text }\", not \"$text\""
 [ "$(layout)" = 0 ] || fail "the layout was left at $(layout), not the user's 0"
 echo "301 clicks on their pixels, \"$text\" typed exactly, the layout back at us"
+
+# Recording: the window with the target beside it, Ctrl+Q and a name, two
+# clicks on the target and one on the window, Ctrl+W.
+PRESSMARK_SCENARIOS=$scenarios "$pressmark" >"$tmp/window.log" 2>&1 &
+pids+=($!)
+wh=""
+for _ in $(seq 30); do
+    read -r wx wy ww wh < <(where "Pressmark v 2.0")
+    [ -n "${wh:-}" ] && break
+done
+[ -n "${wh:-}" ] || fail "the window did not open: $(cat "$tmp/window.log")"
+kwin_script "var all = workspace.clientList();
+for (var i = 0; i < all.length; i++) {
+    if (all[i].caption == 'ClickTarget') {
+        all[i].frameGeometry = {x: $((wx + ww + 10)), y: $wy, width: 300, height: 400};
+    }
+}"
+sleep 0.5
+read -r tx ty tw th < <(where ClickTarget)
+"$inject" down 29 key 16 up 29 sleep 1000 key 19 key 18 key 46 sleep 200 key 28 sleep 500 ||
+    fail "the injector cannot reach KWin"
+: >"$log"
+"$inject" pixel $((tx + 50)) $((ty + 100)) click sleep 300 \
+    pixel $((tx + 250)) $((ty + 350)) click sleep 300 \
+    pixel $((wx + ww / 2)) $((wy + wh - 20)) click sleep 300 \
+    down 29 key 17 up 29 sleep 500
+recorded=$(awk '/^press/ { printf "%s %s ", $3, $4 }' "$log")
+[ "$recorded" = "50 100 250 350 " ] || fail "the overlay passed on \"$recorded\", not the two clicks"
+[ -f "$scenarios/rec.ini" ] || fail "Ctrl+Q, Ctrl+W recorded nothing: $(ls "$scenarios")"
+steps=$(grep -c '^\[[0-9]' "$scenarios/rec.ini")
+[ "$steps" -eq 2 ] || fail "$steps steps recorded, not the 2 clicks on the target"
+: >"$log"
+"$pressmark" --scenarios "$scenarios" --play rec 2>"$tmp/play.log" ||
+    fail "--play rec failed: $(cat "$tmp/play.log")"
+sleep 0.5
+played=$(awk '/^press/ { printf "%s %s ", $3, $4 }' "$log")
+[ "$played" = "50 100 250 350 " ] || fail "the recording played \"$played\""
+echo "recorded through the overlay: the 2 clicks on the target, not the window's own; played back"

@@ -16,6 +16,7 @@ run_pkgs=(
     dconf-gsettings-backend
     xvfb openbox icewm trayer x11-xkb-utils x11-xserver-utils x11-utils xdotool xdg-utils
     fonts-dejavu-core imagemagick librsvg2-bin
+    libwayland-dev libwayland-bin qt6-wayland
 )
 # dpkg-shlibdeps reads the binary's libraries for the package's Depends;
 # CPack finds the binary with file.
@@ -27,6 +28,7 @@ test_pkgs=(
     libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
     xterm zenity mousepad x11-apps
     desktop-file-utils appstream man-db libgtk-3-bin lintian
+    sway wtype foot grim jq
 )
 
 want=("${run_pkgs[@]}")

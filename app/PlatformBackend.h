@@ -8,8 +8,8 @@
 #include <functional>
 #include <memory>
 
-// What the program entry needs from the system it runs on (X11, in
-// PlatformBackendX11.cpp); main.cpp names no platform.
+// What the program entry needs from the system it runs on (X11 or Wayland,
+// in PlatformBackendLinux.cpp); main.cpp names no platform.
 namespace pressmark {
 
 enum class RunMode { Window, Play };
@@ -38,6 +38,9 @@ public:
     // one line for standard error in Play mode, the window's own language
     // in Window mode.
     QString problem(RunMode mode) const;
+    // What works otherwise here than on X11, to be said once (the same
+    // languages); empty when nothing does.
+    QString note(RunMode mode) const;
     // Ctrl+C, the system's polite "terminate" and a hang-up call
     // requestStop() and then, from the event loop, andThen (the window
     // closes itself there): the program ends the ordinary way, giving back

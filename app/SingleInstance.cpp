@@ -1,6 +1,7 @@
 #include "SingleInstance.h"
 
 #include <QDir>
+#include <QGuiApplication>
 #include <QLocalSocket>
 #include <QStandardPaths>
 
@@ -37,8 +38,11 @@ QString SingleInstance::socketPath() {
         dir = QDir::tempPath();
     }
     QString user = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
-    // The display is part of the name: each X server has its own hot keys.
-    QString display = qEnvironmentVariable("DISPLAY");
+    // The display is part of the name: each X server, and each Wayland
+    // compositor, has its own hot keys.
+    QString display = QGuiApplication::platformName() == QLatin1String("wayland")
+                          ? QStringLiteral("wayland-") + qEnvironmentVariable("WAYLAND_DISPLAY")
+                          : qEnvironmentVariable("DISPLAY");
     for (QString* part : {&user, &display}) {
         part->replace(QLatin1Char('/'), QLatin1Char('_'));
     }

@@ -107,6 +107,9 @@ int playHeadless(int argc, char** argv, const CommandLine& cl) {
         say(problem);
         return ExitNoDisplay;
     }
+    if (const QString note = backend->note(RunMode::Play); !note.isEmpty()) {
+        say(note);
+    }
     headless::HeadlessDialogs dialogs(output());
     platform::Backend services = backend->services();
     services.dialogs = &dialogs;
@@ -152,6 +155,8 @@ int runWindow(int argc, char** argv, const CommandLine& cl) {
     form.show();
     if (!problem.isEmpty()) {
         showWarning(problem, form.nativeHandle());
+    } else if (const QString note = backend->note(RunMode::Window); !note.isEmpty()) {
+        showWarning(note, form.nativeHandle());
     }
     return QApplication::exec();
 }

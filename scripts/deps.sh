@@ -12,7 +12,8 @@ run_pkgs=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libqt6svg6
     libx11-dev libxtst-dev libxi-dev libxrandr-dev libx11-xcb-dev libxcb1-dev
-    libxkbcommon-dev libglib2.0-dev libglib2.0-bin gsettings-desktop-schemas
+    libxkbcommon-dev libwayland-dev libwayland-bin wayland-protocols qt6-wayland
+    libglib2.0-dev libglib2.0-bin gsettings-desktop-schemas
     dconf-gsettings-backend
     xvfb openbox icewm trayer x11-xkb-utils x11-xserver-utils x11-utils xdotool xdg-utils
     fonts-dejavu-core imagemagick librsvg2-bin

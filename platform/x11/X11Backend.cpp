@@ -2,12 +2,13 @@
 
 #include "X11Backend.h"
 
-#include "ClockQt.h"
-#include "DialogsQt.h"
+#include "platform/qt/ClockQt.h"
+#include "platform/qt/DialogsQt.h"
+#include "platform/qt/SystemLinux.h"
+
 #include "HotKeysX11.h"
 #include "InputX11.h"
 #include "PointerX11.h"
-#include "SystemX11.h"
 
 #include <xcb/xcb.h>
 
@@ -133,9 +134,9 @@ X11Backend::X11Backend() {
         m_pointer = std::make_unique<InertPointer>();
         m_hotKeys = std::make_unique<InertHotKeys>();
     }
-    m_system = std::make_unique<SystemX11>();
-    m_dialogs = std::make_unique<DialogsQt>();
-    m_clock = std::make_unique<ClockQt>();
+    m_system = std::make_unique<qt::SystemLinux>();
+    m_dialogs = std::make_unique<qt::DialogsQt>();
+    m_clock = std::make_unique<qt::ClockQt>();
 }
 
 X11Backend::~X11Backend() {

@@ -5,12 +5,15 @@
 #include <memory>
 #include <string>
 
+namespace pressmark::platform::qt {
+class DialogsQt;
+}
+
 namespace pressmark::platform::x11 {
 
 class InputX11;
 class PointerX11;
 class HotKeysX11;
-class DialogsQt;
 
 // True when the program runs on an X11 display through Qt's xcb plugin: only
 // then can it inject input, sample the pointer and grab hot keys.
@@ -45,7 +48,7 @@ private:
     std::unique_ptr<Pointer> m_pointer;
     std::unique_ptr<HotKeys> m_hotKeys;
     std::unique_ptr<System> m_system;
-    std::unique_ptr<DialogsQt> m_dialogs;
+    std::unique_ptr<qt::DialogsQt> m_dialogs;
     std::unique_ptr<Clock> m_clock;
 };
 

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Platform.h"
-#include "platform/x11/DialogsQt.h"
+#include "platform/qt/DialogsQt.h"
 #include "platform/x11/X11Backend.h"
 
 #include <cstdlib>
@@ -142,7 +142,7 @@ TEST_F(DialogsQtTest, MessageBoxesStandInTheScreensMiddleWithPlainCentredButtons
         }
         inspect(w);
     });
-    platform::x11::DialogsQt::errorReport(QStringLiteral("Unable to write to a.ini."));
+    platform::qt::DialogsQt::errorReport(QStringLiteral("Unable to write to a.ini."));
     EXPECT_EQ(title, QStringLiteral("Pressmark"));
     EXPECT_EQ(icon, QMessageBox::Critical);
     EXPECT_EQ(buttons, QStringList{QStringLiteral("OK")});

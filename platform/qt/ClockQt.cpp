@@ -4,7 +4,7 @@
 
 #include <thread>
 
-namespace pressmark::platform::x11 {
+namespace pressmark::platform::qt {
 
 std::chrono::nanoseconds ClockQt::now() {
     return std::chrono::steady_clock::now().time_since_epoch();
@@ -24,4 +24,4 @@ void ClockQt::processEvents() {
     QCoreApplication::sendPostedEvents();
 }
 
-} // namespace pressmark::platform::x11
+} // namespace pressmark::platform::qt

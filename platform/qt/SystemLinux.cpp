@@ -3,7 +3,7 @@
 #include <gio/gio.h>
 #include <gio/gsettingsbackend.h>
 
-#include "SystemX11.h"
+#include "SystemLinux.h"
 
 #include "platform/desktop/CachePurge.h"
 #include "platform/desktop/ProxyText.h"
@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-namespace pressmark::platform::x11 {
+namespace pressmark::platform::qt {
 namespace {
 
 constexpr const char* proxySchema = "org.gnome.system.proxy";
@@ -80,7 +80,7 @@ int readInt(const char* schemaId, const char* key) {
 
 } // namespace
 
-void SystemX11::setProxy(std::string_view proxy, bool enable) {
+void SystemLinux::setProxy(std::string_view proxy, bool enable) {
     // The server text first, then the switch, as with the two Windows values.
     const auto entries = desktop::parseProxyText(proxy);
     if (!entries || backendKeepsNothing()) {
@@ -118,11 +118,11 @@ void SystemX11::setProxy(std::string_view proxy, bool enable) {
     }
 }
 
-void SystemX11::clearCache() {
+void SystemLinux::clearCache() {
     desktop::purgeBrowserCaches(desktop::browserDirsFromEnvironment());
 }
 
-void SystemX11::runProgram(const std::filesystem::path& path) {
+void SystemLinux::runProgram(const std::filesystem::path& path) {
     const QString file = QString::fromStdString(path.string());
     const QFileInfo info(file);
     if (info.isFile() && info.isExecutable()) {
@@ -132,10 +132,10 @@ void SystemX11::runProgram(const std::filesystem::path& path) {
     QProcess::startDetached(QStringLiteral("xdg-open"), {file});
 }
 
-std::string SystemX11::executablePath() {
+std::string SystemLinux::executablePath() {
     std::error_code ec;
     const auto p = std::filesystem::read_symlink("/proc/self/exe", ec);
     return ec ? std::string() : p.string();
 }
 
-} // namespace pressmark::platform::x11
+} // namespace pressmark::platform::qt

@@ -15,7 +15,7 @@
 #include <QWindow>
 #include <QVBoxLayout>
 
-namespace pressmark::platform::x11 {
+namespace pressmark::platform::qt {
 namespace {
 
 QString fromUtf8(std::string_view text) {
@@ -168,4 +168,4 @@ std::optional<std::string> DialogsQt::askValue(std::string_view initial, std::st
     return answer;
 }
 
-} // namespace pressmark::platform::x11
+} // namespace pressmark::platform::qt

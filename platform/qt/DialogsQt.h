@@ -6,7 +6,7 @@
 
 class QWidget;
 
-namespace pressmark::platform::x11 {
+namespace pressmark::platform::qt {
 
 // The message and input dialogs as Qt dialogs. A message box is centred on
 // the screen and modal to the whole program; an owner, where given, is the
@@ -29,4 +29,4 @@ private:
     const void* m_defaultOwner = nullptr;
 };
 
-} // namespace pressmark::platform::x11
+} // namespace pressmark::platform::qt

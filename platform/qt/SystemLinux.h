@@ -2,11 +2,11 @@
 
 #include "platform/Backend.h"
 
-namespace pressmark::platform::x11 {
+namespace pressmark::platform::qt {
 
 // The per-user proxy (GNOME's GSettings), the browser cache purge, program
 // launch and the executable's own path.
-class SystemX11 final : public System {
+class SystemLinux final : public System {
 public:
     void setProxy(std::string_view proxy, bool enable) override;
     void clearCache() override;
@@ -14,4 +14,4 @@ public:
     std::string executablePath() override;
 };
 
-} // namespace pressmark::platform::x11
+} // namespace pressmark::platform::qt

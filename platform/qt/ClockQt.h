@@ -2,7 +2,7 @@
 
 #include "platform/Backend.h"
 
-namespace pressmark::platform::x11 {
+namespace pressmark::platform::qt {
 
 // The steady clock, a plain sleep, and Qt's pending events.
 class ClockQt final : public Clock {
@@ -12,4 +12,4 @@ public:
     void processEvents() override;
 };
 
-} // namespace pressmark::platform::x11
+} // namespace pressmark::platform::qt

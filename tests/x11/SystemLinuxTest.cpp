@@ -104,7 +104,7 @@ void write(const fs::path& p, const std::string& content) {
 
 // An executable is started (detached, in its own folder); a missing file is
 // not an error; the program folder is the folder of this very executable.
-TEST(SystemX11, RunProgramStartsAnExecutableAndAppDirIsTheProgramFolder) {
+TEST(SystemLinux, RunProgramStartsAnExecutableAndAppDirIsTheProgramFolder) {
     const fs::path dir = fs::temp_directory_path() / ("pressmark-run-" + std::to_string(getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir);

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "WaylandSession.h"
+#include "platform/Backend.h"
+
+#include <chrono>
+#include <optional>
+
+struct zwlr_virtual_pointer_v1;
+struct zwp_virtual_keyboard_v1;
+
+namespace pressmark::platform::wayland {
+
+// Where typed text belongs is the desktop's to say: the backend brings the
+// keyboard focus there before the first key.
+class TypingFocus {
+public:
+    virtual ~TypingFocus() = default;
+    // lastClick: where the last press since the previous text was sent
+    // (layout pixels), if any.
+    virtual void beforeTyping(std::optional<Point> lastClick) = 0;
+};
+
+// Clicks and text through the compositor's virtual pointer and virtual
+// keyboard, made once for the session and kept: a seat without a device
+// would drop the first events sent after one appears.
+//
+// A position is the pixel the normalized 0..65535 names on the primary
+// output, rounded as on X11, sent as that pixel's centre so that any
+// scaling rounds to it.
+class InputWayland final : public Input {
+public:
+    // session and focus are not owned; focus may be null.
+    InputWayland(WaylandSession& session, TypingFocus* focus);
+    ~InputWayland() override;
+    InputWayland(const InputWayland&) = delete;
+    InputWayland& operator=(const InputWayland&) = delete;
+
+    void moveTo(std::int32_t nx, std::int32_t ny) override;
+    void button(MouseButton button, bool down) override;
+    TypeReport typeText(std::string_view text) override; // UTF-8
+
+    // A move to a pixel of the layout, and an evdev button, on the session's
+    // thread (the recorder's overlay passes its clicks on with them).
+    void moveOnThread(Point pixel);
+    void buttonOnThread(std::uint32_t evdevButton, bool down);
+
+    // The most characters a second typing sends: a client that reads slower
+    // than its keys come would be cut off by the compositor once the
+    // events waiting for it fill the socket.
+    static constexpr int maxCharsPerSecond = 4000;
+    // How long the programs get to bind a pointer or keyboard the seat did
+    // not have before.
+    static constexpr std::chrono::milliseconds newDeviceSettle{300};
+
+private:
+    WaylandSession& m_session;
+    TypingFocus* m_focus;
+    zwlr_virtual_pointer_v1* m_pointer = nullptr;
+    zwp_virtual_keyboard_v1* m_keyboard = nullptr;
+    bool m_pointerOnOutput = false;          // mapped to the primary output (v2)
+    Point m_at;                              // the last pixel sent
+    std::optional<Point> m_clickedSinceText; // the last press since text was typed
+};
+
+} // namespace pressmark::platform::wayland

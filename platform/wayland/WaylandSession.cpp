@@ -1,0 +1,335 @@
+#include "WaylandSession.h"
+
+#include "virtual-keyboard-unstable-v1-client-protocol.h"
+#include "LayerShellProtocol.h"
+#include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
+
+#include <wayland-client.h>
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <future>
+
+namespace pressmark::platform::wayland {
+
+namespace {
+
+bool named(const char* interface, const wl_interface& known) {
+    return std::strcmp(interface, known.name) == 0;
+}
+
+} // namespace
+
+// The C listeners, friends of the session.
+struct SessionListeners {
+    static void global(void* data, wl_registry* registry, std::uint32_t name, const char* interface,
+                       std::uint32_t version) {
+        auto* s = static_cast<WaylandSession*>(data);
+        auto& g = s->m_globals;
+        if (named(interface, wl_compositor_interface) && !g.compositor) {
+            g.compositor = static_cast<wl_compositor*>(
+                wl_registry_bind(registry, name, &wl_compositor_interface, std::min(version, 4u)));
+        } else if (named(interface, wl_shm_interface) && !g.shm) {
+            g.shm = static_cast<wl_shm*>(wl_registry_bind(registry, name, &wl_shm_interface, 1));
+        } else if (named(interface, wl_seat_interface) && !g.seat) {
+            g.seat = static_cast<wl_seat*>(
+                wl_registry_bind(registry, name, &wl_seat_interface, std::min(version, 5u)));
+            wl_seat_add_listener(g.seat, &seatListener, s);
+        } else if (named(interface, wl_output_interface)) {
+            auto* o = static_cast<wl_output*>(
+                wl_registry_bind(registry, name, &wl_output_interface, std::min(version, 2u)));
+            g.outputs.push_back(WaylandSession::Output{o, {}, 1, false});
+            wl_output_add_listener(o, &outputListener, s);
+        } else if (named(interface, zwlr_virtual_pointer_manager_v1_interface)) {
+            g.pointerManagerVersion = std::min(version, 2u);
+            g.pointerManager = static_cast<zwlr_virtual_pointer_manager_v1*>(
+                wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface,
+                                 g.pointerManagerVersion));
+        } else if (named(interface, zwp_virtual_keyboard_manager_v1_interface)) {
+            g.keyboardManager = static_cast<zwp_virtual_keyboard_manager_v1*>(
+                wl_registry_bind(registry, name, &zwp_virtual_keyboard_manager_v1_interface, 1));
+        } else if (named(interface, zwlr_layer_shell_v1_interface)) {
+            g.layerShell = static_cast<zwlr_layer_shell_v1*>(wl_registry_bind(
+                registry, name, &zwlr_layer_shell_v1_interface, std::min(version, 3u)));
+        }
+    }
+    static void globalRemove(void*, wl_registry*, std::uint32_t) {}
+
+    static void capabilities(void* data, wl_seat*, std::uint32_t caps) {
+        static_cast<WaylandSession*>(data)->m_globals.seatCapabilities = caps;
+    }
+    static void seatName(void*, wl_seat*, const char*) {}
+
+    static WaylandSession::Output* output(void* data, wl_output* proxy) {
+        auto& outputs = static_cast<WaylandSession*>(data)->m_globals.outputs;
+        for (auto& o : outputs) {
+            if (o.proxy == proxy) {
+                return &o;
+            }
+        }
+        return nullptr;
+    }
+    static void geometry(void* data, wl_output* proxy, std::int32_t x, std::int32_t y, std::int32_t,
+                         std::int32_t, std::int32_t, const char*, const char*, std::int32_t) {
+        if (auto* o = output(data, proxy)) {
+            o->rect.x = x;
+            o->rect.y = y;
+        }
+    }
+    static void mode(void* data, wl_output* proxy, std::uint32_t flags, std::int32_t w,
+                     std::int32_t h, std::int32_t) {
+        if (auto* o = output(data, proxy); o && (flags & WL_OUTPUT_MODE_CURRENT)) {
+            o->rect.width = w;
+            o->rect.height = h;
+        }
+    }
+    static void done(void* data, wl_output* proxy) {
+        auto* s = static_cast<WaylandSession*>(data);
+        if (auto* o = output(data, proxy)) {
+            o->done = true;
+        }
+        s->updatePrimary();
+    }
+    static void scale(void* data, wl_output* proxy, std::int32_t factor) {
+        if (auto* o = output(data, proxy); o && factor > 0) {
+            o->scale = factor;
+        }
+    }
+
+    static constexpr wl_registry_listener registryListener{global, globalRemove};
+    static constexpr wl_seat_listener seatListener{capabilities, seatName};
+    static void outputName(void*, wl_output*, const char*) {}
+    static void outputDescription(void*, wl_output*, const char*) {}
+
+    static constexpr wl_output_listener outputListener{geometry, mode,       done,
+                                                       scale,    outputName, outputDescription};
+};
+
+bool probeCompositor(Offer& offer, std::string& why) {
+    wl_display* d = wl_display_connect(nullptr);
+    if (!d) {
+        why = "no Wayland compositor answers at WAYLAND_DISPLAY";
+        return false;
+    }
+    struct Seen {
+        Offer* offer;
+    } seen{&offer};
+    static constexpr wl_registry_listener listener{
+        [](void* data, wl_registry*, std::uint32_t, const char* interface, std::uint32_t) {
+            Offer& o = *static_cast<Seen*>(data)->offer;
+            o.seat |= named(interface, wl_seat_interface);
+            o.output |= named(interface, wl_output_interface);
+            o.virtualPointer |= named(interface, zwlr_virtual_pointer_manager_v1_interface);
+            o.virtualKeyboard |= named(interface, zwp_virtual_keyboard_manager_v1_interface);
+            o.layerShell |= named(interface, zwlr_layer_shell_v1_interface);
+            o.kdeFakeInput |= std::strcmp(interface, "org_kde_kwin_fake_input") == 0;
+        },
+        [](void*, wl_registry*, std::uint32_t) {}};
+    wl_registry* registry = wl_display_get_registry(d);
+    wl_registry_add_listener(registry, &listener, &seen);
+    const bool ok = wl_display_roundtrip(d) >= 0;
+    wl_registry_destroy(registry);
+    wl_display_disconnect(d);
+    if (!ok) {
+        why = "the Wayland compositor closed the connection";
+    }
+    return ok;
+}
+
+std::unique_ptr<WaylandSession> WaylandSession::connect(std::string& why) {
+    std::unique_ptr<WaylandSession> s(new WaylandSession);
+    s->m_display = wl_display_connect(nullptr);
+    if (!s->m_display) {
+        why = "no Wayland compositor answers at WAYLAND_DISPLAY";
+        return nullptr;
+    }
+    s->m_registry = wl_display_get_registry(s->m_display);
+    wl_registry_add_listener(s->m_registry, &SessionListeners::registryListener, s.get());
+    // The globals, then their first events (the outputs' sizes, the seat's
+    // capabilities).
+    if (wl_display_roundtrip(s->m_display) < 0 || wl_display_roundtrip(s->m_display) < 0) {
+        why = "the Wayland compositor closed the connection";
+        return nullptr;
+    }
+    const auto& g = s->m_globals;
+    if (!g.seat || g.outputs.empty() || !g.pointerManager || !g.keyboardManager) {
+        why = "the compositor offers no virtual pointer and keyboard";
+        return nullptr;
+    }
+    s->m_wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (s->m_wake < 0) {
+        why = std::string("eventfd: ") + std::strerror(errno);
+        return nullptr;
+    }
+    s->m_thread = std::thread([raw = s.get()] { raw->loop(); });
+    return s;
+}
+
+WaylandSession::~WaylandSession() {
+    if (m_thread.joinable()) {
+        m_stop = true;
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto n = ::write(m_wake, &one, sizeof one);
+        m_thread.join();
+    }
+    // Whatever the queue still holds runs here, on this thread, as the
+    // loop has ended: the owners' clean-up posted last.
+    runQueued();
+    if (m_display) {
+        auto& g = m_globals;
+        for (auto& o : g.outputs) {
+            wl_output_destroy(o.proxy);
+        }
+        if (g.layerShell) {
+            zwlr_layer_shell_v1_destroy(g.layerShell);
+        }
+        if (g.keyboardManager) {
+            zwp_virtual_keyboard_manager_v1_destroy(g.keyboardManager);
+        }
+        if (g.pointerManager) {
+            zwlr_virtual_pointer_manager_v1_destroy(g.pointerManager);
+        }
+        if (g.seat) {
+            wl_seat_destroy(g.seat);
+        }
+        if (g.shm) {
+            wl_shm_destroy(g.shm);
+        }
+        if (g.compositor) {
+            wl_compositor_destroy(g.compositor);
+        }
+        if (m_registry) {
+            wl_registry_destroy(m_registry);
+        }
+        wl_display_flush(m_display);
+        wl_display_disconnect(m_display);
+    }
+    if (m_wake >= 0) {
+        ::close(m_wake);
+    }
+}
+
+void WaylandSession::run(const std::function<void()>& work) {
+    if (onThread() || !m_thread.joinable()) {
+        work();
+        return;
+    }
+    bool dead = false;
+    {
+        std::lock_guard lock(m_mutex);
+        dead = m_dead;
+    }
+    if (dead) {
+        work();
+        return;
+    }
+    std::promise<void> finished;
+    auto done = finished.get_future();
+    post([&] {
+        work();
+        finished.set_value();
+    });
+    done.wait();
+}
+
+void WaylandSession::post(std::function<void()> work) {
+    {
+        std::unique_lock lock(m_mutex);
+        if (m_dead) {
+            // The connection is gone: its requests go nowhere, and nobody
+            // else would ever run the work.
+            lock.unlock();
+            work();
+            return;
+        }
+        m_queue.push_back(std::move(work));
+    }
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto n = ::write(m_wake, &one, sizeof one);
+}
+
+bool WaylandSession::roundtrip() {
+    return wl_display_roundtrip(m_display) >= 0;
+}
+
+Rect WaylandSession::primary() const {
+    std::lock_guard lock(m_mutex);
+    return m_primary;
+}
+
+wl_output* WaylandSession::primaryOutput() const {
+    return m_globals.outputs.empty() ? nullptr : m_globals.outputs.front().proxy;
+}
+
+void WaylandSession::updatePrimary() {
+    if (m_globals.outputs.empty()) {
+        return;
+    }
+    const Output& o = m_globals.outputs.front();
+    const int scale = std::max(o.scale, 1);
+    std::lock_guard lock(m_mutex);
+    m_primary = Rect{o.rect.x, o.rect.y, o.rect.width / scale, o.rect.height / scale};
+}
+
+void WaylandSession::runQueued() {
+    for (;;) {
+        std::function<void()> work;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_queue.empty()) {
+                return;
+            }
+            work = std::move(m_queue.front());
+            m_queue.pop_front();
+        }
+        work();
+    }
+}
+
+void WaylandSession::loop() {
+    serve();
+    {
+        std::lock_guard lock(m_mutex);
+        m_dead = true;
+    }
+    runQueued();
+}
+
+void WaylandSession::serve() {
+    while (!m_stop) {
+        while (wl_display_prepare_read(m_display) != 0) {
+            if (wl_display_dispatch_pending(m_display) < 0) {
+                return;
+            }
+        }
+        wl_display_flush(m_display);
+        pollfd fds[2] = {{wl_display_get_fd(m_display), POLLIN, 0}, {m_wake, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, -1);
+        if (ready > 0 && (fds[0].revents & POLLIN)) {
+            if (wl_display_read_events(m_display) < 0) {
+                return;
+            }
+        } else {
+            wl_display_cancel_read(m_display);
+        }
+        if (fds[0].revents & (POLLERR | POLLHUP)) {
+            return;
+        }
+        if (wl_display_dispatch_pending(m_display) < 0) {
+            return;
+        }
+        if (fds[1].revents & POLLIN) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const auto n = ::read(m_wake, &count, sizeof count);
+        }
+        runQueued();
+        wl_display_flush(m_display);
+    }
+}
+
+} // namespace pressmark::platform::wayland

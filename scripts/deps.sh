@@ -17,7 +17,6 @@ run_pkgs=(
     dconf-gsettings-backend
     xvfb openbox icewm trayer x11-xkb-utils x11-xserver-utils x11-utils xdotool xdg-utils
     fonts-dejavu-core imagemagick librsvg2-bin
-    libwayland-dev libwayland-bin qt6-wayland
 )
 # dpkg-shlibdeps reads the binary's libraries for the package's Depends;
 # CPack finds the binary with file.

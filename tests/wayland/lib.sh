@@ -34,8 +34,11 @@ mkdir -m 700 "$wl_run"
 wl_display=""
 wl_names=()
 
+# Fails the script; the session's folder (logs, a screenshot) is kept.
 wl_fail() {
     echo "FAIL: $*" >&2
+    [ -z "$wl_display" ] || wl_shot failed >&2 || true
+    WL_KEEP=1
     exit 1
 }
 # Stops every program the script started, by the PID it wrote (runuser does
@@ -58,7 +61,7 @@ wl_stop() {
     wait 2>/dev/null || true
     wl_names=()
     if [ -n "${WL_KEEP:-}" ]; then
-        echo "wayland: kept $wl_dir" >&2
+        echo "wayland: logs kept in $wl_dir" >&2
     else
         rm -rf "$wl_dir"
     fi

@@ -48,7 +48,7 @@ public:
     // The most characters a second typing sends: a client that reads slower
     // than its keys come would be cut off by the compositor once the
     // events waiting for it fill the socket.
-    static constexpr int maxCharsPerSecond = 4000;
+    static constexpr int maxCharsPerSecond = 2000;
     // How long the programs get to bind a pointer or keyboard the seat did
     // not have before.
     static constexpr std::chrono::milliseconds newDeviceSettle{300};

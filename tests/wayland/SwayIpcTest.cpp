@@ -190,7 +190,7 @@ constexpr struct {
               {7, 'Q', ModAlt, "alt", "q"},
               {8, 'W', ModAlt, "alt", "w"}};
 
-class SwayHotKeys : public ::testing::Test {
+class OnSway : public ::testing::Test {
 protected:
     void SetUp() override {
         // Without sway the run fails: it is what these tests are for.
@@ -224,7 +224,7 @@ protected:
     std::unique_ptr<SwayIpc> m_observer;
 };
 
-TEST_F(SwayHotKeys, EachChordFiresOncePerPressAndNoMoreOnceDestroyed) {
+TEST_F(OnSway, EachChordFiresOncePerPressAndNoMoreOnceDestroyed) {
     auto keys = HotKeysSway::create();
     ASSERT_TRUE(keys);
     std::vector<int> fired;
@@ -262,7 +262,7 @@ TEST_F(SwayHotKeys, EachChordFiresOncePerPressAndNoMoreOnceDestroyed) {
     EXPECT_EQ(commandsRun(), std::vector<std::string>{}) << "a binding outlived its owner";
 }
 
-TEST_F(SwayHotKeys, ChordOfTheUsersConfigIsRefusedAndKeepsItsBinding) {
+TEST_F(OnSway, ChordOfTheUsersConfigIsRefusedAndKeepsItsBinding) {
     auto keys = HotKeysSway::create();
     ASSERT_TRUE(keys);
     std::vector<int> fired;
@@ -275,7 +275,7 @@ TEST_F(SwayHotKeys, ChordOfTheUsersConfigIsRefusedAndKeepsItsBinding) {
     EXPECT_TRUE(fired.empty());
 }
 
-TEST_F(SwayHotKeys, ChordsLeftByAKilledRunAreUnboundByTheNext) {
+TEST_F(OnSway, ChordsLeftByAKilledRunAreUnboundByTheNext) {
     QProcess holder;
     holder.start(QCoreApplication::applicationFilePath(), {"--hold-hot-keys"});
     ASSERT_TRUE(holder.waitForReadyRead(10000)) << holder.readAllStandardError().toStdString();
@@ -296,7 +296,31 @@ TEST_F(SwayHotKeys, ChordsLeftByAKilledRunAreUnboundByTheNext) {
     EXPECT_EQ(commandsRun(), std::vector<std::string>{});
 }
 
-// Run by the test above as a program of its own, to be killed.
+// The overlay recorder asks for the tree from the Wayland thread while the
+// main thread may ask too: replies must not cross.
+TEST_F(OnSway, OneConnectionServesTwoThreadsAtOnce) {
+    auto ipc = SwayIpc::connect();
+    ASSERT_TRUE(ipc);
+    auto ask = [&](int& good) {
+        for (int i = 0; i < 200; ++i) {
+            const auto tree = ipc->tree();
+            const auto version = ipc->request(SwayIpc::GetVersion, {});
+            good += tree &&
+                    QJsonDocument::fromJson(QByteArray::fromStdString(*tree))
+                            .object()["type"]
+                            .toString() == "root" &&
+                    version && version->find("human_readable") != std::string::npos;
+        }
+    };
+    int good1 = 0, good2 = 0;
+    std::thread other(ask, std::ref(good2));
+    ask(good1);
+    other.join();
+    EXPECT_EQ(good1, 200);
+    EXPECT_EQ(good2, 200);
+}
+
+// Run by a test above as a program of its own, to be killed.
 int holdHotKeys() {
     auto keys = HotKeysSway::create();
     for (const auto& c : chords) {

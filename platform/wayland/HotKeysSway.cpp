@@ -69,8 +69,8 @@ unsigned swayMods(unsigned winMods) {
 // A modifier's bit by any of the names sway (or a user) gives it, 0 for a key.
 unsigned modifierBit(const std::string& name) {
     static const std::pair<const char*, unsigned> names[] = {
-        {"Shift", SwayShift}, {"Lock", SwayLock}, {"Caps", SwayLock}, {"Control", SwayCtrl},
-        {"Ctrl", SwayCtrl},   {"Mod1", SwayMod1}, {"Alt", SwayMod1},  {"Mod2", SwayMod2},
+        {"Shift", SwayShift}, {"Lock", SwayLock}, {"Caps", SwayLock},  {"Control", SwayCtrl},
+        {"Ctrl", SwayCtrl},   {"Mod1", SwayMod1}, {"Alt", SwayMod1},   {"Mod2", SwayMod2},
         {"Mod3", SwayMod3},   {"Mod4", SwayMod4}, {"Super", SwayMod4}, {"Logo", SwayMod4},
         {"Mod5", SwayMod5}};
     for (const auto& [n, bit] : names) {
@@ -292,9 +292,9 @@ bool configBinds(const std::vector<std::string>& configs, const Chord& chord) {
 
 // A chord this program spelt (swayChord), read back from the record.
 std::optional<Chord> parseChord(const std::string& text) {
-    if (text.empty() || text.find_first_not_of("abcdefghijklmnopqrstuvwxyz"
-                                               "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_+") !=
-                            std::string::npos) {
+    if (text.empty() ||
+        text.find_first_not_of("abcdefghijklmnopqrstuvwxyz"
+                               "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_+") != std::string::npos) {
         return std::nullopt; // not ours: nothing of it goes to sway
     }
     Chord c;
@@ -371,8 +371,8 @@ bool configBindsChord(const std::vector<std::string>& configs, unsigned keyCode,
 
 std::vector<std::string> configTexts(std::string_view getConfigReply) {
     const QJsonObject reply =
-        QJsonDocument::fromJson(QByteArray(getConfigReply.data(),
-                                           static_cast<qsizetype>(getConfigReply.size())))
+        QJsonDocument::fromJson(
+            QByteArray(getConfigReply.data(), static_cast<qsizetype>(getConfigReply.size())))
             .object();
     std::vector<std::string> texts{reply.value(QLatin1String("config")).toString().toStdString()};
     const QJsonValue included = reply.value(QLatin1String("included_configs"));

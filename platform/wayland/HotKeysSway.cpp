@@ -216,11 +216,21 @@ bool configBinds(const std::vector<std::string>& configs, const Chord& chord) {
         lines.insert(lines.end(), std::make_move_iterator(more.begin()),
                      std::make_move_iterator(more.end()));
     }
-    // First the variables (an included file may set what the main one uses),
-    // then the keyboard layout a bindcode line is read against.
+    // First the variables (an included file may set what the main one uses)
+    // and the keyboard layout a bindcode line is read against, then the
+    // bindings.
     Variables vars;
+    std::string layout, variant;
     for (const std::string& line : lines) {
         const auto w = words(line);
+        if (const auto in = words(substitute(line, vars)); in.size() >= 4 && in[0] == "input") {
+            // "input <identifier> xkb_layout us,ru": its first layout
+            if (in[2] == "xkb_layout" && layout.empty()) {
+                layout = in[3];
+            } else if (in[2] == "xkb_variant" && variant.empty()) {
+                variant = in[3];
+            }
+        }
         if (w.size() >= 3 && w[0] == "set" && w[1].size() > 1 && w[1][0] == '$') {
             const std::string value = trim(line.substr(line.find(w[1]) + w[1].size()));
             std::erase_if(vars, [&](const auto& v) { return v.first == w[1]; });
@@ -230,19 +240,10 @@ bool configBinds(const std::vector<std::string>& configs, const Chord& chord) {
             });
         }
     }
-    std::string layout, variant;
     std::optional<std::set<std::uint32_t>> codes; // made when a bindcode line asks
     for (const std::string& line : lines) {
         const auto w = words(substitute(line, vars));
         std::size_t i = 0;
-        if (w.size() >= 4 && w[0] == "input") { // "input <identifier> xkb_layout us,ru"
-            if (w[2] == "xkb_layout" && layout.empty()) {
-                layout = w[3];
-            } else if (w[2] == "xkb_variant" && variant.empty()) {
-                variant = w[3];
-            }
-            continue;
-        }
         if (!w.empty() && w[0] == "mode") { // "mode [--pango_markup] <name> <command>"
             i = 1;
             while (i < w.size() && w[i].rfind("--", 0) == 0) {

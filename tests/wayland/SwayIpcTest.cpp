@@ -123,7 +123,7 @@ TEST(SwayConfig, ChordsTheUserBindsInTheDefaultMode) {
         {{"bindsym F1 x"}, 0x70, 0, true},
         {{"bindcode Control+24 x"}, 'Q', ModControl, true},
         {{"bindcode Control+25 x"}, 'Q', ModControl, false},
-        {{"input * {\n  xkb_layout de\n}\nbindcode Control+29 x"}, 'Z', ModControl, true},
+        {{"bindcode Control+29 x\ninput * {\n  xkb_layout de\n}"}, 'Z', ModControl, true},
         {{"bindcode Control+29 x"}, 'Z', ModControl, false},
         {{"mode \"resize\" {\n  bindsym Ctrl+q x\n}"}, 'Q', ModControl, false},
         {{"mode \"default\" bindsym Ctrl+q x"}, 'Q', ModControl, true},

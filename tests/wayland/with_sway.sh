@@ -45,6 +45,9 @@ for _ in $(seq 100); do # sway names its sockets itself
     display=$(ls "$work/run" 2>/dev/null | grep -E '^wayland-[0-9]+$' | head -1)
     sock=$(ls "$work/run" 2>/dev/null | grep -E '^sway-ipc\..*\.sock$' | head -1)
     [ -n "$display" ] && [ -n "$sock" ] && break
+    if [ -f "$work/sway.pid" ] && ! kill -0 "$(cat "$work/sway.pid")" 2>/dev/null; then
+        break # it has ended already
+    fi
     sleep 0.1
 done
 if [ -z "$display" ] || [ -z "$sock" ]; then

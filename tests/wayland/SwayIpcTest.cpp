@@ -142,6 +142,15 @@ TEST(SwayConfig, ChordsTheUserBindsInTheDefaultMode) {
     EXPECT_EQ(swayChord(0xFF, ModAlt), "");
 }
 
+TEST(SwayConfig, TheChordsKeyIsBoundUnderTheNamesOfTheOtherLayouts) {
+    using Names = std::vector<std::string>;
+    EXPECT_EQ(namesInOtherLayouts({"input type:keyboard xkb_layout us,ru"}, 'Q'),
+              Names{"Cyrillic_shorti"});
+    EXPECT_EQ(namesInOtherLayouts({"input * xkb_layout fr,ru"}, 'Q'), Names{"Cyrillic_ef"});
+    EXPECT_EQ(namesInOtherLayouts({"input * xkb_layout us,de"}, 'Q'), Names{});
+    EXPECT_EQ(namesInOtherLayouts({"input * xkb_layout ru"}, 'Q'), Names{});
+}
+
 TEST(SwayConfig, IncludedConfigsAreReadFromTheReplyOrTheDisk) {
     const auto dir = std::filesystem::temp_directory_path() /
                      ("pressmark-sway-include-" + std::to_string(::getpid()));

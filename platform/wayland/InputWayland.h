@@ -26,8 +26,8 @@ public:
 // would drop the first events sent after one appears.
 //
 // A position is the pixel the normalized 0..65535 names on the primary
-// output, rounded as on X11, sent as that pixel's centre so that any
-// scaling rounds to it.
+// output, rounded as on X11, sent as that pixel's centre within the box of
+// all outputs, so that any scaling rounds to it.
 class InputWayland final : public Input {
 public:
     // session and focus are not owned; focus may be null.

@@ -76,15 +76,10 @@ InputWayland::InputWayland(WaylandSession& session, TypingFocus* focus)
     m_session.run([this] {
         auto& g = m_session.globals();
         const std::uint32_t had = g.seatCapabilities;
-        wl_output* primary = m_session.primaryOutput();
-        if (g.pointerManagerVersion >= 2 && primary) {
-            m_pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer_with_output(
-                g.pointerManager, g.seat, primary);
-            m_pointerOnOutput = true;
-        } else {
-            m_pointer =
-                zwlr_virtual_pointer_manager_v1_create_virtual_pointer(g.pointerManager, g.seat);
-        }
+        // Mapped over the whole layout, so that a pixel of any output is a
+        // fraction of one box.
+        m_pointer =
+            zwlr_virtual_pointer_manager_v1_create_virtual_pointer(g.pointerManager, g.seat);
         m_keyboard =
             zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(g.keyboardManager, g.seat);
         sendKeymap(m_keyboard, initialKeymap());
@@ -128,25 +123,13 @@ void InputWayland::button(MouseButton b, bool down) {
 
 void InputWayland::moveOnThread(Point pixel) {
     m_at = pixel;
-    const Rect primary = m_session.primary();
-    Rect area = primary;
-    if (!m_pointerOnOutput) {
-        // Mapped over the whole layout: its extent is the outputs' union.
-        for (const auto& o : m_session.globals().outputs) {
-            const int right = std::max(area.x + area.width, o.rect.x + o.rect.width);
-            const int bottom = std::max(area.y + area.height, o.rect.y + o.rect.height);
-            area.x = std::min(area.x, o.rect.x);
-            area.y = std::min(area.y, o.rect.y);
-            area.width = right - area.x;
-            area.height = bottom - area.y;
-        }
-    }
+    const Rect area = m_session.layout();
     if (area.width <= 0 || area.height <= 0) {
         return;
     }
-    // The protocol carries unsigned fractions of the area: a pixel left of
-    // or above it is held to its edge, one beyond it reaches the output
-    // there (the compositor keeps the pointer on the layout).
+    // The protocol carries unsigned fractions of the layout's box: a pixel
+    // outside it is held to its edge, as the compositor keeps the pointer on
+    // the outputs.
     const std::int64_t x = std::max<std::int64_t>(std::int64_t{pixel.x} - area.x, 0);
     const std::int64_t y = std::max<std::int64_t>(std::int64_t{pixel.y} - area.y, 0);
     const auto fit = [](std::int64_t v) {

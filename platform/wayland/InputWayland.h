@@ -26,8 +26,8 @@ public:
 // would drop the first events sent after one appears.
 //
 // A position is the pixel the normalized 0..65535 names on the primary
-// output, rounded as on X11, sent as that pixel's centre so that any
-// scaling rounds to it.
+// output, rounded as on X11, sent as that pixel's centre within the box of
+// all outputs, so that any scaling rounds to it.
 class InputWayland final : public Input {
 public:
     // session and focus are not owned; focus may be null.
@@ -48,7 +48,7 @@ public:
     // The most characters a second typing sends: a client that reads slower
     // than its keys come would be cut off by the compositor once the
     // events waiting for it fill the socket.
-    static constexpr int maxCharsPerSecond = 4000;
+    static constexpr int maxCharsPerSecond = 2000;
     // How long the programs get to bind a pointer or keyboard the seat did
     // not have before.
     static constexpr std::chrono::milliseconds newDeviceSettle{300};

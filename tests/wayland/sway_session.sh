@@ -191,7 +191,11 @@ wl_click 40 $((page + 32))
 start=${EPOCHREALTIME/./}
 wl_chord alt q
 wl_wait 20 pressed 1 || true
-echo "the first click $(((${EPOCHREALTIME/./} - start) / 1000)) ms after Alt+Q"
+waited=$(((${EPOCHREALTIME/./} - start) / 1000))
+echo "the first click $waited ms after Alt+Q"
+# With the focus on our own window the run first waits for Alt to be let
+# go; it sometimes waits out its whole 3 s on Wayland (said, not failed).
+[ "$waited" -lt 2000 ] || echo "WARNING: the run began $waited ms after Alt+Q"
 wl_wait 20 qt_has "$text" || true
 same "the text on replay" "$(qt_text)" "$text"
 [ "$(presses)" = "$(printf 'press L %s\n' "${clicks[@]}" | head -c -1)" ] ||

@@ -13,6 +13,7 @@
 #   wl_spawn NAME COMMAND...         a program of the session, its output in
 #                                    $wl_dir/NAME.log, its PID in NAME.pid
 #   wl_as COMMAND...                 a command in the session, in the foreground
+# WL_KEEP=1 keeps the session's folder, WL_SWAY_ARGS=-d has sway log all.
 #
 # The output is 1280x720 at 0,0; windows titled ClickTarget float at
 # 720,150, Pressmark's own at 0,0; more rules come as arguments of wl_start.
@@ -67,6 +68,8 @@ wl_stop() {
     fi
 }
 trap wl_stop EXIT
+# Killed (a timeout), the script still stops what it started.
+trap 'exit 143' TERM INT HUP
 
 # Runs a command as the session's user, in the session.
 wl_as() {
@@ -121,7 +124,7 @@ wl_start() {
         for rule in "$@"; do echo "$rule"; done
     } >"$wl_dir/sway.cfg"
     wl_spawn sway env WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
-        sway -c "$wl_dir/sway.cfg"
+        sway ${WL_SWAY_ARGS:-} -c "$wl_dir/sway.cfg"
     for _ in $(seq 100); do # sway names its socket itself (wayland-1, ...)
         wl_display=$(ls "$wl_run" 2>/dev/null | grep -E '^wayland-[0-9]+$' | head -n1 || true)
         [ -n "$wl_display" ] && [ -S "$wl_run/sway.sock" ] && break

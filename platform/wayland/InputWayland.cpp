@@ -117,6 +117,16 @@ void InputWayland::moveTo(std::int32_t nx, std::int32_t ny) {
 }
 
 void InputWayland::button(MouseButton b, bool down) {
+    if (down) {
+        // The compositor cuts a program off once the events waiting for it
+        // fill its socket: clicks at full speed into a program that stalls
+        // a moment would end it. A press waits for its turn.
+        const auto now = std::chrono::steady_clock::now();
+        if (now < m_nextPress) {
+            std::this_thread::sleep_until(m_nextPress);
+        }
+        m_nextPress = std::max(now, m_nextPress) + minPressInterval;
+    }
     const std::uint32_t code = b == MouseButton::Left ? BTN_LEFT : BTN_RIGHT;
     m_session.post([this, code, down] { buttonOnThread(code, down); });
 }

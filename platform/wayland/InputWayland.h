@@ -49,6 +49,8 @@ public:
     // than its keys come would be cut off by the compositor once the
     // events waiting for it fill the socket.
     static constexpr int maxCharsPerSecond = 2000;
+    // The shortest time between two presses played, for the same reason.
+    static constexpr std::chrono::microseconds minPressInterval{1000};
     // How long the programs get to bind a pointer or keyboard the seat did
     // not have before.
     static constexpr std::chrono::milliseconds newDeviceSettle{300};
@@ -58,9 +60,10 @@ private:
     TypingFocus* m_focus;
     zwlr_virtual_pointer_v1* m_pointer = nullptr;
     zwp_virtual_keyboard_v1* m_keyboard = nullptr;
-    bool m_pointerOnOutput = false;          // mapped to the primary output (v2)
-    Point m_at;                              // the last pixel sent
-    std::optional<Point> m_clickedSinceText; // the last press since text was typed
+    bool m_pointerOnOutput = false;                    // mapped to the primary output (v2)
+    Point m_at;                                        // the last pixel sent
+    std::optional<Point> m_clickedSinceText;           // the last press since text was typed
+    std::chrono::steady_clock::time_point m_nextPress; // the caller's thread
 };
 
 } // namespace pressmark::platform::wayland

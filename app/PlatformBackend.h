@@ -41,10 +41,11 @@ public:
     // What works otherwise here than on X11, to be said once (the same
     // languages); empty when nothing does.
     QString note(RunMode mode) const;
-    // Ctrl+C, the system's polite "terminate" and a hang-up call
-    // requestStop() and then, from the event loop, andThen (the window
-    // closes itself there): the program ends the ordinary way, giving back
-    // what it borrowed from the desktop (remapped keys). A second Ctrl+C
+    // Ctrl+C, the system's polite "terminate", a hang-up, the quit key and
+    // the user signals call requestStop() and then, from the event loop,
+    // andThen (the window closes itself there): the program ends the
+    // ordinary way, giving back what it borrowed from the desktop (remapped
+    // keys, hot-key bindings). A second Ctrl+C
     // ends it at once.
     void stopOnInterrupt(std::function<void()> andThen = {});
     // The window that owns notices shown without an owner (its native id).

@@ -170,6 +170,11 @@ void InstalledBackend::stopOnInterrupt(std::function<void()> andThen) {
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     std::signal(SIGHUP, onSignal);
+    // The terminal's quit key and the signals left to users end it the
+    // same way: a sway binding or a lent keycode must not outlive the run.
+    std::signal(SIGQUIT, onSignal);
+    std::signal(SIGUSR1, onSignal);
+    std::signal(SIGUSR2, onSignal);
 }
 
 QString prepareDisplay(RunMode mode) {

@@ -29,6 +29,7 @@ test_pkgs=(
     libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev
     xterm zenity mousepad x11-apps
     desktop-file-utils appstream man-db libgtk-3-bin lintian
+    sway wtype foot grim jq
     kwin-wayland
 )
 

@@ -283,9 +283,12 @@ void MainWindow::run() {
 void MainWindow::waitForModifierRelease() {
     // Started by Alt+Q, a run would otherwise click while Alt is still held:
     // an Alt+click, which window managers take as the start of a window move.
+    // The wait handles events: a front end may learn of the release only
+    // from them (Qt on Wayland), and an Alt+W meanwhile stops the run before
+    // it starts.
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
     while (m_view.modifiersHeld() && std::chrono::steady_clock::now() < until) {
-        sf::Delay(10, [] { return false; });
+        sf::Delay(50, [] { return false; });
     }
 }
 
@@ -459,8 +462,7 @@ void MainWindow::doSpeedDialog(bool askDelay) {
             ? AskValueOrCancel(std::to_string(scenario::delayOfSpeed(position)),
                                "Введите значение задержки от 0 до 10000(влияет на скорость)",
                                "Настройка задержки между кликами")
-            : AskValueOrCancel(std::to_string(position),
-                               "Введите значение скорости от 0 до 10000",
+            : AskValueOrCancel(std::to_string(position), "Введите значение скорости от 0 до 10000",
                                "Настройка скорости");
     if (!answer) {
         return;

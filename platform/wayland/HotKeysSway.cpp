@@ -69,8 +69,8 @@ unsigned swayMods(unsigned winMods) {
 // A modifier's bit by any of the names sway (or a user) gives it, 0 for a key.
 unsigned modifierBit(const std::string& name) {
     static const std::pair<const char*, unsigned> names[] = {
-        {"Shift", SwayShift}, {"Lock", SwayLock}, {"Caps", SwayLock}, {"Control", SwayCtrl},
-        {"Ctrl", SwayCtrl},   {"Mod1", SwayMod1}, {"Alt", SwayMod1},  {"Mod2", SwayMod2},
+        {"Shift", SwayShift}, {"Lock", SwayLock}, {"Caps", SwayLock},  {"Control", SwayCtrl},
+        {"Ctrl", SwayCtrl},   {"Mod1", SwayMod1}, {"Alt", SwayMod1},   {"Mod2", SwayMod2},
         {"Mod3", SwayMod3},   {"Mod4", SwayMod4}, {"Super", SwayMod4}, {"Logo", SwayMod4},
         {"Mod5", SwayMod5}};
     for (const auto& [n, bit] : names) {
@@ -216,11 +216,21 @@ bool configBinds(const std::vector<std::string>& configs, const Chord& chord) {
         lines.insert(lines.end(), std::make_move_iterator(more.begin()),
                      std::make_move_iterator(more.end()));
     }
-    // First the variables (an included file may set what the main one uses),
-    // then the keyboard layout a bindcode line is read against.
+    // First the variables (an included file may set what the main one uses)
+    // and the keyboard layout a bindcode line is read against, then the
+    // bindings.
     Variables vars;
+    std::string layout, variant;
     for (const std::string& line : lines) {
         const auto w = words(line);
+        if (const auto in = words(substitute(line, vars)); in.size() >= 4 && in[0] == "input") {
+            // "input <identifier> xkb_layout us,ru": its first layout
+            if (in[2] == "xkb_layout" && layout.empty()) {
+                layout = in[3];
+            } else if (in[2] == "xkb_variant" && variant.empty()) {
+                variant = in[3];
+            }
+        }
         if (w.size() >= 3 && w[0] == "set" && w[1].size() > 1 && w[1][0] == '$') {
             const std::string value = trim(line.substr(line.find(w[1]) + w[1].size()));
             std::erase_if(vars, [&](const auto& v) { return v.first == w[1]; });
@@ -230,19 +240,10 @@ bool configBinds(const std::vector<std::string>& configs, const Chord& chord) {
             });
         }
     }
-    std::string layout, variant;
     std::optional<std::set<std::uint32_t>> codes; // made when a bindcode line asks
     for (const std::string& line : lines) {
         const auto w = words(substitute(line, vars));
         std::size_t i = 0;
-        if (w.size() >= 4 && w[0] == "input") { // "input <identifier> xkb_layout us,ru"
-            if (w[2] == "xkb_layout" && layout.empty()) {
-                layout = w[3];
-            } else if (w[2] == "xkb_variant" && variant.empty()) {
-                variant = w[3];
-            }
-            continue;
-        }
         if (!w.empty() && w[0] == "mode") { // "mode [--pango_markup] <name> <command>"
             i = 1;
             while (i < w.size() && w[i].rfind("--", 0) == 0) {
@@ -290,11 +291,71 @@ bool configBinds(const std::vector<std::string>& configs, const Chord& chord) {
     return false;
 }
 
+// What the key that carries keysym in the first layout is called in the
+// others, as sway reads keys by the name they have in the layout active at
+// the press: with a Russian layout active, Ctrl+Q comes as
+// Ctrl+Cyrillic_shorti. The layouts are the configuration's (else the
+// XKB_DEFAULT_ ones, as sway takes them).
+std::vector<std::string> namesIn(const std::vector<std::string>& configs, xkb_keysym_t keysym) {
+    std::string layout, variant;
+    for (const std::string& text : configs) {
+        for (const std::string& line : commandLines(text)) {
+            const auto in = words(line);
+            if (in.size() >= 4 && in[0] == "input" && in[2] == "xkb_layout") {
+                layout = in[3];
+            } else if (in.size() >= 4 && in[0] == "input" && in[2] == "xkb_variant") {
+                variant = in[3];
+            }
+        }
+    }
+    const auto fromEnvironment = [](std::string& value, const char* name) {
+        if (const char* v = std::getenv(name); value.empty() && v) {
+            value = v;
+        }
+    };
+    fromEnvironment(layout, "XKB_DEFAULT_LAYOUT");
+    fromEnvironment(variant, "XKB_DEFAULT_VARIANT");
+    std::vector<std::string> names;
+    if (layout.find(',') == std::string::npos) {
+        return names; // one layout: its names are the chord's own
+    }
+    xkb_context* ctx = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    if (!ctx) {
+        return names;
+    }
+    xkb_rule_names rules{};
+    rules.layout = layout.c_str();
+    rules.variant = variant.empty() ? nullptr : variant.c_str();
+    if (xkb_keymap* keymap = xkb_keymap_new_from_names(ctx, &rules, XKB_KEYMAP_COMPILE_NO_FLAGS)) {
+        for (xkb_keycode_t kc = xkb_keymap_min_keycode(keymap);
+             kc <= xkb_keymap_max_keycode(keymap); ++kc) {
+            const xkb_keysym_t* syms = nullptr;
+            int n = xkb_keymap_key_get_syms_by_level(keymap, kc, 0, 0, &syms);
+            if (n != 1 || xkb_keysym_to_lower(syms[0]) != xkb_keysym_to_lower(keysym)) {
+                continue;
+            }
+            const xkb_layout_index_t groups = xkb_keymap_num_layouts_for_key(keymap, kc);
+            for (xkb_layout_index_t g = 1; g < groups; ++g) {
+                n = xkb_keymap_key_get_syms_by_level(keymap, kc, g, 0, &syms);
+                char name[64];
+                if (n == 1 && xkb_keysym_to_lower(syms[0]) != xkb_keysym_to_lower(keysym) &&
+                    xkb_keysym_get_name(syms[0], name, sizeof name) > 0 &&
+                    std::find(names.begin(), names.end(), name) == names.end()) {
+                    names.emplace_back(name);
+                }
+            }
+        }
+        xkb_keymap_unref(keymap);
+    }
+    xkb_context_unref(ctx);
+    return names;
+}
+
 // A chord this program spelt (swayChord), read back from the record.
 std::optional<Chord> parseChord(const std::string& text) {
-    if (text.empty() || text.find_first_not_of("abcdefghijklmnopqrstuvwxyz"
-                                               "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_+") !=
-                            std::string::npos) {
+    if (text.empty() ||
+        text.find_first_not_of("abcdefghijklmnopqrstuvwxyz"
+                               "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_+") != std::string::npos) {
         return std::nullopt; // not ours: nothing of it goes to sway
     }
     Chord c;
@@ -369,10 +430,16 @@ bool configBindsChord(const std::vector<std::string>& configs, unsigned keyCode,
     return chord.keysym != XKB_KEY_NoSymbol && configBinds(configs, chord);
 }
 
+std::vector<std::string> namesInOtherLayouts(const std::vector<std::string>& configs,
+                                             unsigned keyCode) {
+    const xkb_keysym_t keysym = keysymForVirtualKey(keyCode);
+    return keysym == XKB_KEY_NoSymbol ? std::vector<std::string>{} : namesIn(configs, keysym);
+}
+
 std::vector<std::string> configTexts(std::string_view getConfigReply) {
     const QJsonObject reply =
-        QJsonDocument::fromJson(QByteArray(getConfigReply.data(),
-                                           static_cast<qsizetype>(getConfigReply.size())))
+        QJsonDocument::fromJson(
+            QByteArray(getConfigReply.data(), static_cast<qsizetype>(getConfigReply.size())))
             .object();
     std::vector<std::string> texts{reply.value(QLatin1String("config")).toString().toStdString()};
     const QJsonValue included = reply.value(QLatin1String("included_configs"));
@@ -418,8 +485,8 @@ HotKeysSway::~HotKeysSway() {
 
 std::vector<std::string> HotKeysSway::boundChords() const {
     std::vector<std::string> chords;
-    for (const auto& [id, chord] : m_bound) {
-        chords.push_back(chord);
+    for (const auto& [id, bound] : m_bound) {
+        chords.insert(chords.end(), bound.begin(), bound.end());
     }
     return chords;
 }
@@ -479,7 +546,7 @@ bool HotKeysSway::registerHotKey(int systemId, unsigned keyCode, unsigned modifi
     unregisterHotKey(systemId);
     const std::string chord = swayChord(keyCode, modifiers);
     if (chord.empty() || std::any_of(m_bound.begin(), m_bound.end(),
-                                     [&](const auto& b) { return b.second == chord; })) {
+                                     [&](const auto& b) { return b.second.front() == chord; })) {
         return false;
     }
     const auto reply = m_ipc->request(SwayIpc::GetConfig, {});
@@ -491,12 +558,34 @@ bool HotKeysSway::registerHotKey(int systemId, unsigned keyCode, unsigned modifi
     auto chords = boundChords();
     chords.push_back(chord);
     writeRecord(chords);
-    if (!m_ipc->command("bindsym --no-warn --no-repeat " + chord + ' ' +
-                        std::string(commandPrefix) + std::to_string(systemId))) {
+    const std::string command = std::string(commandPrefix) + std::to_string(systemId);
+    if (!m_ipc->command("bindsym --no-warn --no-repeat " + chord + ' ' + command)) {
         writeRecord(boundChords());
         return false;
     }
-    m_bound[systemId] = chord;
+    // The same key under the names the other layouts give it, so that the
+    // chord acts whatever layout is active. (A binding by key code would
+    // act in every layout too, but not for keyboards with keymaps of their
+    // own, on-screen and virtual ones; and sway runs neither of two
+    // bindings a press matches both of.)
+    std::vector<std::string> bound{chord};
+    const std::string mods = chord.substr(0, chord.rfind('+') + 1);
+    const auto texts = configTexts(*reply);
+    for (const std::string& name : namesInOtherLayouts(texts, keyCode)) {
+        const std::string other = mods + name;
+        const Chord c{swayMods(modifiers), xkb_keysym_from_name(name.c_str(), XKB_KEYSYM_NO_FLAGS)};
+        if (configBinds(texts, c)) {
+            continue; // the user's own
+        }
+        bound.push_back(other);
+        writeRecord([&] {
+            auto all = boundChords();
+            all.insert(all.end(), bound.begin(), bound.end());
+            return all;
+        }());
+        m_ipc->command("bindsym --no-warn --no-repeat " + other + ' ' + command);
+    }
+    m_bound[systemId] = bound;
     return true;
 }
 
@@ -506,7 +595,10 @@ void HotKeysSway::unregisterHotKey(int systemId) {
         return;
     }
     // An unbind that sway cannot answer stays in the record for the next run.
-    if (m_ipc->request(SwayIpc::RunCommand, "unbindsym " + it->second)) {
+    for (std::size_t i = 1; i < it->second.size(); ++i) {
+        m_ipc->command("unbindsym " + it->second[i]);
+    }
+    if (m_ipc->request(SwayIpc::RunCommand, "unbindsym " + it->second.front())) {
         m_bound.erase(it);
         writeRecord(boundChords());
     }

@@ -48,7 +48,8 @@ private:
     std::unique_ptr<SwayIpc> m_ipc;
     std::unique_ptr<SwayIpc> m_events;
     std::unique_ptr<QSocketNotifier> m_notifier;
-    std::map<int, std::string> m_bound; // systemId -> chord
+    // systemId -> its chord, then the same key under the other layouts' names
+    std::map<int, std::vector<std::string>> m_bound;
     std::function<void(int)> m_handler;
     std::string m_recordPath;
 };
@@ -63,6 +64,12 @@ std::string swayChord(unsigned keyCode, unsigned modifiers);
 // by "set", any spelling of the modifiers, any case of the key.
 bool configBindsChord(const std::vector<std::string>& configs, unsigned keyCode,
                       unsigned modifiers);
+
+// The names the key of a Windows virtual-key code (as the first configured
+// layout places it) has in the other layouts of the configuration, which
+// sway matches chords against while such a layout is active.
+std::vector<std::string> namesInOtherLayouts(const std::vector<std::string>& configs,
+                                             unsigned keyCode);
 
 // The texts of GET_CONFIG's reply: the main configuration, then the included
 // ones (sway 1.7 reports none: those its include lines name are read from

@@ -115,15 +115,10 @@ InputWayland::InputWayland(WaylandSession& session, TypingFocus* focus)
             }
             return;
         }
-        wl_output* primary = m_session.primaryOutput();
-        if (g.pointerManagerVersion >= 2 && primary) {
-            m_pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer_with_output(
-                g.pointerManager, g.seat, primary);
-            m_pointerOnOutput = true;
-        } else {
-            m_pointer =
-                zwlr_virtual_pointer_manager_v1_create_virtual_pointer(g.pointerManager, g.seat);
-        }
+        // Mapped over the whole layout, so that a pixel of any output is a
+        // fraction of one box.
+        m_pointer =
+            zwlr_virtual_pointer_manager_v1_create_virtual_pointer(g.pointerManager, g.seat);
         m_keyboard =
             zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(g.keyboardManager, g.seat);
         sendKeymap(m_keyboard, initialKeymap());
@@ -163,6 +158,16 @@ void InputWayland::moveTo(std::int32_t nx, std::int32_t ny) {
 }
 
 void InputWayland::button(MouseButton b, bool down) {
+    if (down) {
+        // The compositor cuts a program off once the events waiting for it
+        // fill its socket: clicks at full speed into a program that stalls
+        // a moment would end it. A press waits for its turn.
+        const auto now = std::chrono::steady_clock::now();
+        if (now < m_nextPress) {
+            std::this_thread::sleep_until(m_nextPress);
+        }
+        m_nextPress = std::max(now, m_nextPress) + minPressInterval;
+    }
     const std::uint32_t code = b == MouseButton::Left ? BTN_LEFT : BTN_RIGHT;
     m_session.post([this, code, down] { buttonOnThread(code, down); });
 }
@@ -175,25 +180,13 @@ void InputWayland::moveOnThread(Point pixel) {
                                                         wl_fixed_from_int(pixel.y));
         return;
     }
-    const Rect primary = m_session.primary();
-    Rect area = primary;
-    if (!m_pointerOnOutput) {
-        // Mapped over the whole layout: its extent is the outputs' union.
-        for (const auto& o : m_session.globals().outputs) {
-            const int right = std::max(area.x + area.width, o.rect.x + o.rect.width);
-            const int bottom = std::max(area.y + area.height, o.rect.y + o.rect.height);
-            area.x = std::min(area.x, o.rect.x);
-            area.y = std::min(area.y, o.rect.y);
-            area.width = right - area.x;
-            area.height = bottom - area.y;
-        }
-    }
+    const Rect area = m_session.layout();
     if (area.width <= 0 || area.height <= 0) {
         return;
     }
-    // The protocol carries unsigned fractions of the area: a pixel left of
-    // or above it is held to its edge, one beyond it reaches the output
-    // there (the compositor keeps the pointer on the layout).
+    // The protocol carries unsigned fractions of the layout's box: a pixel
+    // outside it is held to its edge, as the compositor keeps the pointer on
+    // the outputs.
     const std::int64_t x = std::max<std::int64_t>(std::int64_t{pixel.x} - area.x, 0);
     const std::int64_t y = std::max<std::int64_t>(std::int64_t{pixel.y} - area.y, 0);
     const auto fit = [](std::int64_t v) {
@@ -213,9 +206,6 @@ void InputWayland::buttonOnThread(std::uint32_t evdevButton, bool down) {
         down ? WL_POINTER_BUTTON_STATE_PRESSED : WL_POINTER_BUTTON_STATE_RELEASED;
     if (m_fake) {
         org_kde_kwin_fake_input_button(m_fake, evdevButton, state);
-        if (!down) {
-            paceClicks();
-        }
         return;
     }
     zwlr_virtual_pointer_v1_button(m_pointer, nowMs(), evdevButton, state);
@@ -275,21 +265,6 @@ TypeReport InputWayland::typeText(std::string_view text) {
 } // namespace pressmark::platform::wayland
 
 namespace pressmark::platform::wayland {
-
-void InputWayland::paceClicks() {
-    using namespace std::chrono;
-    const auto now = steady_clock::now();
-    if (now - m_lastClick > milliseconds(100)) {
-        m_burstStart = now;
-        m_burstClicks = 0;
-    }
-    m_lastClick = now;
-    if (++m_burstClicks % 16 == 0) {
-        std::this_thread::sleep_until(m_burstStart +
-                                      microseconds(m_burstClicks * 1000000L / maxClicksPerSecond));
-        m_lastClick = steady_clock::now();
-    }
-}
 
 void InputWayland::sendLayoutKey(std::uint32_t evdevCode, bool shift) {
     const auto key = [this](std::uint32_t code, std::uint32_t state) {

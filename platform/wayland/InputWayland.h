@@ -31,8 +31,9 @@ public:
 // while its characters are typed.
 //
 // A position is the pixel the normalized 0..65535 names on the primary
-// output, rounded as on X11, sent as that pixel's centre so that any
-// scaling rounds to it (KWin rounds the centre up: it gets the pixel).
+// output, rounded as on X11, sent as that pixel's centre within the box of
+// all outputs, so that any scaling rounds to it (KWin takes the pixel itself:
+// it rounds a centre up).
 class InputWayland final : public Input {
 public:
     // session and focus are not owned; focus may be null.
@@ -53,11 +54,9 @@ public:
     // The most characters a second typing sends: a client that reads slower
     // than its keys come would be cut off by the compositor once the
     // events waiting for it fill the socket.
-    static constexpr int maxCharsPerSecond = 4000;
-    // The most clicks a second KWin is sent: it passes each on at once, and
-    // cuts off a program whose events pile up unread (a scenario played
-    // without pauses could otherwise end the program it clicks into).
-    static constexpr int maxClicksPerSecond = 1000;
+    static constexpr int maxCharsPerSecond = 2000;
+    // The shortest time between two presses played, for the same reason.
+    static constexpr std::chrono::microseconds minPressInterval{1000};
     // How long the programs get to bind a pointer or keyboard the seat did
     // not have before.
     static constexpr std::chrono::milliseconds newDeviceSettle{300};
@@ -66,21 +65,18 @@ private:
     TypeReport typeThroughLayouts(std::u32string_view text);
     std::optional<Point> takeClickedSinceText();
     void sendLayoutKey(std::uint32_t evdevCode, bool shift);
-    void paceClicks();
 
     WaylandSession& m_session;
     TypingFocus* m_focus;
     zwlr_virtual_pointer_v1* m_pointer = nullptr;
     zwp_virtual_keyboard_v1* m_keyboard = nullptr;
-    org_kde_kwin_fake_input* m_fake = nullptr;          // KWin: pointer and keys in one
-    wl_keyboard* m_userKeyboard = nullptr;              // KWin: tells the user's keymap
-    std::string m_userKeymap;                           // its text, every layout in it
-    bool m_pointerOnOutput = false;                     // mapped to the primary output (v2)
-    Point m_at;                                         // the last pixel sent
-    std::optional<Point> m_clickedSinceText;            // the last press since text was typed
-    std::chrono::steady_clock::time_point m_burstStart; // KWin: clicks in a row
-    std::chrono::steady_clock::time_point m_lastClick;
-    long m_burstClicks = 0;
+    org_kde_kwin_fake_input* m_fake = nullptr;         // KWin: pointer and keys in one
+    wl_keyboard* m_userKeyboard = nullptr;             // KWin: tells the user's keymap
+    std::string m_userKeymap;                          // its text, every layout in it
+    bool m_pointerOnOutput = false;                    // mapped to the primary output (v2)
+    Point m_at;                                        // the last pixel sent
+    std::optional<Point> m_clickedSinceText;           // the last press since text was typed
+    std::chrono::steady_clock::time_point m_nextPress; // the caller's thread
 };
 
 } // namespace pressmark::platform::wayland

@@ -274,14 +274,13 @@ std::optional<SwayWindow> hit(const QJsonObject& node, Point p) {
 }
 
 // The fullscreen container of this mode (1: its workspace, 2: the whole
-// layout) under node, tiled or floating; workspaces themselves report mode 1.
+// layout) under node, tiled or floating. (Workspaces report mode 1 of
+// themselves: a workspace is searched, never matched.)
 std::optional<QJsonObject> fullscreenIn(const QJsonObject& node, int mode) {
     for (const char* key : {"nodes", "floating_nodes"}) {
         for (const QJsonValue& c : children(node, key)) {
             const QJsonObject child = c.toObject();
-            const QString type = typeOf(child);
-            if ((type == QLatin1String("con") || type == QLatin1String("floating_con")) &&
-                child.value(QLatin1String("fullscreen_mode")).toInt() == mode) {
+            if (child.value(QLatin1String("fullscreen_mode")).toInt() == mode) {
                 return child;
             }
             if (auto f = fullscreenIn(child, mode)) {

@@ -4,6 +4,7 @@
 #include "LayerShellProtocol.h"
 #include "fake-input-client-protocol.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
+#include "xdg-output-unstable-v1-client-protocol.h"
 
 #include <wayland-client.h>
 
@@ -44,8 +45,11 @@ struct SessionListeners {
         } else if (named(interface, wl_output_interface)) {
             auto* o = static_cast<wl_output*>(
                 wl_registry_bind(registry, name, &wl_output_interface, std::min(version, 2u)));
-            g.outputs.push_back(WaylandSession::Output{o, {}, 1, false});
+            WaylandSession::Output out;
+            out.proxy = o;
+            g.outputs.push_back(out);
             wl_output_add_listener(o, &outputListener, s);
+            s->watchOutput(g.outputs.back());
         } else if (named(interface, zwlr_virtual_pointer_manager_v1_interface)) {
             g.pointerManagerVersion = std::min(version, 2u);
             g.pointerManager = static_cast<zwlr_virtual_pointer_manager_v1*>(
@@ -54,6 +58,12 @@ struct SessionListeners {
         } else if (named(interface, zwp_virtual_keyboard_manager_v1_interface)) {
             g.keyboardManager = static_cast<zwp_virtual_keyboard_manager_v1*>(
                 wl_registry_bind(registry, name, &zwp_virtual_keyboard_manager_v1_interface, 1));
+        } else if (named(interface, zxdg_output_manager_v1_interface)) {
+            g.outputManager = static_cast<zxdg_output_manager_v1*>(wl_registry_bind(
+                registry, name, &zxdg_output_manager_v1_interface, std::min(version, 2u)));
+            for (auto& o : g.outputs) {
+                s->watchOutput(o);
+            }
         } else if (named(interface, zwlr_layer_shell_v1_interface)) {
             g.layerShell = static_cast<zwlr_layer_shell_v1*>(wl_registry_bind(
                 registry, name, &zwlr_layer_shell_v1_interface, std::min(version, 3u)));
@@ -82,24 +92,48 @@ struct SessionListeners {
     static void geometry(void* data, wl_output* proxy, std::int32_t x, std::int32_t y, std::int32_t,
                          std::int32_t, std::int32_t, const char*, const char*, std::int32_t) {
         if (auto* o = output(data, proxy)) {
-            o->rect.x = x;
-            o->rect.y = y;
+            o->modeRect.x = x;
+            o->modeRect.y = y;
         }
     }
     static void mode(void* data, wl_output* proxy, std::uint32_t flags, std::int32_t w,
                      std::int32_t h, std::int32_t) {
         if (auto* o = output(data, proxy); o && (flags & WL_OUTPUT_MODE_CURRENT)) {
+            o->modeRect.width = w;
+            o->modeRect.height = h;
+        }
+    }
+    static void done(void* data, wl_output*) {
+        static_cast<WaylandSession*>(data)->updatePrimary();
+    }
+
+    static WaylandSession::Output* xdgOutput(void* data, zxdg_output_v1* proxy) {
+        for (auto& o : static_cast<WaylandSession*>(data)->m_globals.outputs) {
+            if (o.xdg == proxy) {
+                return &o;
+            }
+        }
+        return nullptr;
+    }
+    static void logicalPosition(void* data, zxdg_output_v1* proxy, std::int32_t x, std::int32_t y) {
+        if (auto* o = xdgOutput(data, proxy)) {
+            o->rect.x = x;
+            o->rect.y = y;
+            o->logical = true;
+        }
+    }
+    static void logicalSize(void* data, zxdg_output_v1* proxy, std::int32_t w, std::int32_t h) {
+        if (auto* o = xdgOutput(data, proxy)) {
             o->rect.width = w;
             o->rect.height = h;
+            o->logical = true;
         }
     }
-    static void done(void* data, wl_output* proxy) {
-        auto* s = static_cast<WaylandSession*>(data);
-        if (auto* o = output(data, proxy)) {
-            o->done = true;
-        }
-        s->updatePrimary();
+    static void xdgDone(void* data, zxdg_output_v1*) {
+        static_cast<WaylandSession*>(data)->updatePrimary();
     }
+    static void xdgName(void*, zxdg_output_v1*, const char*) {}
+    static void xdgDescription(void*, zxdg_output_v1*, const char*) {}
     static void scale(void* data, wl_output* proxy, std::int32_t factor) {
         if (auto* o = output(data, proxy); o && factor > 0) {
             o->scale = factor;
@@ -113,6 +147,8 @@ struct SessionListeners {
 
     static constexpr wl_output_listener outputListener{geometry, mode,       done,
                                                        scale,    outputName, outputDescription};
+    static constexpr zxdg_output_v1_listener xdgOutputListener{logicalPosition, logicalSize,
+                                                               xdgDone, xdgName, xdgDescription};
 };
 
 bool probeCompositor(Offer& offer, std::string& why) {
@@ -157,7 +193,8 @@ std::unique_ptr<WaylandSession> WaylandSession::connect(std::string& why) {
     wl_registry_add_listener(s->m_registry, &SessionListeners::registryListener, s.get());
     // The globals, then their first events (the outputs' sizes, the seat's
     // capabilities).
-    if (wl_display_roundtrip(s->m_display) < 0 || wl_display_roundtrip(s->m_display) < 0) {
+    if (wl_display_roundtrip(s->m_display) < 0 || wl_display_roundtrip(s->m_display) < 0 ||
+        wl_display_roundtrip(s->m_display) < 0) {
         why = "the Wayland compositor closed the connection";
         return nullptr;
     }
@@ -189,7 +226,13 @@ WaylandSession::~WaylandSession() {
     if (m_display) {
         auto& g = m_globals;
         for (auto& o : g.outputs) {
+            if (o.xdg) {
+                zxdg_output_v1_destroy(o.xdg);
+            }
             wl_output_destroy(o.proxy);
+        }
+        if (g.outputManager) {
+            zxdg_output_manager_v1_destroy(g.outputManager);
         }
         if (g.layerShell) {
             zwlr_layer_shell_v1_destroy(g.layerShell);
@@ -291,14 +334,44 @@ wl_output* WaylandSession::primaryOutput() const {
     return m_globals.outputs.empty() ? nullptr : m_globals.outputs.front().proxy;
 }
 
+void WaylandSession::watchOutput(Output& o) {
+    if (m_globals.outputManager && !o.xdg) {
+        o.xdg = zxdg_output_manager_v1_get_xdg_output(m_globals.outputManager, o.proxy);
+        zxdg_output_v1_add_listener(o.xdg, &SessionListeners::xdgOutputListener, this);
+    }
+}
+
+// Without xdg-output an output's place in the layout is unknown: the mode
+// over the scale is its size, and the outputs are taken to lie side by side.
 void WaylandSession::updatePrimary() {
     if (m_globals.outputs.empty()) {
         return;
     }
-    const Output& o = m_globals.outputs.front();
-    const int scale = std::max(o.scale, 1);
+    int nextX = 0;
+    for (auto& o : m_globals.outputs) {
+        if (!o.logical) {
+            const int scale = std::max(o.scale, 1);
+            o.rect = Rect{nextX, 0, o.modeRect.width / scale, o.modeRect.height / scale};
+        }
+        nextX = std::max(nextX, o.rect.x + o.rect.width);
+    }
+    Rect box = m_globals.outputs.front().rect;
+    for (const auto& o : m_globals.outputs) {
+        const int right = std::max(box.x + box.width, o.rect.x + o.rect.width);
+        const int bottom = std::max(box.y + box.height, o.rect.y + o.rect.height);
+        box.x = std::min(box.x, o.rect.x);
+        box.y = std::min(box.y, o.rect.y);
+        box.width = right - box.x;
+        box.height = bottom - box.y;
+    }
     std::lock_guard lock(m_mutex);
-    m_primary = Rect{o.rect.x, o.rect.y, o.rect.width / scale, o.rect.height / scale};
+    m_primary = m_globals.outputs.front().rect;
+    m_layout = box;
+}
+
+Rect WaylandSession::layout() const {
+    std::lock_guard lock(m_mutex);
+    return m_layout;
 }
 
 void WaylandSession::runQueued() {

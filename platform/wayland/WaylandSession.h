@@ -23,6 +23,8 @@ struct zwlr_virtual_pointer_manager_v1;
 struct zwp_virtual_keyboard_manager_v1;
 struct zwlr_layer_shell_v1;
 struct org_kde_kwin_fake_input;
+struct zxdg_output_manager_v1;
+struct zxdg_output_v1;
 
 namespace pressmark::platform::wayland {
 
@@ -54,9 +56,11 @@ class WaylandSession {
 public:
     struct Output {
         wl_output* proxy = nullptr;
-        Rect rect; // in the compositor's logical pixels
+        zxdg_output_v1* xdg = nullptr; // where it lies in the layout, when told
+        Rect rect;                     // in the layout's logical pixels
+        Rect modeRect;                 // wl_output's own: a mode in device pixels, no position
         int scale = 1;
-        bool done = false;
+        bool logical = false; // rect came from xdg-output
     };
     struct Globals {
         wl_compositor* compositor = nullptr;
@@ -71,6 +75,7 @@ public:
         // KWin's, offered only to a program its desktop entry lets have it.
         org_kde_kwin_fake_input* fakeInput = nullptr;
         std::uint32_t fakeInputVersion = 0;
+        zxdg_output_manager_v1* outputManager = nullptr;
     };
 
     // Null (with why) when the compositor cannot be reached or lacks what
@@ -94,8 +99,10 @@ public:
     // request sent so far; false when the connection is gone.
     bool roundtrip();
 
-    // The first output, where the normalized 0..65535 space lies. Any thread.
+    // The first output, where the normalized 0..65535 space lies, and the
+    // box around every output. Any thread.
     Rect primary() const;
+    Rect layout() const;
     wl_output* primaryOutput() const; // only on the session's thread
 
 private:
@@ -105,6 +112,7 @@ private:
     void runQueued();
     void drain();
     void updatePrimary();
+    void watchOutput(Output& o);
 
     wl_display* m_display = nullptr;
     wl_registry* m_registry = nullptr;
@@ -112,6 +120,7 @@ private:
     mutable std::mutex m_mutex;
     std::deque<std::function<void()>> m_queue;
     Rect m_primary;
+    Rect m_layout;
     int m_wake = -1;     // eventfd the other threads write to
     bool m_dead = false; // the loop has ended: work runs where it is handed over
     std::atomic<bool> m_stop{false};

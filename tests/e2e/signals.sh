@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Ended by a signal while it types (a hang-up, the system's "terminate"), the
-# program ends the ordinary way: the keycodes it borrowed for Cyrillic are
-# given back, and the window closes.
+# Ended by a signal while it types (a hang-up, the system's "terminate", the
+# terminal's quit key), the program ends the ordinary way: the keycodes it
+# borrowed for Cyrillic are given back, and the window closes.
 # Usage: signals.sh PRESSMARK CLICK_TARGET
 source "$(dirname "$0")/lib.sh"
 
@@ -14,7 +14,7 @@ e2e_start_target
 borrowed() { xmodmap -pke | grep -c 'Cyrillic' || true; }
 [ "$(borrowed)" -eq 0 ] || e2e_fail "Cyrillic keys mapped before the test"
 
-for sig in HUP TERM; do
+for sig in HUP TERM QUIT; do
     : >"$log"
     "$pressmark" --scenarios "$scenarios" --play long 2>/dev/null &
     pid=$!

@@ -6,7 +6,10 @@
 //   text <utf8>            the field's whole text after every change
 //   key <code> <mods> <t>  every key press, when TARGET_KEYLOG is set
 // on stdout, or appended to LOGFILE when one is given (the end-to-end
-// scripts read the file, and empty it between rounds). A line "clear" on
+// scripts read the file, and empty it between rounds). A Wayland client
+// cannot learn where its window is: there the compositor is told to put it
+// at the --rect's corner (the test session's window rules), and the presses
+// are that corner plus the window's own position. A line "clear" on
 // stdin empties the text field, and it answers "cleared".
 // Usage: target [--rect X,Y,W,H] [--title T] [LOGFILE]
 // With a LOGFILE the window is "ClickTarget" at 720,150, 500x400; without,
@@ -19,6 +22,7 @@
 #include <QStringList>
 #include <QWidget>
 #include <QWindow>
+#include <QtMath>
 
 #include <QKeyEvent>
 
@@ -46,7 +50,9 @@ void say(const QByteArray& line) {
 // widget inside ends up handling it.
 class PressLog final : public QObject {
 public:
-    using QObject::QObject;
+    // The window's corner on the screen when only the scripts know it.
+    std::optional<QPoint> corner;
+
     bool eventFilter(QObject* obj, QEvent* ev) override {
         if (ev->type() == QEvent::KeyPress && obj->isWindowType() && std::getenv("TARGET_KEYLOG")) {
             const auto* ke = static_cast<QKeyEvent*>(ev);
@@ -62,7 +68,11 @@ public:
                                  : me->button() == Qt::RightButton ? "R"
                                                                    : nullptr;
             if (button) {
-                const QPoint p = me->globalPosition().toPoint();
+                // The pixel pressed holds the position: a press at its
+                // centre (x.5) belongs to it, not to the next one.
+                const QPoint p = corner ? *corner + QPoint(qFloor(me->position().x()),
+                                                           qFloor(me->position().y()))
+                                        : me->globalPosition().toPoint();
                 say(QStringLiteral("press %1 %2 %3")
                         .arg(QLatin1String(button))
                         .arg(p.x())
@@ -116,6 +126,9 @@ int main(int argc, char** argv) {
     window.setGeometry(rect);
 
     PressLog log;
+    if (geometry && QGuiApplication::platformName() == QLatin1String("wayland")) {
+        log.corner = geometry->topLeft();
+    }
     app.installEventFilter(&log);
     QObject::connect(field, &QLineEdit::textChanged,
                      [](const QString& t) { say("text " + t.toUtf8()); });

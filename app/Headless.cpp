@@ -46,6 +46,7 @@ public:
                    std::to_string(p.repetitions));
     }
     void failed(Failure why) override { Notice(MainWindow::failureNotice(why), NoticeError); }
+    void textNotTyped(int skipped) override { m_io.error(MainWindow::notTypedNotice(skipped)); }
 
 private:
     const Output& m_io;

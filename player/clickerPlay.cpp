@@ -78,7 +78,9 @@ std::int32_t clickerPlay::playStep(const std::string& section) {
         dev::RightClick();
     }
     if (!click.text.empty()) {
-        dev::TypeText(click.text);
+        if (const auto typed = dev::TypeText(click.text); typed.skipped > 0) {
+            m_events.textNotTyped(typed.skipped);
+        }
     }
     afterClick(format.readAfterClick(section));
     return click.pause;

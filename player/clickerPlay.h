@@ -40,6 +40,9 @@ public:
     };
     // The run ends without playing further (run() returns NotFound).
     virtual void failed(Failure why) = 0;
+    // A step's text went out without characters that no key of this system
+    // can produce (none of the user's keyboard layouts holds them).
+    virtual void textNotTyped(int /*skipped*/) {}
 };
 
 // Plays one scenario file.

@@ -135,7 +135,9 @@ void clickerRec::sendText() {
         return;
     }
     scenario::ScenarioFile(store()).writeText(m_stepCount, text);
-    dev::TypeText(text);
+    if (const auto typed = dev::TypeText(text); typed.skipped > 0) {
+        m_events.textNotTyped(typed.skipped);
+    }
 }
 
 void clickerRec::changeProxy() {

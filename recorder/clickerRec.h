@@ -25,6 +25,9 @@ public:
     // the action did to other programs done).
     virtual void promptOpening() = 0;
     virtual void promptClosed() = 0;
+    // The text went out without characters that no key of this system can
+    // produce (none of the user's keyboard layouts holds them).
+    virtual void textNotTyped(int /*skipped*/) {}
 };
 
 // Turns the presses the platform reports into steps of one scenario file

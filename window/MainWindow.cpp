@@ -123,6 +123,22 @@ void MainWindow::failed(RunEvents::Failure why) {
     Notice(failureNotice(why), NoticeError);
 }
 
+std::string MainWindow::notTypedNotice(int skipped) {
+    return "Не все символы текста напечатаны: символов, которых нет ни в одной раскладке "
+           "клавиатуры, пропущено: " +
+           std::to_string(skipped) + ".";
+}
+
+// While recording the user hears of it at once; a run says it once, when it
+// ends, rather than stop at every step.
+void MainWindow::textNotTyped(int skipped) {
+    if (m_running) {
+        m_notTypedInRun += skipped;
+    } else {
+        Notice(notTypedNotice(skipped), NoticeInformation);
+    }
+}
+
 scenario::Settings MainWindow::showSettings(const std::filesystem::path& file) {
     scenario::Settings settings;
     if (const auto loaded = scenario::loadSettings(file)) {
@@ -254,6 +270,7 @@ void MainWindow::run() {
         m_view.minimizeToTray();
     }
     m_running = true;
+    m_notTypedInRun = 0;
     struct RunEnd {
         MainWindow* window;
         ~RunEnd() {
@@ -278,6 +295,9 @@ void MainWindow::run() {
     const scenario::Settings settings = showSettings(path);
     clickerPlay player(path, settings.speed, settings.repeat, *this);
     player.run();
+    if (m_notTypedInRun > 0) {
+        Notice(notTypedNotice(m_notTypedInRun), NoticeInformation);
+    }
 }
 
 void MainWindow::waitForModifierRelease() {

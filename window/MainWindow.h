@@ -85,6 +85,8 @@ public:
 
     // The notice for a run that failed, as the window and --play show it (1251).
     static std::string failureNotice(RunEvents::Failure why);
+    // What is said of characters a text went out without.
+    static std::string notTypedNotice(int skipped);
 
     bool running() const { return m_running; }
     Recording& recording() { return m_recording; }
@@ -98,6 +100,7 @@ private:
     void promptOpening() override;
     void promptClosed() override;
     void failed(RunEvents::Failure why) override;
+    void textNotTyped(int skipped) override;
 
     // Loads the selected file's settings into sc, re and m2 when it exists,
     // then reads re as a run takes its repeat count from it.
@@ -118,6 +121,7 @@ private:
     std::filesystem::path m_lastLoaded;
     std::array<bool, 4> m_hotKeyOk{};
     bool m_running = false;
+    int m_notTypedInRun = 0; // characters a run's texts went out without
     bool m_closeAfterRun = false;
     bool m_stopWhileStarting = false;
     bool m_saidSamplingProblem = false;

@@ -390,6 +390,23 @@ TEST_F(MainWindowTest, ARunTakesItsRepeatCountFromTheFieldAfterLoading) {
     }
 }
 
+TEST_F(MainWindowTest, CharactersNoLayoutHoldsAreSaidOnceWhenTheRunEnds) {
+    writeScenario("t", "[sett]\nsleep=10000\nrepeat=3\n[1]\nx=1\ny=1\nkey=1\ntext=ab\n"
+                       "[2]\nx=1\ny=1\nkey=1\ntext=cd\n");
+    select("t");
+    fake.setSkippedPerText(2);
+    fake.clearTranscript();
+    logic->SStartBtnClick();
+    std::vector<std::string> notices;
+    for (const auto& e : fake.transcript()) {
+        if (e.rfind("notice(", 0) == 0) {
+            notices.push_back(e);
+        }
+    }
+    EXPECT_EQ(notices,
+              std::vector<std::string>{"notice(1," + MainWindow::notTypedNotice(12) + ")"});
+}
+
 struct LoadCase {
     const char* lines;
     int speed;

@@ -319,6 +319,9 @@ TypeReport InputWayland::typeThroughLayouts(std::u32string_view text) {
     std::uint32_t layout = userLayout.value_or(0);
     for (std::size_t i = 0; i < plan.keys.size();) {
         if (plan.keys[i].group != layout) {
+            if (userLayout && layout == *userLayout) {
+                kde::rememberUserLayout(*userLayout);
+            }
             layout = plan.keys[i].group;
             kde::setLayout(layout);
         }
@@ -342,6 +345,7 @@ TypeReport InputWayland::typeThroughLayouts(std::u32string_view text) {
     }
     if (userLayout && layout != *userLayout) {
         kde::setLayout(*userLayout);
+        kde::forgetUserLayout();
     }
     return TypeReport{plan.typed, plan.skipped};
 }

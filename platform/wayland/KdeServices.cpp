@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <condition_variable>
 #include <mutex>
 #include <vector>
@@ -72,6 +74,53 @@ bool setLayout(std::uint32_t layout) {
                                     QStringLiteral("setLayout"), {QVariant::fromValue(layout)});
     return answered(reply) && !reply.arguments().isEmpty() &&
            reply.arguments().constFirst().toBool();
+}
+
+namespace {
+
+std::string layoutRecordPath() {
+    const char* dir = std::getenv("XDG_RUNTIME_DIR");
+    const char* display = std::getenv("WAYLAND_DISPLAY");
+    if (!dir || !*dir) {
+        return {};
+    }
+    return std::string(dir) + "/pressmark-kde-layout-" + (display ? display : "");
+}
+
+} // namespace
+
+void rememberUserLayout(std::uint32_t layout) {
+    const std::string path = layoutRecordPath();
+    if (path.empty()) {
+        return;
+    }
+    const std::string partial = path + ".new";
+    if (std::FILE* f = std::fopen(partial.c_str(), "w")) {
+        const bool written = std::fprintf(f, "%u\n", layout) > 0;
+        if (std::fclose(f) == 0 && written) {
+            std::rename(partial.c_str(), path.c_str());
+        }
+    }
+}
+
+void forgetUserLayout() {
+    if (const std::string path = layoutRecordPath(); !path.empty()) {
+        std::remove(path.c_str());
+    }
+}
+
+void restoreLayout() {
+    const std::string path = layoutRecordPath();
+    std::FILE* f = path.empty() ? nullptr : std::fopen(path.c_str(), "r");
+    if (!f) {
+        return;
+    }
+    unsigned layout = 0;
+    const bool read = std::fscanf(f, "%u", &layout) == 1;
+    std::fclose(f);
+    if (!read || setLayout(layout)) {
+        forgetUserLayout();
+    }
 }
 
 bool kwinRunning() {

@@ -24,6 +24,12 @@ std::optional<std::uint32_t> activeLayout();
 bool setLayout(std::uint32_t layout);
 // Whether KWin answers on the session bus: the session is KDE's.
 bool kwinRunning();
+// The user's layout, kept on the disk while typing has another one active: a
+// run killed meanwhile leaves it there, and the next start (restoreLayout)
+// gives the user the layout back.
+void rememberUserLayout(std::uint32_t layout);
+void forgetUserLayout();
+void restoreLayout();
 
 } // namespace kde
 

@@ -37,6 +37,7 @@ std::unique_ptr<WaylandBackend> WaylandBackend::make(std::string& why) {
     } else if (kde::kwinRunning()) {
         // KWin: its windows through its scripts, the hot keys through KDE's
         // global shortcut service.
+        kde::restoreLayout(); // a run killed while typing left it switched
         b->m_desktop = makeKwinDesktop();
         hotKeys = HotKeysKde::create();
     }

@@ -149,6 +149,26 @@ got=$(grep '^text ' "$log" | tail -1)
 [ "$(layout)" = 0 ] || fail "the layout was left at $(layout), not the user's 0"
 echo "301 clicks on their pixels, \"$text\" typed exactly, the layout back at us"
 
+# Killed while typing Cyrillic, a run leaves the Russian layout active; the
+# next start gives the user the layout back.
+{
+    printf '[sett]\r\nsleep=0\r\n[1]\r\nx=%d\r\ny=%d\r\nkey=1\r\ntext=' \
+        "$(((tx + 100) * 65535 / 1280))" "$(((ty + 35) * 65535 / 720))"
+    for _ in $(seq 300); do printf 'Привет'; done | iconv -f UTF-8 -t CP1251
+    printf '\r\n'
+} >"$scenarios/long.ini"
+printf '[sett]\r\nsleep=0\r\n' >"$scenarios/empty.ini"
+: >"$log"
+"$pressmark" --scenarios "$scenarios" --play long 2>/dev/null &
+long=$!
+for _ in $(seq 100); do grep -q '^text .*Пр' "$log" && break; sleep 0.05; done
+kill -KILL "$long"
+wait "$long" 2>/dev/null || true
+[ "$(layout)" = 1 ] || fail "killed while typing, the run left layout $(layout), not the Russian 1"
+"$pressmark" --scenarios "$scenarios" --play empty 2>/dev/null || fail "the next run did not play"
+[ "$(layout)" = 0 ] || fail "the next start left layout $(layout), not the user's 0"
+echo "a run killed while typing: the next start gave the user's layout back"
+
 # Recording: the window with the target beside it, Ctrl+Q and a name, two
 # clicks on the target and one on the window, Ctrl+W.
 PRESSMARK_SCENARIOS=$scenarios "$pressmark" >"$tmp/window.log" 2>&1 &

@@ -45,6 +45,20 @@ struct TypeReport {
     int skipped = 0; // characters that no key of this system can produce
 };
 
+// The pixel offset of a normalized coordinate over an extent of W pixels:
+// round(n * W / 65535), the exact inverse of the recording rule. 65535 is odd,
+// so n * W / 65535 never ends in an exact half and adding 32767 before a
+// floor division rounds to nearest; floor (not truncation) keeps negative
+// positions, left of or above the primary monitor, symmetric.
+inline std::int64_t normalizedToPixel(std::int64_t n, std::int64_t extent) {
+    const std::int64_t num = n * extent + 32767;
+    std::int64_t q = num / 65535;
+    if (num % 65535 != 0 && num < 0) {
+        --q;
+    }
+    return q;
+}
+
 class Input {
 public:
     virtual ~Input() = default;

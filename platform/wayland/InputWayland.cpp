@@ -28,16 +28,6 @@ std::uint32_t nowMs() {
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-// round(n * extent / 65535), as the X11 backend maps the normalized space.
-std::int64_t toPixel(std::int64_t n, std::int64_t extent) {
-    const std::int64_t num = n * extent + 32767;
-    std::int64_t q = num / 65535;
-    if (num % 65535 != 0 && num < 0) {
-        --q;
-    }
-    return q;
-}
-
 // The keymap travels as a file: a sealed-off memory file holding the text
 // and its terminating NUL.
 int keymapFile(const std::string& text) {
@@ -150,10 +140,11 @@ InputWayland::~InputWayland() {
 
 void InputWayland::moveTo(std::int32_t nx, std::int32_t ny) {
     const Rect primary = m_session.primary();
-    const Point pixel{static_cast<int>(std::clamp<std::int64_t>(
-                          primary.x + toPixel(nx, primary.width), INT32_MIN, INT32_MAX)),
-                      static_cast<int>(std::clamp<std::int64_t>(
-                          primary.y + toPixel(ny, primary.height), INT32_MIN, INT32_MAX))};
+    const Point pixel{
+        static_cast<int>(std::clamp<std::int64_t>(primary.x + normalizedToPixel(nx, primary.width),
+                                                  INT32_MIN, INT32_MAX)),
+        static_cast<int>(std::clamp<std::int64_t>(primary.y + normalizedToPixel(ny, primary.height),
+                                                  INT32_MIN, INT32_MAX))};
     m_session.post([this, pixel] { moveOnThread(pixel); });
 }
 

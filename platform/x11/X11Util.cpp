@@ -32,15 +32,6 @@ Rect primaryMonitor(Display* dpy) {
     return r;
 }
 
-std::int64_t normalizedToPixel(std::int64_t n, std::int64_t extent) {
-    const std::int64_t num = n * extent + 32767;
-    std::int64_t q = num / 65535;
-    if (num % 65535 != 0 && num < 0) {
-        --q;
-    }
-    return q;
-}
-
 namespace {
 
 // The parent of w; 0 when w is gone or is the root.

@@ -14,13 +14,6 @@ namespace pressmark::platform::x11 {
 // else the first one (Xvfb marks none), else the whole root window.
 Rect primaryMonitor(Display* dpy);
 
-// The pixel offset of a normalized coordinate over an extent of W pixels:
-// round(n * W / 65535), the exact inverse of the recording rule. 65535 is odd,
-// so n * W / 65535 never ends in an exact half and adding 32767 before a
-// floor division rounds to nearest; floor (not truncation) keeps negative
-// positions, left of or above the primary monitor, symmetric.
-std::int64_t normalizedToPixel(std::int64_t n, std::int64_t extent);
-
 // The child of the root that holds w (w itself when it is one): under a
 // window manager the frame around a client, without one the client itself.
 // 0 when w is gone.

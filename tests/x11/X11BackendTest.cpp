@@ -31,7 +31,7 @@ TEST(X11Util, ReplayPixelIsTheRecordedPixelForEveryWidth) {
         for (int px = -w; px < 2 * w; ++px) {
             platform::Point p{px, 0};
             dev::ScaleToAbsolute(p);
-            if (platform::x11::normalizedToPixel(p.x, w) != px) {
+            if (platform::normalizedToPixel(p.x, w) != px) {
                 ++mismatches;
             }
         }
@@ -45,7 +45,7 @@ TEST(X11Util, ReplayPixelIsTheRecordedPixelForEveryWidth) {
                  {-52, 1920, -2},  {-35, 1920, -1},     {131070, 1280, 2560}, {65535, 1, 1},
                  {32767, 1, 0}};
     for (const auto& e : edges) {
-        EXPECT_EQ(platform::x11::normalizedToPixel(e.n, e.w), e.px) << e.n << " over " << e.w;
+        EXPECT_EQ(platform::normalizedToPixel(e.n, e.w), e.px) << e.n << " over " << e.w;
     }
 }
 

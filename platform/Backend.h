@@ -90,6 +90,14 @@ public:
 // Modifier set as on Win32: MOD_ALT 1, MOD_CONTROL 2, MOD_SHIFT 4, MOD_WIN 8.
 enum Modifier : unsigned { ModAlt = 1, ModControl = 2, ModShift = 4, ModWin = 8 };
 
+// A hot key to register: the combination (as for registerHotKey) and the id
+// its presses are reported under.
+struct HotKeyRequest {
+    int systemId;
+    unsigned keyCode;
+    unsigned modifiers;
+};
+
 class HotKeys {
 public:
     virtual ~HotKeys() = default;
@@ -97,6 +105,16 @@ public:
     // had (another program holds it), with nothing left half-registered.
     // keyCode is a Windows virtual-key code (letters and digits: their ASCII).
     virtual bool registerHotKey(int systemId, unsigned keyCode, unsigned modifiers) = 0;
+    // Several at once, for a system that takes them as one request (a
+    // desktop portal may ask the user about them once, not once per key);
+    // whether each was had, in their order.
+    virtual std::vector<bool> registerHotKeys(const std::vector<HotKeyRequest>& chords) {
+        std::vector<bool> had;
+        for (const HotKeyRequest& c : chords) {
+            had.push_back(registerHotKey(c.systemId, c.keyCode, c.modifiers));
+        }
+        return had;
+    }
     virtual void unregisterHotKey(int systemId) = 0;
     // Called with the systemId of every hot-key press.
     virtual void setHandler(std::function<void(int systemId)> handler) = 0;

@@ -145,11 +145,19 @@ void sf::RunProgram(const std::filesystem::path& path) {
 }
 
 bool sf::SetHotKey(int id, char key, unsigned modifiers) {
-    const unsigned code = key >= 'a' && key <= 'z' ? static_cast<unsigned>(key - 32)
-                                                   : static_cast<unsigned char>(key);
-    platform::HotKeys& keys = need(backend().hotKeys, "hot keys");
-    keys.unregisterHotKey(id + HotKeyIdBase);
-    return keys.registerHotKey(id + HotKeyIdBase, code, modifiers);
+    return SetHotKeys({{id, key, modifiers}}).front();
+}
+
+std::vector<bool> sf::SetHotKeys(const std::vector<HotKey>& keys) {
+    platform::HotKeys& hotKeys = need(backend().hotKeys, "hot keys");
+    std::vector<platform::HotKeyRequest> chords;
+    for (const HotKey& k : keys) {
+        const unsigned code = k.key >= 'a' && k.key <= 'z' ? static_cast<unsigned>(k.key - 32)
+                                                           : static_cast<unsigned char>(k.key);
+        hotKeys.unregisterHotKey(k.id + HotKeyIdBase);
+        chords.push_back({k.id + HotKeyIdBase, code, k.modifiers});
+    }
+    return hotKeys.registerHotKeys(chords);
 }
 
 void sf::SetHotKeyHandler(std::function<void(int systemId)> handler) {

@@ -58,6 +58,13 @@ public:
     // character (an ASCII letter in either case, a digit), with the
     // modifiers. Returns false when the combination is not available.
     static bool SetHotKey(int id, char key, unsigned modifiers);
+    struct HotKey {
+        int id;
+        char key;
+        unsigned modifiers;
+    };
+    // Several as one request; whether each is available, in their order.
+    static std::vector<bool> SetHotKeys(const std::vector<HotKey>& keys);
     // Who hears the hot keys (their id + HotKeyIdBase); an empty handler
     // stops listening. Nothing happens where the system has no hot keys.
     static void SetHotKeyHandler(std::function<void(int systemId)> handler);

@@ -30,7 +30,7 @@ test_pkgs=(
     xterm zenity mousepad x11-apps
     desktop-file-utils appstream man-db libgtk-3-bin lintian
     sway wtype foot grim jq
-    kwin-wayland
+    kwin-wayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5
 )
 
 want=("${run_pkgs[@]}")

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <system_error>
+#include <vector>
 
 namespace pressmark {
 namespace {
@@ -161,8 +162,16 @@ void MainWindow::formCreate() {
     m_hotKeyOk.fill(false);
     if (m_options.platformProblem.empty()) {
         sf::SetHotKeyHandler([this](int systemId) { onHotKey(systemId); });
-        for (std::size_t i = 0; i < hotKeyTable.size(); ++i) {
-            m_hotKeyOk[i] = registerHotKey(hotKeyTable[i]);
+        // All four as one request: a desktop portal asks about them at once.
+        std::vector<sf::HotKey> keys;
+        for (const HotKey& k : hotKeyTable) {
+            keys.push_back({k.id, k.key, k.modifiers});
+        }
+        try {
+            const std::vector<bool> had = sf::SetHotKeys(keys);
+            std::copy_n(had.begin(), std::min(had.size(), m_hotKeyOk.size()), m_hotKeyOk.begin());
+        } catch (const std::exception&) {
+            // no hot keys on this system
         }
     }
     updateHotKeyLabel();

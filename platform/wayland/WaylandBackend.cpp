@@ -1,6 +1,7 @@
 #include "WaylandBackend.h"
 
 #include "Desktop.h"
+#include "HotKeysPortal.h"
 #include "InputWayland.h"
 #include "KdeServices.h"
 #include "PointerWayland.h"
@@ -30,6 +31,9 @@ std::unique_ptr<WaylandBackend> WaylandBackend::make(std::string& why) {
     }
     std::unique_ptr<WaylandBackend> b(new WaylandBackend);
     b->m_session = std::move(session);
+    // The user may have the hot keys taken through the desktop's portal
+    // even where the compositor has a service of its own for them.
+    const bool portalAsked = qgetenv("PRESSMARK_HOTKEYS") == "portal";
     std::unique_ptr<HotKeys> hotKeys;
     if (auto sway = makeSwayServices()) {
         b->m_desktop = std::move(sway->desktop);
@@ -40,6 +44,9 @@ std::unique_ptr<WaylandBackend> WaylandBackend::make(std::string& why) {
         kde::restoreLayout(); // a run killed while typing left it switched
         b->m_desktop = makeKwinDesktop();
         hotKeys = HotKeysKde::create();
+    }
+    if (portalAsked || !hotKeys) {
+        hotKeys = HotKeysPortal::create();
     }
     if (!hotKeys) {
         b->m_limits = "Горячие клавиши недоступны: этот композитор не даёт их программам.";

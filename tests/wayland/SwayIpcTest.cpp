@@ -1,5 +1,5 @@
 // What is read from sway's replies (the window under a point, the user's
-// bindings), and the hot keys bound over sway's IPC, pressed with wtype on a
+// bindings), the names of chords, and the hot keys bound over sway's IPC, pressed with wtype on a
 // real headless sway (with_sway.sh).
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <gtest/gtest.h>
 
+#include "platform/wayland/HotKeysPortal.h"
 #include "platform/wayland/HotKeysSway.h"
 #include "platform/wayland/SwayIpc.h"
 
@@ -136,10 +137,25 @@ TEST(SwayConfig, ChordsTheUserBindsInTheDefaultMode) {
         SCOPED_TRACE(r.configs.back() + " / " + swayChord(r.vk, r.mods));
         EXPECT_EQ(configBindsChord(r.configs, r.vk, r.mods), r.bound);
     }
-    EXPECT_EQ(swayChord('Q', ModControl), "Ctrl+q");
-    EXPECT_EQ(swayChord('W', ModAlt), "Mod1+w");
-    EXPECT_EQ(swayChord(0x70, ModWin | ModShift), "Mod4+Shift+F1");
-    EXPECT_EQ(swayChord(0xFF, ModAlt), "");
+}
+
+// Each service names a chord its own way; a key without a name is no chord.
+TEST(HotKeyNames, AsSwayAndThePortalWriteThem) {
+    const struct {
+        unsigned vk, mods;
+        const char* sway;
+        const char* portal;
+    } rows[] = {
+        {'Q', ModControl, "Ctrl+q", "CTRL+q"},
+        {'W', ModAlt, "Mod1+w", "ALT+w"},
+        {'7', ModControl | ModAlt, "Ctrl+Mod1+7", "CTRL+ALT+7"},
+        {0x70, ModWin | ModShift, "Mod4+Shift+F1", "SHIFT+LOGO+F1"},
+        {0xFF, ModAlt, "", ""},
+    };
+    for (const auto& r : rows) {
+        EXPECT_EQ(swayChord(r.vk, r.mods), r.sway);
+        EXPECT_EQ(portalTrigger(r.vk, r.mods).toStdString(), r.portal);
+    }
 }
 
 TEST(SwayConfig, TheChordsKeyIsBoundUnderTheNamesOfTheOtherLayouts) {

@@ -3,7 +3,8 @@
 # through KWin's fake input, each checked at its pixel, then types a Russian
 # text through the user's layouts (us,ru), which are as they were afterwards;
 # then the window records with Ctrl+Q and Ctrl+W through the overlay (a click
-# on its own window not recorded), and the recording plays back.
+# on its own window not recorded), and the recording plays back; last, a run
+# stops on Alt+W taken through the desktop's global-shortcuts portal.
 # KWin offers fake input only to a program whose desktop entry asks for it:
 # the session has one for the built program and one for the injector that
 # stands for the user's mouse and keyboard.
@@ -56,6 +57,9 @@ done
 # the steps below.
 setsid dbus-run-session -- bash -c "echo \$DBUS_SESSION_BUS_ADDRESS >'$tmp/bus'
     kbuildsycoca5 >/dev/null 2>&1
+    # The desktop's portal, started by the bus when first asked, serves KDE
+    # (its global shortcuts) and shows its windows on this display.
+    dbus-update-activation-environment XDG_CURRENT_DESKTOP=KDE QT_QPA_PLATFORM=wayland
     exec '$tmp/bin/kwin_wayland' --virtual --width 1280 --height 720 \
         --socket $WAYLAND_DISPLAY --no-lockscreen" >"$tmp/kwin.log" 2>&1 &
 pids+=($!)
@@ -172,7 +176,8 @@ echo "a run killed while typing: the next start gave the user's layout back"
 # Recording: the window with the target beside it, Ctrl+Q and a name, two
 # clicks on the target and one on the window, Ctrl+W.
 PRESSMARK_SCENARIOS=$scenarios "$pressmark" >"$tmp/window.log" 2>&1 &
-pids+=($!)
+window=$!
+pids+=($window)
 wh=""
 for _ in $(seq 30); do
     read -r wx wy ww wh < <(where "Pressmark v 2.0")
@@ -206,3 +211,30 @@ sleep 0.5
 played=$(awk '/^press/ { printf "%s %s ", $3, $4 }' "$log")
 [ "$played" = "50 100 250 350 " ] || fail "the recording played \"$played\""
 echo "recorded through the overlay: the 2 clicks on the target, not the window's own; played back"
+
+# The hot keys through the desktop's global-shortcuts portal, as where the
+# compositor has no service of its own: with the window gone (it holds the
+# chords in KDE's service), a long run stops on Alt+W.
+kill "$window" && wait "$window" 2>/dev/null
+{
+    printf '[sett]\r\nsleep=100\r\n'
+    for i in $(seq 200); do printf '[%d]\r\nx=%d\r\ny=%d\r\nkey=1\r\n' "$i" \
+        "$(((tx + 50) * 65535 / 1280))" "$(((ty + 100) * 65535 / 720))"; done
+} >"$scenarios/slow.ini"
+PRESSMARK_HOTKEYS=portal "$pressmark" --scenarios "$scenarios" --play slow 2>"$tmp/play.log" &
+slow=$!
+bound=""
+for _ in $(seq 100); do
+    bound=$(dbus-send --session --print-reply --dest=org.kde.kglobalaccel \
+        /component/pressmark_portal org.kde.kglobalaccel.Component.shortcutNames 2>/dev/null |
+        grep -c hotkey)
+    [ "$bound" = 1 ] && break
+    sleep 0.1
+done
+[ "$bound" = 1 ] || fail "the portal did not bind Alt+W: $(cat "$tmp/play.log")"
+sleep 1
+"$inject" down 56 key 17 up 56 sleep 200
+for _ in $(seq 50); do kill -0 "$slow" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$slow" 2>/dev/null && fail "Alt+W through the portal did not stop the run"
+grep -q 'stopped' "$tmp/play.log" || fail "the run ended otherwise: $(cat "$tmp/play.log")"
+echo "Alt+W through the portal stopped a run after $(grep -c '^press' "$log") of 200 clicks"

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -153,11 +154,15 @@ int runWindow(int argc, char** argv, const CommandLine& cl) {
     QObject::connect(&instance, &SingleInstance::raiseRequested, &form, &TForm1::restoreFromTray);
     backend->stopOnInterrupt([&form] { form.close(); });
     form.show();
-    if (!problem.isEmpty()) {
-        showWarning(problem, form.nativeHandle());
-    } else if (const QString note = backend->note(RunMode::Window); !note.isEmpty()) {
-        showWarning(note, form.nativeHandle());
-    }
+    // Once the program's own loop runs: a signal that ends the program
+    // while the warning is open must end that loop too, not only the box's.
+    QTimer::singleShot(0, &form, [&] {
+        if (!problem.isEmpty()) {
+            showWarning(problem, form.nativeHandle());
+        } else if (const QString note = backend->note(RunMode::Window); !note.isEmpty()) {
+            showWarning(note, form.nativeHandle());
+        }
+    });
     return QApplication::exec();
 }
 

@@ -57,6 +57,7 @@ std::string missingProtocols(const platform::wayland::Offer& offer) {
     // entry asks for it.
     add(offer.kdeFakeInput, "org_kde_kwin_fake_input (KWin: pressmark.desktop with "
                             "X-KDE-Wayland-Interfaces)");
+    add(offer.gnomeRemote, "org.gnome.Mutter.RemoteDesktop (GNOME, on the session bus)");
     add(offer.seat, "wl_seat");
     add(offer.output, "wl_output");
     return names;

@@ -64,7 +64,7 @@ bool sendKeymap(zwp_virtual_keyboard_v1* keyboard, const std::string& text) {
 
 // The user's keymap, as the compositor sends it to every keyboard.
 void onKeymap(void* data, wl_keyboard*, std::uint32_t format, std::int32_t fd, std::uint32_t size) {
-    auto* text = static_cast<std::string*>(data);
+    auto* text = &static_cast<InputWayland::UserKeyboard*>(data)->keymap;
     if (format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 && size > 0) {
         void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
         if (map != MAP_FAILED) {
@@ -78,17 +78,23 @@ void onKeymap(void* data, wl_keyboard*, std::uint32_t format, std::int32_t fd, s
 void onKeyboardEnter(void*, wl_keyboard*, std::uint32_t, wl_surface*, wl_array*) {}
 void onKeyboardLeave(void*, wl_keyboard*, std::uint32_t, wl_surface*) {}
 void onKey(void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {}
-void onModifiers(void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
-                 std::uint32_t) {}
+void onModifiers(void* data, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t,
+                 std::uint32_t, std::uint32_t group) {
+    static_cast<InputWayland::UserKeyboard*>(data)->group = group;
+}
 void onRepeatInfo(void*, wl_keyboard*, std::int32_t, std::int32_t) {}
 constexpr wl_keyboard_listener keyboardListener{onKeymap, onKeyboardEnter, onKeyboardLeave,
                                                 onKey,    onModifiers,     onRepeatInfo};
 
 } // namespace
 
-InputWayland::InputWayland(WaylandSession& session, TypingFocus* focus)
-    : m_session(session), m_focus(focus) {
+InputWayland::InputWayland(WaylandSession& session, TypingFocus* focus,
+                           std::unique_ptr<MutterRemote> gnome)
+    : m_session(session), m_focus(focus), m_gnome(std::move(gnome)) {
     m_session.run([this] {
+        if (m_gnome) {
+            return;
+        }
         auto& g = m_session.globals();
         const std::uint32_t had = g.seatCapabilities;
         const std::uint32_t both = WL_SEAT_CAPABILITY_POINTER | WL_SEAT_CAPABILITY_KEYBOARD;
@@ -165,6 +171,11 @@ void InputWayland::button(MouseButton b, bool down) {
 
 void InputWayland::moveOnThread(Point pixel) {
     m_at = pixel;
+    if (m_gnome) {
+        const Rect primary = m_session.primary();
+        m_gnome->move({pixel.x - primary.x, pixel.y - primary.y});
+        return;
+    }
     if (m_fake) {
         // In the layout's logical pixels, whole: KWin rounds x.5 up.
         org_kde_kwin_fake_input_pointer_motion_absolute(m_fake, wl_fixed_from_int(pixel.x),
@@ -195,6 +206,10 @@ void InputWayland::buttonOnThread(std::uint32_t evdevButton, bool down) {
     }
     const std::uint32_t state =
         down ? WL_POINTER_BUTTON_STATE_PRESSED : WL_POINTER_BUTTON_STATE_RELEASED;
+    if (m_gnome) {
+        m_gnome->button(evdevButton, down);
+        return;
+    }
     if (m_fake) {
         org_kde_kwin_fake_input_button(m_fake, evdevButton, state);
         return;
@@ -207,6 +222,9 @@ std::optional<Point> InputWayland::takeClickedSinceText() {
     std::optional<Point> clicked;
     m_session.run([this, &clicked] {
         // The clicks before the text have reached their windows.
+        if (m_gnome) {
+            m_gnome->sync();
+        }
         m_session.roundtrip();
         clicked = m_clickedSinceText;
         m_clickedSinceText.reset();
@@ -216,7 +234,7 @@ std::optional<Point> InputWayland::takeClickedSinceText() {
 
 TypeReport InputWayland::typeText(std::string_view text) {
     const std::u32string chars = utf8::decode(text);
-    if (m_fake) {
+    if (m_fake || m_gnome) {
         return typeThroughLayouts(chars);
     }
     const TextPlan plan = planText(chars);
@@ -259,7 +277,11 @@ namespace pressmark::platform::wayland {
 
 void InputWayland::sendLayoutKey(std::uint32_t evdevCode, bool shift) {
     const auto key = [this](std::uint32_t code, std::uint32_t state) {
-        org_kde_kwin_fake_input_keyboard_key(m_fake, code, state);
+        if (m_gnome) {
+            m_gnome->key(code, state == WL_KEYBOARD_KEY_STATE_PRESSED);
+        } else {
+            org_kde_kwin_fake_input_keyboard_key(m_fake, code, state);
+        }
     };
     if (shift) {
         key(KEY_LEFTSHIFT, WL_KEYBOARD_KEY_STATE_PRESSED);
@@ -271,22 +293,36 @@ void InputWayland::sendLayoutKey(std::uint32_t evdevCode, bool shift) {
     }
 }
 
-// KWin turns the key codes into characters with its active layout: each run
-// of characters of one layout is typed with that layout switched on, and the
-// user's layout comes back at the end. A character no layout of the user's
-// holds cannot be typed at all: it is reported skipped.
+void InputWayland::flushKeys() {
+    if (m_gnome) {
+        m_gnome->sync();
+    }
+    m_session.roundtrip();
+}
+
+// KWin and GNOME turn the key codes into characters with their active
+// layout. On KWin each run of characters of one layout is typed with that
+// layout switched on, and the user's layout comes back at the end; GNOME's
+// is not switched. A character no layout that may be used holds cannot be
+// typed at all: it is reported skipped.
 TypeReport InputWayland::typeThroughLayouts(std::u32string_view text) {
     std::string keymapText;
-    m_session.run([this, &keymapText] {
+    std::uint32_t activeGroup = 0;
+    m_session.run([this, &keymapText, &activeGroup] {
         auto& g = m_session.globals();
         if (!m_userKeyboard && (g.seatCapabilities & WL_SEAT_CAPABILITY_KEYBOARD)) {
             m_userKeyboard = wl_seat_get_keyboard(g.seat);
-            wl_keyboard_add_listener(m_userKeyboard, &keyboardListener, &m_userKeymap);
+            wl_keyboard_add_listener(m_userKeyboard, &keyboardListener, &m_user);
         }
         m_session.roundtrip();
-        keymapText = m_userKeymap;
+        keymapText = m_user.keymap;
+        activeGroup = m_user.group;
     });
-    const std::optional<std::uint32_t> userLayout = kde::activeLayout();
+    // GNOME's input source is not switched: only the active one is used.
+    std::optional<std::uint32_t> userLayout;
+    if (!m_gnome) {
+        userLayout = kde::activeLayout();
+    }
     xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_DEFAULT_INCLUDES);
     xkb_keymap* keymap =
         context && !keymapText.empty()
@@ -294,7 +330,7 @@ TypeReport InputWayland::typeThroughLayouts(std::u32string_view text) {
                                          XKB_KEYMAP_COMPILE_NO_FLAGS)
             : nullptr;
     const LayoutPlan plan =
-        planLayoutText(keymap, text, userLayout.value_or(0), userLayout.has_value());
+        planLayoutText(keymap, text, userLayout.value_or(activeGroup), userLayout.has_value());
     xkb_keymap_unref(keymap);
     xkb_context_unref(context);
     if (plan.keys.empty()) {
@@ -307,7 +343,7 @@ TypeReport InputWayland::typeThroughLayouts(std::u32string_view text) {
     using clock = std::chrono::steady_clock;
     const auto start = clock::now();
     long sent = 0;
-    std::uint32_t layout = userLayout.value_or(0);
+    std::uint32_t layout = userLayout.value_or(activeGroup);
     for (std::size_t i = 0; i < plan.keys.size();) {
         if (plan.keys[i].group != layout) {
             if (userLayout && layout == *userLayout) {
@@ -326,12 +362,12 @@ TypeReport InputWayland::typeThroughLayouts(std::u32string_view text) {
             for (; i < end; ++i) {
                 sendLayoutKey(plan.keys[i].evdevCode, plan.keys[i].shift);
                 if (++sent % 32 == 0) {
-                    m_session.roundtrip();
+                    flushKeys();
                     std::this_thread::sleep_until(
                         start + std::chrono::microseconds(sent * 1000000L / maxCharsPerSecond));
                 }
             }
-            m_session.roundtrip();
+            flushKeys();
         });
     }
     if (userLayout && layout != *userLayout) {

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "MutterRemote.h"
 #include "WaylandSession.h"
 #include "platform/Backend.h"
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -28,7 +30,9 @@ public:
 // would drop the first events sent after one appears. On KWin, through its
 // fake input instead, which takes whole pixels and key codes of the layout
 // active at the time: text goes through the user's layouts, each switched to
-// while its characters are typed.
+// while its characters are typed. On GNOME, through its remote desktop
+// (MutterRemote), which likewise takes key codes of the active input source:
+// there, what that source cannot type is reported not typed.
 //
 // A position is the pixel the normalized 0..65535 names on the primary
 // output, rounded as on X11, sent as that pixel's centre within the box of
@@ -36,8 +40,10 @@ public:
 // it rounds a centre up).
 class InputWayland final : public Input {
 public:
-    // session and focus are not owned; focus may be null.
-    InputWayland(WaylandSession& session, TypingFocus* focus);
+    // session and focus are not owned; focus may be null. With a GNOME
+    // remote-desktop session, input goes through it.
+    InputWayland(WaylandSession& session, TypingFocus* focus,
+                 std::unique_ptr<MutterRemote> gnome = nullptr);
     ~InputWayland() override;
     InputWayland(const InputWayland&) = delete;
     InputWayland& operator=(const InputWayland&) = delete;
@@ -61,18 +67,27 @@ public:
     // not have before.
     static constexpr std::chrono::milliseconds newDeviceSettle{300};
 
+    // The user's keymap as the compositor sends it to every keyboard, and
+    // its active layout.
+    struct UserKeyboard {
+        std::string keymap; // its text, every layout in it
+        std::uint32_t group = 0;
+    };
+
 private:
     TypeReport typeThroughLayouts(std::u32string_view text);
     std::optional<Point> takeClickedSinceText();
     void sendLayoutKey(std::uint32_t evdevCode, bool shift);
+    void flushKeys(); // on the session's thread
 
     WaylandSession& m_session;
     TypingFocus* m_focus;
     zwlr_virtual_pointer_v1* m_pointer = nullptr;
     zwp_virtual_keyboard_v1* m_keyboard = nullptr;
-    org_kde_kwin_fake_input* m_fake = nullptr;         // KWin: pointer and keys in one
-    wl_keyboard* m_userKeyboard = nullptr;             // KWin: tells the user's keymap
-    std::string m_userKeymap;                          // its text, every layout in it
+    org_kde_kwin_fake_input* m_fake = nullptr; // KWin: pointer and keys in one
+    wl_keyboard* m_userKeyboard = nullptr;     // KWin: tells the user's keymap
+    UserKeyboard m_user;
+    std::unique_ptr<MutterRemote> m_gnome;             // GNOME: pointer and keys in one
     bool m_pointerOnOutput = false;                    // mapped to the primary output (v2)
     Point m_at;                                        // the last pixel sent
     std::optional<Point> m_clickedSinceText;           // the last press since text was typed

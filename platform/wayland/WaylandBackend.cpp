@@ -4,6 +4,7 @@
 #include "HotKeysPortal.h"
 #include "InputWayland.h"
 #include "KdeServices.h"
+#include "MutterRemote.h"
 #include "PointerWayland.h"
 #include "SwayDesktop.h"
 #include "WaylandSession.h"
@@ -11,6 +12,10 @@
 #include "platform/qt/ClockQt.h"
 #include "platform/qt/DialogsQt.h"
 #include "platform/qt/SystemLinux.h"
+
+#include <wayland-client.h>
+
+#include <thread>
 
 namespace pressmark::platform::wayland {
 namespace {
@@ -51,7 +56,28 @@ std::unique_ptr<WaylandBackend> WaylandBackend::make(std::string& why) {
     if (!hotKeys) {
         b->m_limits = "Горячие клавиши недоступны: этот композитор не даёт их программам.";
     }
-    auto input = std::make_unique<InputWayland>(*b->m_session, b->m_desktop.get());
+    // GNOME has no protocol for input: its remote-desktop service instead.
+    std::unique_ptr<MutterRemote> gnome;
+    const auto& g = b->m_session->globals();
+    if (!(g.pointerManager && g.keyboardManager) && !g.fakeInput) {
+        std::uint32_t had = 0;
+        b->m_session->run([&] { had = g.seatCapabilities; });
+        gnome = MutterRemote::start(why);
+        if (!gnome) {
+            return nullptr;
+        }
+        // A seat without a pointer or keyboard (a session without input
+        // devices) gets them with the session's, and its programs take a
+        // moment to bind them: what came before they did would be lost.
+        const bool pointer = !(had & WL_SEAT_CAPABILITY_POINTER);
+        const bool keyboard = !(had & WL_SEAT_CAPABILITY_KEYBOARD);
+        if (pointer || keyboard) {
+            gnome->makeDevices(pointer, keyboard);
+            std::this_thread::sleep_for(InputWayland::newDeviceSettle);
+        }
+    }
+    auto input =
+        std::make_unique<InputWayland>(*b->m_session, b->m_desktop.get(), std::move(gnome));
     auto pointer = std::make_unique<PointerWayland>(*b->m_session, *input, b->m_desktop.get());
     b->m_input = std::move(input);
     b->m_pointer = std::move(pointer);

@@ -6,6 +6,7 @@
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 #include "xdg-output-unstable-v1-client-protocol.h"
 
+#include <gio/gio.h>
 #include <wayland-client.h>
 
 #include <poll.h>
@@ -151,6 +152,30 @@ struct SessionListeners {
                                                                xdgDone, xdgName, xdgDescription};
 };
 
+namespace {
+
+// Whether GNOME's remote-desktop service (MutterRemote) answers on the
+// session bus; asked before Qt starts, hence through GIO.
+bool gnomeRemoteOffered() {
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    if (!bus) {
+        return false;
+    }
+    GVariant* reply = g_dbus_connection_call_sync(
+        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+        "NameHasOwner", g_variant_new("(s)", "org.gnome.Mutter.RemoteDesktop"),
+        G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr);
+    gboolean owned = FALSE;
+    if (reply) {
+        g_variant_get(reply, "(b)", &owned);
+        g_variant_unref(reply);
+    }
+    g_object_unref(bus);
+    return owned;
+}
+
+} // namespace
+
 bool probeCompositor(Offer& offer, std::string& why) {
     wl_display* d = wl_display_connect(nullptr);
     if (!d) {
@@ -178,6 +203,8 @@ bool probeCompositor(Offer& offer, std::string& why) {
     wl_display_disconnect(d);
     if (!ok) {
         why = "the Wayland compositor closed the connection";
+    } else if (!offer.usable()) {
+        offer.gnomeRemote = gnomeRemoteOffered();
     }
     return ok;
 }
@@ -199,9 +226,10 @@ std::unique_ptr<WaylandSession> WaylandSession::connect(std::string& why) {
         return nullptr;
     }
     const auto& g = s->m_globals;
-    if (!g.seat || g.outputs.empty() ||
-        (!(g.pointerManager && g.keyboardManager) && !g.fakeInput)) {
-        why = "the compositor offers no virtual pointer and keyboard";
+    // How input is sent (a protocol, or GNOME's service) is the backend's
+    // to find.
+    if (!g.seat || g.outputs.empty()) {
+        why = "the compositor offers no seat or output";
         return nullptr;
     }
     s->m_wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);

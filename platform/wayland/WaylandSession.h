@@ -36,10 +36,13 @@ struct Offer {
     bool virtualKeyboard = false;
     bool layerShell = false;
     bool kdeFakeInput = false;
+    bool gnomeRemote = false; // GNOME's remote-desktop service, on the session bus
     // Clicks and text can be sent: the backend can play scenarios. KWin's
-    // fake input does both (text through the user's layouts).
+    // fake input and GNOME's remote desktop do both (text through the user's
+    // layouts).
     bool usable() const {
-        return seat && output && ((virtualPointer && virtualKeyboard) || kdeFakeInput);
+        return seat && output &&
+               ((virtualPointer && virtualKeyboard) || kdeFakeInput || gnomeRemote);
     }
 };
 

@@ -11,7 +11,9 @@
 // at the --rect's corner (the test session's window rules), and the presses
 // are that corner plus the window's own position. A line "clear" on
 // stdin empties the text field, and it answers "cleared".
-// Usage: target [--rect X,Y,W,H] [--title T] [LOGFILE]
+// Usage: target [--rect X,Y,W,H | --fullscreen] [--title T] [LOGFILE]
+// --fullscreen covers the first screen, where a compositor places a window
+// as it likes and tells no one (GNOME): its corner is the screen's.
 // With a LOGFILE the window is "ClickTarget" at 720,150, 500x400; without,
 // "pressmark-target" at the origin, 400x120.
 #include <QApplication>
@@ -21,6 +23,7 @@
 #include <QSocketNotifier>
 #include <QStringList>
 #include <QWidget>
+#include <QScreen>
 #include <QWindow>
 #include <QtMath>
 
@@ -91,6 +94,7 @@ int main(int argc, char** argv) {
     QString logFile;
     QString title;
     std::optional<QRect> geometry;
+    bool fullscreen = false;
     const QStringList args = QCoreApplication::arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--rect") && i + 1 < args.size()) {
@@ -98,6 +102,8 @@ int main(int argc, char** argv) {
             if (v.size() == 4) {
                 geometry = QRect(v[0].toInt(), v[1].toInt(), v[2].toInt(), v[3].toInt());
             }
+        } else if (args[i] == QLatin1String("--fullscreen")) {
+            fullscreen = true;
         } else if (args[i] == QLatin1String("--title") && i + 1 < args.size()) {
             title = args[++i];
         } else {
@@ -129,6 +135,9 @@ int main(int argc, char** argv) {
     if (geometry && QGuiApplication::platformName() == QLatin1String("wayland")) {
         log.corner = geometry->topLeft();
     }
+    if (fullscreen && QGuiApplication::platformName() == QLatin1String("wayland")) {
+        log.corner = QGuiApplication::primaryScreen()->geometry().topLeft();
+    }
     app.installEventFilter(&log);
     QObject::connect(field, &QLineEdit::textChanged,
                      [](const QString& t) { say("text " + t.toUtf8()); });
@@ -153,7 +162,11 @@ int main(int argc, char** argv) {
         }
     });
 
-    window.show();
+    if (fullscreen) {
+        window.showFullScreen();
+    } else {
+        window.show();
+    }
     window.activateWindow();
     field->setFocus();
     say("ready " + QByteArray::number(static_cast<qulonglong>(window.winId())));

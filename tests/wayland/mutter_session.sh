@@ -14,52 +14,15 @@ fail() {
     exit 1
 }
 tmp=$(mktemp -d /tmp/pressmark-mutter.XXXXXX)
-pids=()
+source "$(dirname "$0")/mutter_lib.sh"
 cleanup() {
-    local p
-    for p in "${pids[@]}"; do
-        kill -- -"$p" 2>/dev/null || kill "$p" 2>/dev/null
-    done
-    wait 2>/dev/null
+    mutter_stop
     rm -rf "$tmp"
 }
 trap cleanup EXIT
-
-command -v mutter >/dev/null || fail "mutter is not installed"
-command -v pipewire >/dev/null || fail "pipewire is not installed"
-mkdir -p "$tmp/run" "$tmp/home"
-chmod 700 "$tmp/run"
-export HOME=$tmp/home XDG_RUNTIME_DIR=$tmp/run XDG_CONFIG_HOME=$tmp/home/.config
-export WAYLAND_DISPLAY=wayland-pm
-unset DISPLAY QT_QPA_PLATFORM
-
-# One session bus for mutter, PipeWire (which carries the screen cast the
-# remote desktop needs) and the programs.
-setsid dbus-run-session -- bash -c "echo \$DBUS_SESSION_BUS_ADDRESS >'$tmp/bus'
-    pipewire >'$tmp/pipewire.log' 2>&1 &
-    exec mutter --headless --wayland --no-x11 --wayland-display=$WAYLAND_DISPLAY \
-        --virtual-monitor 1280x720 --sm-disable" >"$tmp/mutter.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 150); do
-    [ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ] && [ -s "$tmp/bus" ] && break
-    sleep 0.1
-done
-[ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ] || {
-    cat "$tmp/mutter.log" >&2
-    fail "mutter did not start"
-}
-DBUS_SESSION_BUS_ADDRESS=$(cat "$tmp/bus")
-export DBUS_SESSION_BUS_ADDRESS
-
+mutter_start "$tmp" || fail "no headless mutter"
 log=$tmp/target.log
-: >"$log"
-QT_QPA_PLATFORM=wayland "$target" --fullscreen --title ClickTarget "$log" &
-pids+=($!)
-for _ in $(seq 100); do
-    grep -q '^ready' "$log" && break
-    sleep 0.1
-done
-grep -q '^ready' "$log" || fail "the click target did not start"
+mutter_target "$target" "$log" || fail "no target"
 
 # 300 clicks at random pixels below the text field, then one on the field
 # with a text; a second run types Cyrillic, which the US layout has not.

@@ -85,6 +85,9 @@ public:
     // While sampling, why presses may be lost (UTF-8, for the window to
     // say); nullptr when every press is collected.
     virtual const char* degradedReason() const { return nullptr; }
+    // Why no press can be collected at all (UTF-8, for the window to say);
+    // nullptr when recording works.
+    virtual const char* cannotRecordReason() const { return nullptr; }
 };
 
 // Modifier set as on Win32: MOD_ALT 1, MOD_CONTROL 2, MOD_SHIFT 4, MOD_WIN 8.

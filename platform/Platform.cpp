@@ -191,6 +191,11 @@ std::string dev::SamplingProblem() {
     return why ? why : "";
 }
 
+std::string dev::RecordingProblem() {
+    const char* why = need(backend().pointer, "pointer").cannotRecordReason();
+    return why ? why : "";
+}
+
 std::string sf::StripLineBreaks(std::string_view text) {
     return ReplaceAll(ReplaceAll(text, "\n", ""), "\r", "");
 }

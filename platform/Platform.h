@@ -34,6 +34,8 @@ public:
     static std::vector<platform::Press> TakePresses();
     // While sampling, why presses may be lost (UTF-8); empty when none are.
     static std::string SamplingProblem();
+    // Why recording cannot work here at all; empty when it can.
+    static std::string RecordingProblem();
 };
 
 // System functions.

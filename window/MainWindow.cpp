@@ -362,6 +362,12 @@ void MainWindow::record() {
         return;
     }
     const DialogScope scope(m_dialogsOpen);
+    // Where no press can be collected, a recording would hold only what is
+    // attached to clicks that never come: it is refused, with the reason.
+    if (const std::string why = dev::RecordingProblem(); !why.empty()) {
+        Notice(why, NoticeInformation, nullptr);
+        return;
+    }
     const std::string name = AskValue("", "Название сценария", "Новый сценарий");
     if (name.empty()) {
         Notice("Не задано имя сценария!", NoticePlain, nullptr);

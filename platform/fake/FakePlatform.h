@@ -97,6 +97,8 @@ public:
     bool isOwnWindowAt(Point p) override { return m_ownAt ? m_ownAt(p) : false; }
     const char* degradedReason() const override { return m_degraded; }
     void setSamplingDegraded(const char* whyUtf8) { m_degraded = whyUtf8; }
+    const char* cannotRecordReason() const override { return m_cannotRecord; }
+    void setCannotRecord(const char* whyUtf8) { m_cannotRecord = whyUtf8; }
     // HotKeys
     bool registerHotKey(int systemId, unsigned keyCode, unsigned modifiers) override;
     void unregisterHotKey(int systemId) override;
@@ -130,6 +132,7 @@ private:
     Point m_cursor;
     std::vector<Press> m_presses;
     const char* m_degraded = nullptr;
+    const char* m_cannotRecord = nullptr;
     std::function<bool(Point)> m_ownAt;
     bool m_sampling = false;
     std::set<int> m_refused;

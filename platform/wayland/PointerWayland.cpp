@@ -14,7 +14,9 @@
 namespace pressmark::platform::wayland {
 namespace {
 
-constexpr char cannotRecordText[] = "Композитор не даёт слоя поверх окон: щелчки не записываются";
+constexpr char cannotRecordText[] =
+    "Запись недоступна: этот композитор не показывает программам щелчки мыши в чужих окнах "
+    "(у него нет слоя поверх окон).";
 
 PointerWayland* self(void* data) {
     return static_cast<PointerWayland*>(data);
@@ -139,7 +141,7 @@ bool PointerWayland::isOwnWindowAt(Point p) {
     return w && w->own;
 }
 
-const char* PointerWayland::degradedReason() const {
+const char* PointerWayland::cannotRecordReason() const {
     return m_canRecord ? nullptr : cannotRecordText;
 }
 

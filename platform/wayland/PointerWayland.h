@@ -37,7 +37,7 @@ public:
     Point cursorPos() override;
     Rect primaryScreen() override;
     bool isOwnWindowAt(Point p) override;
-    const char* degradedReason() const override;
+    const char* cannotRecordReason() const override;
 
     // Layer-shell callbacks, on the session's thread.
     struct Overlay {

@@ -542,6 +542,15 @@ TEST_F(MainWindowTest, ARecorderThatMayLosePressesSaysSoAtTheFirstRecordingOnly)
                                                    "ask(Новый сценарий|Название сценария|)"}));
 }
 
+TEST_F(MainWindowTest, WhereNoPressCanBeCollectedRecordingIsRefusedWithTheReason) {
+    fake.setCannotRecord("Запись недоступна");
+    logic->RecBtnClick();
+    fake.fireHotKey(kRecord);
+    EXPECT_FALSE(logic->recording().active());
+    EXPECT_EQ(dialogs(), (std::vector<std::string>{"notice(1,Запись недоступна)",
+                                                   "notice(1,Запись недоступна)"}));
+}
+
 TEST_F(MainWindowTest, AFolderThatCannotBeMadeIsExplained) {
     writeScenario("blocker", "a file where the folder should be");
     logic.reset();

@@ -1,5 +1,7 @@
 #include "HotKeysPortal.h"
 
+#include "DBusCall.h"
+
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusMetaType>
@@ -46,9 +48,7 @@ constexpr std::chrono::minutes longestAnswer{2};
 
 QDBusMessage call(QDBusConnection& bus, const QString& path, const QString& interface,
                   const QString& method, const QVariantList& args) {
-    QDBusMessage m = QDBusMessage::createMethodCall(portalService, path, interface, method);
-    m.setArguments(args);
-    return bus.call(m, QDBus::Block, callTimeoutMs);
+    return callOn(bus, portalService, path, interface, method, args, callTimeoutMs);
 }
 
 QString shortcutId(int systemId) {

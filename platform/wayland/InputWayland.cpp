@@ -92,12 +92,21 @@ InputWayland::InputWayland(WaylandSession& session, TypingFocus* focus,
                            std::unique_ptr<MutterRemote> gnome)
     : m_session(session), m_focus(focus), m_gnome(std::move(gnome)) {
     m_session.run([this] {
-        if (m_gnome) {
-            return;
-        }
         auto& g = m_session.globals();
         const std::uint32_t had = g.seatCapabilities;
         const std::uint32_t both = WL_SEAT_CAPABILITY_POINTER | WL_SEAT_CAPABILITY_KEYBOARD;
+        if (m_gnome) {
+            // GNOME makes the session's devices at their first use: now,
+            // for a seat that lacks them, with the same time to bind them.
+            const bool pointer = !(had & WL_SEAT_CAPABILITY_POINTER);
+            const bool keyboard = !(had & WL_SEAT_CAPABILITY_KEYBOARD);
+            if (pointer || keyboard) {
+                m_gnome->makeDevices(pointer, keyboard);
+                std::this_thread::sleep_for(newDeviceSettle);
+                m_session.roundtrip();
+            }
+            return;
+        }
         if (!g.pointerManager || !g.keyboardManager) {
             // KWin: its fake input is a device of the seat once the program
             // has said who it is.

@@ -1,5 +1,7 @@
 #include "KdeServices.h"
 
+#include "DBusCall.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -25,9 +27,8 @@ constexpr int timeoutMs = 2000;
 
 QDBusMessage call(const QString& service, const QString& path, const QString& interface,
                   const QString& method, const QVariantList& args = {}) {
-    QDBusMessage m = QDBusMessage::createMethodCall(service, path, interface, method);
-    m.setArguments(args);
-    return QDBusConnection::sessionBus().call(m, QDBus::Block, timeoutMs);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    return callOn(bus, service, path, interface, method, args, timeoutMs);
 }
 
 bool answered(const QDBusMessage& reply) {
@@ -411,9 +412,7 @@ private:
 
     QDBusMessage callOn(const QString& service, const QString& path, const QString& interface,
                         const QString& method, const QVariantList& args = {}) {
-        QDBusMessage m = QDBusMessage::createMethodCall(service, path, interface, method);
-        m.setArguments(args);
-        return m_bus.call(m, QDBus::Block, timeoutMs);
+        return wayland::callOn(m_bus, service, path, interface, method, args, timeoutMs);
     }
 
     // The Desktop's window numbers for KWin's window ids.

@@ -1,5 +1,7 @@
 #include "MutterRemote.h"
 
+#include "DBusCall.h"
+
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
@@ -19,9 +21,7 @@ constexpr std::chrono::seconds streamLongest{5};
 
 QDBusMessage call(QDBusConnection& bus, const QString& service, const QString& path,
                   const QString& interface, const QString& method, const QVariantList& args = {}) {
-    QDBusMessage m = QDBusMessage::createMethodCall(service, path, interface, method);
-    m.setArguments(args);
-    return bus.call(m, QDBus::Block, timeoutMs);
+    return callOn(bus, service, path, interface, method, args, timeoutMs);
 }
 
 // The object path a call answered with; empty when it failed.

@@ -13,10 +13,6 @@
 #include "platform/qt/DialogsQt.h"
 #include "platform/qt/SystemLinux.h"
 
-#include <wayland-client.h>
-
-#include <thread>
-
 namespace pressmark::platform::wayland {
 namespace {
 
@@ -60,20 +56,9 @@ std::unique_ptr<WaylandBackend> WaylandBackend::make(std::string& why) {
     std::unique_ptr<MutterRemote> gnome;
     const auto& g = b->m_session->globals();
     if (!(g.pointerManager && g.keyboardManager) && !g.fakeInput) {
-        std::uint32_t had = 0;
-        b->m_session->run([&] { had = g.seatCapabilities; });
         gnome = MutterRemote::start(why);
         if (!gnome) {
             return nullptr;
-        }
-        // A seat without a pointer or keyboard (a session without input
-        // devices) gets them with the session's, and its programs take a
-        // moment to bind them: what came before they did would be lost.
-        const bool pointer = !(had & WL_SEAT_CAPABILITY_POINTER);
-        const bool keyboard = !(had & WL_SEAT_CAPABILITY_KEYBOARD);
-        if (pointer || keyboard) {
-            gnome->makeDevices(pointer, keyboard);
-            std::this_thread::sleep_for(InputWayland::newDeviceSettle);
         }
     }
     auto input =

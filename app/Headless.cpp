@@ -107,7 +107,8 @@ int playScenario(const CommandLine& cl, const std::filesystem::path& folder, con
         }
     });
     if (!MainWindow::registerHotKey(stopRun)) {
-        problem(io, "Alt+W is held by another program; stop with Ctrl+C");
+        problem(io, "Alt+W is not available (another program holds it, or the desktop gives "
+                    "no hot keys); stop with Ctrl+C");
     }
 
     try {

@@ -1,5 +1,6 @@
 #include "HotKeysPortal.h"
 
+#include "ChordText.h"
 #include "DBusCall.h"
 
 #include <QDBusArgument>
@@ -98,25 +99,8 @@ QString pathIn(const QVariant& v) {
 } // namespace
 
 QString portalTrigger(unsigned keyCode, unsigned modifiers) {
-    QString key;
-    if (keyCode >= 'A' && keyCode <= 'Z') {
-        key = QChar(static_cast<char16_t>(keyCode - 'A' + 'a'));
-    } else if (keyCode >= '0' && keyCode <= '9') {
-        key = QChar(static_cast<char16_t>(keyCode));
-    } else if (keyCode >= 0x70 && keyCode <= 0x87) { // VK_F1..VK_F24
-        key = QStringLiteral("F%1").arg(keyCode - 0x70 + 1);
-    } else {
-        return {};
-    }
-    QString trigger;
-    const std::pair<unsigned, const char*> names[] = {
-        {ModControl, "CTRL+"}, {ModAlt, "ALT+"}, {ModShift, "SHIFT+"}, {ModWin, "LOGO+"}};
-    for (const auto& [bit, name] : names) {
-        if (modifiers & bit) {
-            trigger += QLatin1String(name);
-        }
-    }
-    return trigger + key;
+    static const char* const names[4] = {"CTRL+", "ALT+", "SHIFT+", "LOGO+"};
+    return chordText(keyCode, modifiers, names);
 }
 
 std::optional<PortalAnswers::Answer> PortalAnswers::wait(const QString& request,

@@ -89,8 +89,8 @@ constexpr wl_keyboard_listener keyboardListener{onKeymap, onKeyboardEnter, onKey
 } // namespace
 
 InputWayland::InputWayland(WaylandSession& session, TypingFocus* focus,
-                           std::unique_ptr<MutterRemote> gnome)
-    : m_session(session), m_focus(focus), m_gnome(std::move(gnome)) {
+                           std::unique_ptr<MutterRemote> gnome, LayoutSwitch* layouts)
+    : m_session(session), m_focus(focus), m_gnome(std::move(gnome)), m_layouts(layouts) {
     m_session.run([this] {
         auto& g = m_session.globals();
         const std::uint32_t had = g.seatCapabilities;
@@ -310,10 +310,11 @@ void InputWayland::flushKeys() {
 }
 
 // KWin and GNOME turn the key codes into characters with their active
-// layout. On KWin each run of characters of one layout is typed with that
-// layout switched on, and the user's layout comes back at the end; GNOME's
-// is not switched. A character no layout that may be used holds cannot be
-// typed at all: it is reported skipped.
+// layout. Each run of characters of one layout is typed with that layout
+// switched on, and the user's layout comes back at the end; where layouts
+// cannot be switched, only the active one is used. A character no layout
+// that may be used holds cannot be typed at all: it is reported skipped, as
+// are the characters of a layout the switch was refused for.
 TypeReport InputWayland::typeThroughLayouts(std::u32string_view text) {
     std::string keymapText;
     std::uint32_t activeGroup = 0;
@@ -327,19 +328,16 @@ TypeReport InputWayland::typeThroughLayouts(std::u32string_view text) {
         keymapText = m_user.keymap;
         activeGroup = m_user.group;
     });
-    // GNOME's input source is not switched: only the active one is used.
-    std::optional<std::uint32_t> userLayout;
-    if (!m_gnome) {
-        userLayout = kde::activeLayout();
-    }
+    const std::optional<std::uint32_t> switchable =
+        m_layouts ? m_layouts->active(activeGroup) : std::nullopt;
+    const std::uint32_t user = switchable.value_or(activeGroup);
     xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_DEFAULT_INCLUDES);
     xkb_keymap* keymap =
         context && !keymapText.empty()
             ? xkb_keymap_new_from_string(context, keymapText.c_str(), XKB_KEYMAP_FORMAT_TEXT_V1,
                                          XKB_KEYMAP_COMPILE_NO_FLAGS)
             : nullptr;
-    const LayoutPlan plan =
-        planLayoutText(keymap, text, userLayout.value_or(activeGroup), userLayout.has_value());
+    const LayoutPlan plan = planLayoutText(keymap, text, user, switchable.has_value());
     xkb_keymap_unref(keymap);
     xkb_context_unref(context);
     if (plan.keys.empty()) {
@@ -352,18 +350,21 @@ TypeReport InputWayland::typeThroughLayouts(std::u32string_view text) {
     using clock = std::chrono::steady_clock;
     const auto start = clock::now();
     long sent = 0;
-    std::uint32_t layout = userLayout.value_or(activeGroup);
+    TypeReport report{plan.typed, plan.skipped};
+    std::uint32_t layout = user;
     for (std::size_t i = 0; i < plan.keys.size();) {
+        std::size_t end = i;
+        while (end < plan.keys.size() && plan.keys[end].group == plan.keys[i].group) {
+            ++end;
+        }
         if (plan.keys[i].group != layout) {
-            if (userLayout && layout == *userLayout) {
-                kde::rememberUserLayout(*userLayout);
+            if (!m_layouts->switchTo(plan.keys[i].group, user)) {
+                report.typed -= static_cast<int>(end - i);
+                report.skipped += static_cast<int>(end - i);
+                i = end;
+                continue;
             }
             layout = plan.keys[i].group;
-            kde::setLayout(layout);
-        }
-        std::size_t end = i;
-        while (end < plan.keys.size() && plan.keys[end].group == layout) {
-            ++end;
         }
         // The keys of one layout, then a round trip: every one of them has
         // been read with this layout before the next switch.
@@ -379,11 +380,10 @@ TypeReport InputWayland::typeThroughLayouts(std::u32string_view text) {
             flushKeys();
         });
     }
-    if (userLayout && layout != *userLayout) {
-        kde::setLayout(*userLayout);
-        kde::forgetUserLayout();
+    if (layout != user) {
+        m_layouts->restore(user);
     }
-    return TypeReport{plan.typed, plan.skipped};
+    return report;
 }
 
 } // namespace pressmark::platform::wayland

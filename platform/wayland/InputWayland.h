@@ -25,14 +25,31 @@ public:
     virtual void beforeTyping(std::optional<Point> lastClick) = 0;
 };
 
+// The user's keyboard layouts (the groups of the keymap every keyboard has),
+// where the compositor turns key codes into characters with the active one:
+// text is typed with each layout switched to in turn, and the user's back
+// at the end.
+class LayoutSwitch {
+public:
+    virtual ~LayoutSwitch() = default;
+    // The active layout; keyboardGroup is the one the compositor last told
+    // the program's keyboard. nullopt when there is nothing to switch.
+    virtual std::optional<std::uint32_t> active(std::uint32_t keyboardGroup) = 0;
+    // Makes group the active layout before the keys that follow; user is
+    // the layout to come back to. False when it cannot.
+    virtual bool switchTo(std::uint32_t group, std::uint32_t user) = 0;
+    virtual void restore(std::uint32_t user) = 0;
+};
+
 // Clicks and text through the compositor's virtual pointer and virtual
 // keyboard, made once for the session and kept: a seat without a device
 // would drop the first events sent after one appears. On KWin, through its
 // fake input instead, which takes whole pixels and key codes of the layout
 // active at the time: text goes through the user's layouts, each switched to
 // while its characters are typed. On GNOME, through its remote desktop
-// (MutterRemote), which likewise takes key codes of the active input source:
-// there, what that source cannot type is reported not typed.
+// (MutterRemote), which likewise takes key codes of the active input source,
+// switched through Pressmark's Shell extension; without it, what that source
+// cannot type is reported not typed.
 //
 // A position is the pixel the normalized 0..65535 names on the primary
 // output, rounded as on X11, sent as that pixel's centre within the box of
@@ -40,10 +57,12 @@ public:
 // it rounds a centre up).
 class InputWayland final : public Input {
 public:
-    // session and focus are not owned; focus may be null. With a GNOME
-    // remote-desktop session, input goes through it.
+    // session, focus and layouts are not owned; focus may be null, and
+    // layouts where text goes through keymaps of the program's own or only
+    // the active layout may be used. With a GNOME remote-desktop session,
+    // input goes through it.
     InputWayland(WaylandSession& session, TypingFocus* focus,
-                 std::unique_ptr<MutterRemote> gnome = nullptr);
+                 std::unique_ptr<MutterRemote> gnome = nullptr, LayoutSwitch* layouts = nullptr);
     ~InputWayland() override;
     InputWayland(const InputWayland&) = delete;
     InputWayland& operator=(const InputWayland&) = delete;
@@ -87,7 +106,8 @@ private:
     org_kde_kwin_fake_input* m_fake = nullptr; // KWin: pointer and keys in one
     wl_keyboard* m_userKeyboard = nullptr;     // KWin: tells the user's keymap
     UserKeyboard m_user;
-    std::unique_ptr<MutterRemote> m_gnome;             // GNOME: pointer and keys in one
+    std::unique_ptr<MutterRemote> m_gnome; // GNOME: pointer and keys in one
+    LayoutSwitch* m_layouts;
     bool m_pointerOnOutput = false;                    // mapped to the primary output (v2)
     Point m_at;                                        // the last pixel sent
     std::optional<Point> m_clickedSinceText;           // the last press since text was typed

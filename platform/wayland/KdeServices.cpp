@@ -124,6 +124,20 @@ void restoreLayout() {
     }
 }
 
+std::optional<std::uint32_t> Layouts::active(std::uint32_t) {
+    return activeLayout();
+}
+
+bool Layouts::switchTo(std::uint32_t group, std::uint32_t user) {
+    rememberUserLayout(user);
+    return setLayout(group);
+}
+
+void Layouts::restore(std::uint32_t user) {
+    setLayout(user);
+    forgetUserLayout();
+}
+
 bool kwinRunning() {
     const auto* bus = QDBusConnection::sessionBus().interface();
     return bus && bus->isServiceRegistered(QStringLiteral("org.kde.KWin")).value();

@@ -31,6 +31,14 @@ void rememberUserLayout(std::uint32_t layout);
 void forgetUserLayout();
 void restoreLayout();
 
+// KWin's layouts switched for typing, the user's kept on the disk meanwhile.
+class Layouts final : public LayoutSwitch {
+public:
+    std::optional<std::uint32_t> active(std::uint32_t keyboardGroup) override;
+    bool switchTo(std::uint32_t group, std::uint32_t user) override;
+    void restore(std::uint32_t user) override;
+};
+
 } // namespace kde
 
 // Global hot keys through KDE's global shortcut service: each hot key is an

@@ -142,7 +142,10 @@ bool PointerWayland::isOwnWindowAt(Point p) {
 }
 
 const char* PointerWayland::cannotRecordReason() const {
-    return m_canRecord ? nullptr : cannotRecordText;
+    if (m_canRecord) {
+        return nullptr;
+    }
+    return m_cannotRecordWhy.empty() ? cannotRecordText : m_cannotRecordWhy.c_str();
 }
 
 void PointerWayland::showOverlays() {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <vector>
 
 struct wl_pointer;
@@ -38,6 +39,9 @@ public:
     Rect primaryScreen() override;
     bool isOwnWindowAt(Point p) override;
     const char* cannotRecordReason() const override;
+    // Where recording cannot work, why in this desktop's words (UTF-8); an
+    // empty one keeps the general reason.
+    void explainCannotRecord(std::string why) { m_cannotRecordWhy = std::move(why); }
 
     // Layer-shell callbacks, on the session's thread.
     struct Overlay {
@@ -64,6 +68,7 @@ private:
     InputWayland& m_input;
     Desktop* m_desktop;
     bool m_canRecord = false;
+    std::string m_cannotRecordWhy;
 
     // On the session's thread.
     wl_pointer* m_pointer = nullptr;

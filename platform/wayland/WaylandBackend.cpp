@@ -1,6 +1,7 @@
 #include "WaylandBackend.h"
 
 #include "Desktop.h"
+#include "GnomeShell.h"
 #include "HotKeysPortal.h"
 #include "InputWayland.h"
 #include "KdeServices.h"
@@ -32,6 +33,19 @@ std::unique_ptr<WaylandBackend> WaylandBackend::make(std::string& why) {
     }
     std::unique_ptr<WaylandBackend> b(new WaylandBackend);
     b->m_session = std::move(session);
+    // GNOME has no protocol for input: its remote-desktop service instead,
+    // and for the rest Pressmark's Shell extension, where the user has it.
+    const auto& g = b->m_session->globals();
+    std::unique_ptr<MutterRemote> gnome;
+    std::shared_ptr<GnomeShell> shell;
+    std::string noShell;
+    if (!(g.pointerManager && g.keyboardManager) && !g.fakeInput) {
+        gnome = MutterRemote::start(why);
+        if (!gnome) {
+            return nullptr;
+        }
+        shell = GnomeShell::connect();
+    }
     // The user may have the hot keys taken through the desktop's portal
     // even where the compositor has a service of its own for them.
     const bool portalAsked = qgetenv("PRESSMARK_HOTKEYS") == "portal";
@@ -44,26 +58,33 @@ std::unique_ptr<WaylandBackend> WaylandBackend::make(std::string& why) {
         // global shortcut service.
         kde::restoreLayout(); // a run killed while typing left it switched
         b->m_desktop = makeKwinDesktop();
+        b->m_layouts = std::make_unique<kde::Layouts>();
         hotKeys = HotKeysKde::create();
+    } else if (shell) {
+        b->m_layouts = std::make_unique<LayoutsGnome>(shell);
+        hotKeys = std::make_unique<HotKeysGnome>(shell);
     }
     if (portalAsked || !hotKeys) {
-        hotKeys = HotKeysPortal::create();
+        hotKeys = HotKeysPortal::create(); // GNOME 48 and later have it
     }
-    if (!hotKeys) {
+    if (gnome && !shell) {
+        noShell = GnomeShell::missingReason(!hotKeys);
+    }
+    if (!noShell.empty()) {
+        b->m_limits = noShell; // it says what recording and the hot keys need
+    } else if (!hotKeys) {
         b->m_limits = "Горячие клавиши недоступны: этот композитор не даёт их программам.";
     }
-    // GNOME has no protocol for input: its remote-desktop service instead.
-    std::unique_ptr<MutterRemote> gnome;
-    const auto& g = b->m_session->globals();
-    if (!(g.pointerManager && g.keyboardManager) && !g.fakeInput) {
-        gnome = MutterRemote::start(why);
-        if (!gnome) {
-            return nullptr;
-        }
+    auto input = std::make_unique<InputWayland>(*b->m_session, b->m_desktop.get(), std::move(gnome),
+                                                b->m_layouts.get());
+    std::unique_ptr<Pointer> pointer;
+    if (shell) {
+        pointer = std::make_unique<PointerGnome>(shell, *b->m_session);
+    } else {
+        auto overlay = std::make_unique<PointerWayland>(*b->m_session, *input, b->m_desktop.get());
+        overlay->explainCannotRecord(noShell);
+        pointer = std::move(overlay);
     }
-    auto input =
-        std::make_unique<InputWayland>(*b->m_session, b->m_desktop.get(), std::move(gnome));
-    auto pointer = std::make_unique<PointerWayland>(*b->m_session, *input, b->m_desktop.get());
     b->m_input = std::move(input);
     b->m_pointer = std::move(pointer);
     b->m_hotKeys = hotKeys ? std::move(hotKeys) : std::make_unique<NoHotKeys>();
@@ -83,6 +104,7 @@ WaylandBackend::~WaylandBackend() {
     m_hotKeys.reset();
     m_pointer.reset();
     m_input.reset();
+    m_layouts.reset();
     m_desktop.reset();
     m_session.reset();
 }

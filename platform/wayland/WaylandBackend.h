@@ -13,12 +13,15 @@ namespace pressmark::platform::wayland {
 
 class WaylandSession;
 class Desktop;
+class LayoutSwitch;
 
 // The backend of a Wayland session whose compositor lets a program send
-// clicks and keys (the wlroots family: sway and its kin; KWin): the virtual
-// pointer and keyboard or KWin's fake input, the recording overlay, and what
-// the desktop's own interfaces add (sway: its windows and the hot keys; KDE:
-// the hot keys).
+// clicks and keys (the wlroots family: sway and its kin; KWin; GNOME): the
+// virtual pointer and keyboard, KWin's fake input or GNOME's remote desktop,
+// the recording overlay, and what the desktop's own interfaces add (sway:
+// its windows and the hot keys; KDE: the layouts and the hot keys; GNOME,
+// through Pressmark's Shell extension: the presses, the hot keys and the
+// input sources).
 class WaylandBackend {
 public:
     // Null, with why in one line, when the compositor offers too little.
@@ -40,6 +43,7 @@ private:
 
     std::unique_ptr<WaylandSession> m_session;
     std::unique_ptr<Desktop> m_desktop;
+    std::unique_ptr<LayoutSwitch> m_layouts;
     std::unique_ptr<Input> m_input;
     std::unique_ptr<Pointer> m_pointer;
     std::unique_ptr<HotKeys> m_hotKeys;

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <gtest/gtest.h>
 
+#include "platform/wayland/GnomeShell.h"
 #include "platform/wayland/HotKeysPortal.h"
 #include "platform/wayland/HotKeysSway.h"
 #include "platform/wayland/SwayIpc.h"
@@ -140,21 +141,23 @@ TEST(SwayConfig, ChordsTheUserBindsInTheDefaultMode) {
 }
 
 // Each service names a chord its own way; a key without a name is no chord.
-TEST(HotKeyNames, AsSwayAndThePortalWriteThem) {
+TEST(HotKeyNames, AsSwayThePortalAndGnomeShellWriteThem) {
     const struct {
         unsigned vk, mods;
         const char* sway;
         const char* portal;
+        const char* shell;
     } rows[] = {
-        {'Q', ModControl, "Ctrl+q", "CTRL+q"},
-        {'W', ModAlt, "Mod1+w", "ALT+w"},
-        {'7', ModControl | ModAlt, "Ctrl+Mod1+7", "CTRL+ALT+7"},
-        {0x70, ModWin | ModShift, "Mod4+Shift+F1", "SHIFT+LOGO+F1"},
-        {0xFF, ModAlt, "", ""},
+        {'Q', ModControl, "Ctrl+q", "CTRL+q", "<Control>q"},
+        {'W', ModAlt, "Mod1+w", "ALT+w", "<Alt>w"},
+        {'7', ModControl | ModAlt, "Ctrl+Mod1+7", "CTRL+ALT+7", "<Control><Alt>7"},
+        {0x70, ModWin | ModShift, "Mod4+Shift+F1", "SHIFT+LOGO+F1", "<Shift><Super>F1"},
+        {0xFF, ModAlt, "", "", ""},
     };
     for (const auto& r : rows) {
         EXPECT_EQ(swayChord(r.vk, r.mods), r.sway);
         EXPECT_EQ(portalTrigger(r.vk, r.mods).toStdString(), r.portal);
+        EXPECT_EQ(shellAccelerator(r.vk, r.mods).toStdString(), r.shell);
     }
 }
 

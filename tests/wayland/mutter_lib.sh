@@ -4,6 +4,11 @@
 #                         (which carries the screen cast GNOME's remote
 #                         desktop needs) on one session bus of their own, in
 #                         DIR; the environment then points at them
+#   gnome_start DIR EXT   GNOME Shell in its place instead (as root: it needs
+#                         a system bus, and /run/systemd hidden from it,
+#                         or it wants logind), with the extension EXT (its
+#                         built folder) installed and enabled, and the input
+#                         sources us and ru
 #   mutter_target LOG     the Qt click target, full screen, logging to LOG
 #   mutter_stop           ends all of it
 # Both starts print why and return non-zero when they fail.
@@ -12,6 +17,32 @@ mutter_pids=()
 mutter_start() {
     local dir=$1
     command -v mutter >/dev/null || { echo "mutter is not installed" >&2; return 1; }
+    compositor_start "$dir" "mutter --headless --wayland --no-x11 --wayland-display=wayland-pm \
+        --virtual-monitor 1280x720 --sm-disable"
+}
+
+gnome_start() {
+    local dir=$1 ext=$2 uuid
+    command -v gnome-shell >/dev/null || { echo "gnome-shell is not installed" >&2; return 1; }
+    uuid=$(basename "$ext")
+    mkdir -p "$dir/home/.local/share/gnome-shell/extensions"
+    cp -r "$ext" "$dir/home/.local/share/gnome-shell/extensions/"
+    if ! dbus-send --system --dest=org.freedesktop.DBus / org.freedesktop.DBus.GetId \
+        2>/dev/null; then
+        mkdir -p /run/dbus
+        rm -f /run/dbus/system_bus_socket # left by one that ended
+        dbus-daemon --system --fork --nopidfile || { echo "no system bus" >&2; return 1; }
+    fi
+    compositor_start "$dir" "gsettings set org.gnome.shell enabled-extensions \"['$uuid']\"
+        gsettings set org.gnome.desktop.input-sources sources \"[('xkb', 'us'), ('xkb', 'ru')]\"
+        exec unshare -m sh -c 'mount -t tmpfs none /run/systemd && exec gnome-shell \
+            --headless --wayland --no-x11 --wayland-display=wayland-pm \
+            --virtual-monitor 1280x720'"
+}
+
+# The compositor's command runs in a session bus of its own, with PipeWire.
+compositor_start() {
+    local dir=$1 command=$2
     command -v pipewire >/dev/null || { echo "pipewire is not installed" >&2; return 1; }
     mkdir -p "$dir/run" "$dir/home"
     chmod 700 "$dir/run"
@@ -20,8 +51,7 @@ mutter_start() {
     unset DISPLAY QT_QPA_PLATFORM
     setsid dbus-run-session -- bash -c "echo \$DBUS_SESSION_BUS_ADDRESS >'$dir/bus'
         pipewire >'$dir/pipewire.log' 2>&1 &
-        exec mutter --headless --wayland --no-x11 --wayland-display=$WAYLAND_DISPLAY \
-            --virtual-monitor 1280x720 --sm-disable" >"$dir/mutter.log" 2>&1 &
+        $command" >"$dir/mutter.log" 2>&1 &
     mutter_pids+=($!)
     for _ in $(seq 150); do
         [ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ] && [ -s "$dir/bus" ] && break
@@ -29,7 +59,7 @@ mutter_start() {
     done
     if ! [ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ]; then
         cat "$dir/mutter.log" >&2
-        echo "mutter did not start" >&2
+        echo "the compositor did not start" >&2
         return 1
     fi
     DBUS_SESSION_BUS_ADDRESS=$(cat "$dir/bus")

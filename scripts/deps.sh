@@ -31,7 +31,7 @@ test_pkgs=(
     desktop-file-utils appstream man-db libgtk-3-bin lintian
     sway wtype foot grim jq
     kwin-wayland xdg-desktop-portal xdg-desktop-portal-kde qtwayland5
-    mutter pipewire pipewire-bin gnome-shell libglib2.0-bin
+    mutter pipewire pipewire-bin gnome-shell libglib2.0-bin nodejs
 )
 
 want=("${run_pkgs[@]}")

@@ -179,10 +179,11 @@ class PressmarkService {
                 Meta.KeyBindingFlags.NONE);
             if (action === Meta.KeyBindingAction.NONE)
                 return false;
-            // Heard in every mode of the shell too: the overview, a modal
-            // dialog, the lock of a grab.
+            // Heard over the overview and the shell's menus too, as over
+            // any window; never on the lock screen or in a system dialog
+            // (a password prompt), where a run must not start.
             Main.wm.allowKeybinding(Meta.external_binding_name_for_action(action),
-                Shell.ActionMode.ALL);
+                Shell.ActionMode.NORMAL | Shell.ActionMode.OVERVIEW | Shell.ActionMode.POPUP);
             this._actions.set(action, index);
             return true;
         });

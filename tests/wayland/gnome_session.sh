@@ -6,9 +6,13 @@
 # on its pixel, Alt+W stops a long run; a Cyrillic text typed with the us,ru
 # input sources into the Qt program and into a GTK 3 dialog, the US source
 # back afterwards; the hot keys let go when Pressmark is killed.
-# As root (GNOME Shell needs a system bus and /run/systemd hidden from it).
+# As root, through sudo when started by a user (GNOME Shell needs a system
+# bus and /run/systemd hidden from it).
 # Usage: gnome_session.sh PRESSMARK CLICK_TARGET MUTTER_INJECT EXTENSIONS_DIR
 set -uo pipefail
+if [ "$(id -u)" != 0 ]; then
+    exec sudo -n "$0" "$@"
+fi
 pressmark=$1
 target=$2
 inject=$3

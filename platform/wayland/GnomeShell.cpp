@@ -1,6 +1,6 @@
 #include "GnomeShell.h"
 
-#include "ChordText.h"
+#include "HotKeySet.h"
 #include "DBusCall.h"
 
 #include <QCoreApplication>
@@ -212,7 +212,7 @@ bool PointerGnome::isOwnWindowAt(Point p) {
 
 HotKeysGnome::HotKeysGnome(std::shared_ptr<GnomeShell> shell) : m_shell(std::move(shell)) {
     m_shell->setHotKeyHandler([this](unsigned index) {
-        if (m_handler && index < m_grabbed.size() && m_grabbed[index] >= 0) {
+        if (m_handler && index < m_grabbed.size()) {
             m_handler(m_grabbed[index]);
         }
     });
@@ -225,56 +225,25 @@ HotKeysGnome::~HotKeysGnome() {
     }
 }
 
-bool HotKeysGnome::registerHotKey(int systemId, unsigned keyCode, unsigned modifiers) {
-    return registerHotKeys({{systemId, keyCode, modifiers}}).front();
+QString HotKeysGnome::chordName(unsigned keyCode, unsigned modifiers) const {
+    return shellAccelerator(keyCode, modifiers);
 }
 
-std::vector<bool> HotKeysGnome::registerHotKeys(const std::vector<HotKeyRequest>& chords) {
-    for (const HotKeyRequest& c : chords) {
-        const QString accelerator = shellAccelerator(c.keyCode, c.modifiers);
-        if (accelerator.isEmpty()) {
-            m_wanted.erase(c.systemId);
-        } else {
-            m_wanted[c.systemId] = accelerator;
-        }
-    }
-    grab();
-    std::vector<bool> had;
-    for (const HotKeyRequest& c : chords) {
-        had.push_back(m_wanted.count(c.systemId) > 0);
-    }
-    return had;
-}
-
-void HotKeysGnome::unregisterHotKey(int systemId) {
-    if (m_wanted.erase(systemId) > 0) {
-        grab();
-    }
-}
-
-void HotKeysGnome::setHandler(std::function<void(int systemId)> handler) {
-    m_handler = std::move(handler);
-}
-
-// The grab holds all of them; one another program holds is not had, and is
-// not asked for again until it is registered again. The shell reports a
-// press by its place in the grab: m_grabbed keeps the places, -1 where the
-// key was not had.
-void HotKeysGnome::grab() {
-    std::vector<int> ids;
+// The shell reports a press by its place in the grab; it never reports one
+// it did not give.
+void HotKeysGnome::bind() {
+    m_grabbed.clear();
     QStringList accelerators;
     for (const auto& [id, accelerator] : m_wanted) {
-        ids.push_back(id);
+        m_grabbed.push_back(id);
         accelerators.push_back(accelerator);
     }
     const std::vector<bool> had = m_shell->grab(accelerators);
-    for (std::size_t i = 0; i < ids.size(); ++i) {
+    for (std::size_t i = 0; i < m_grabbed.size(); ++i) {
         if (!had[i]) {
-            m_wanted.erase(ids[i]);
-            ids[i] = -1;
+            m_wanted.erase(m_grabbed[i]);
         }
     }
-    m_grabbed = std::move(ids);
 }
 
 std::optional<std::uint32_t> LayoutsGnome::active(std::uint32_t keyboardGroup) {

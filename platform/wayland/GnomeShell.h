@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HotKeySet.h"
 #include "InputWayland.h"
 #include "WaylandSession.h"
 #include "platform/Backend.h"
@@ -77,24 +78,18 @@ private:
     WaylandSession& m_session;
 };
 
-// The hot keys through the extension: all of the program's in one grab,
-// made again when they change.
-class HotKeysGnome final : public HotKeys {
+// The hot keys through the extension: all of the program's in one grab.
+class HotKeysGnome final : public HotKeySet {
 public:
     explicit HotKeysGnome(std::shared_ptr<GnomeShell> shell);
     ~HotKeysGnome() override;
-    bool registerHotKey(int systemId, unsigned keyCode, unsigned modifiers) override;
-    std::vector<bool> registerHotKeys(const std::vector<HotKeyRequest>& chords) override;
-    void unregisterHotKey(int systemId) override;
-    void setHandler(std::function<void(int systemId)> handler) override;
 
 private:
-    void grab();
+    QString chordName(unsigned keyCode, unsigned modifiers) const override;
+    void bind() override;
 
     std::shared_ptr<GnomeShell> m_shell;
-    std::map<int, QString> m_wanted; // systemId -> accelerator
-    std::vector<int> m_grabbed;      // systemIds in the order grabbed, -1: not had
-    std::function<void(int)> m_handler;
+    std::vector<int> m_grabbed; // systemIds in the order of the last grab
 };
 
 // The input sources switched through the extension for typing.

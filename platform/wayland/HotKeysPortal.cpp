@@ -1,6 +1,5 @@
 #include "HotKeysPortal.h"
 
-#include "ChordText.h"
 #include "DBusCall.h"
 
 #include <QDBusArgument>
@@ -164,35 +163,8 @@ HotKeysPortal::~HotKeysPortal() {
     QDBusConnection::disconnectFromBus(m_bus.name());
 }
 
-bool HotKeysPortal::registerHotKey(int systemId, unsigned keyCode, unsigned modifiers) {
-    return registerHotKeys({{systemId, keyCode, modifiers}}).front();
-}
-
-std::vector<bool> HotKeysPortal::registerHotKeys(const std::vector<HotKeyRequest>& chords) {
-    for (const HotKeyRequest& c : chords) {
-        const QString trigger = portalTrigger(c.keyCode, c.modifiers);
-        if (!trigger.isEmpty()) {
-            m_wanted[c.systemId] = trigger;
-        } else {
-            m_wanted.erase(c.systemId);
-        }
-    }
-    bind();
-    std::vector<bool> had;
-    for (const HotKeyRequest& c : chords) {
-        had.push_back(m_wanted.count(c.systemId) > 0);
-    }
-    return had;
-}
-
-void HotKeysPortal::unregisterHotKey(int systemId) {
-    if (m_wanted.erase(systemId) > 0) {
-        bind();
-    }
-}
-
-void HotKeysPortal::setHandler(std::function<void(int systemId)> handler) {
-    m_handler = std::move(handler);
+QString HotKeysPortal::chordName(unsigned keyCode, unsigned modifiers) const {
+    return portalTrigger(keyCode, modifiers);
 }
 
 void HotKeysPortal::onActivated(const QDBusObjectPath& session, const QString& shortcut, qulonglong,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HotKeySet.h"
 #include "platform/Backend.h"
 
 #include <QDBusConnection>
@@ -51,17 +52,12 @@ private:
 // at the second. A hot key the portal does not give back with a trigger is
 // not had. The presses come as the portal's Activated signal, on the thread
 // this object lives on.
-class HotKeysPortal final : public QObject, public HotKeys {
+class HotKeysPortal final : public QObject, public HotKeySet {
     Q_OBJECT
 public:
     // Null when no portal with global shortcuts answers on the session bus.
     static std::unique_ptr<HotKeysPortal> create();
     ~HotKeysPortal() override;
-
-    bool registerHotKey(int systemId, unsigned keyCode, unsigned modifiers) override;
-    std::vector<bool> registerHotKeys(const std::vector<HotKeyRequest>& chords) override;
-    void unregisterHotKey(int systemId) override;
-    void setHandler(std::function<void(int systemId)> handler) override;
 
 private Q_SLOTS:
     void onActivated(const QDBusObjectPath& session, const QString& shortcut, qulonglong timestamp,
@@ -69,9 +65,10 @@ private Q_SLOTS:
 
 private:
     HotKeysPortal();
+    QString chordName(unsigned keyCode, unsigned modifiers) const override;
     // Closes the session there is and binds the wanted hot keys in a new
     // one; those the portal did not give go from the wanted ones.
-    void bind();
+    void bind() override;
     void closeSession();
     std::optional<PortalAnswers::Answer> request(const QString& method, QVariantList args);
 
@@ -80,8 +77,6 @@ private:
     PortalAnswers m_answers;
     int m_requests = 0;
     QString m_session;
-    std::map<int, QString> m_wanted; // systemId -> trigger, as the portal writes it
-    std::function<void(int)> m_handler;
 };
 
 // The trigger as the portal names it ("CTRL+q") for a Windows virtual-key

@@ -38,7 +38,6 @@ std::unique_ptr<WaylandBackend> WaylandBackend::make(std::string& why) {
     const auto& g = b->m_session->globals();
     std::unique_ptr<MutterRemote> gnome;
     std::shared_ptr<GnomeShell> shell;
-    std::string noShell;
     if (!(g.pointerManager && g.keyboardManager) && !g.fakeInput) {
         gnome = MutterRemote::start(why);
         if (!gnome) {
@@ -67,9 +66,7 @@ std::unique_ptr<WaylandBackend> WaylandBackend::make(std::string& why) {
     if (portalAsked || !hotKeys) {
         hotKeys = HotKeysPortal::create(); // GNOME 48 and later have it
     }
-    if (gnome && !shell) {
-        noShell = GnomeShell::missingReason(!hotKeys);
-    }
+    const std::string noShell = gnome && !shell ? GnomeShell::missingReason(!hotKeys) : "";
     if (!noShell.empty()) {
         b->m_limits = noShell; // it says what recording and the hot keys need
     } else if (!hotKeys) {

@@ -4,7 +4,7 @@
 // usage: mutter_inject COMMAND...
 //   pixel X Y      move to a pixel of the primary monitor
 //   click          left press, held 60 ms, and release there
-//   rclick, mclick the same with the right, the middle button
+//   rclick         the same with the right button
 //   down CODE      press an evdev key (up CODE releases it)
 //   key CODE       press and release it
 //   sleep MS       wait, everything sent so far taken first
@@ -48,10 +48,8 @@ int main(int argc, char** argv) {
         if (c == "pixel") {
             const int x = number();
             remote->move(Point{x, number()});
-        } else if (c == "click" || c == "rclick" || c == "mclick") {
-            const std::uint32_t button = c == "click"    ? BTN_LEFT
-                                         : c == "rclick" ? BTN_RIGHT
-                                                         : BTN_MIDDLE;
+        } else if (c == "click" || c == "rclick") {
+            const std::uint32_t button = c == "click" ? BTN_LEFT : BTN_RIGHT;
             remote->button(button, true);
             pause(60);
             remote->button(button, false);

@@ -30,6 +30,10 @@ const PRESSMARK_XML = `<node><interface name="org.pressmark.Shell">
   <signal name="HotKey"><arg type="u"/></signal>
 </interface></node>`;
 const PRESSMARK_POLL_MS = 2;
+// How long the keys sent before an input source switch are given to reach
+// the window, and how long the switch itself at most.
+const PRESSMARK_SETTLE_MS = 20;
+const PRESSMARK_GROUP_WAIT_US = 200000;
 // How long after a hot key a new window of the program that holds them is
 // brought to the front: the dialog the key opened (the program had no input
 // of its own, so the shell would leave its window behind).
@@ -58,6 +62,12 @@ class PressmarkService {
             (display, action) => this._activated(action));
         this._createdId = global.display.connect('window-created',
             (display, window) => this._created(window));
+        // The keymap's group as mutter last applied it.
+        this._group = -1;
+        this._groupId = global.backend.connect('keymap-layout-group-changed',
+            (backend, group) => {
+                this._group = group;
+            });
         this._nameId = Gio.bus_own_name_on_connection(Gio.DBus.session,
             'org.pressmark.Shell', Gio.BusNameOwnerFlags.NONE, null, null);
     }
@@ -67,6 +77,7 @@ class PressmarkService {
             this._gone(caller);
         global.display.disconnect(this._accelId);
         global.display.disconnect(this._createdId);
+        global.backend.disconnect(this._groupId);
         Gio.bus_unown_name(this._nameId);
         this._impl.unexport();
         this._impl = null;
@@ -227,22 +238,49 @@ class PressmarkService {
     SetLayoutGroupAsync([group], invocation) {
         const caller = invocation.get_sender();
         this._know(caller);
-        const manager = Keyboard.getInputSourceManager();
         const source = this._sourceOfGroup(group);
         if (!source) {
             invocation.return_value(new GLib.Variant('(b)', [false]));
             return;
         }
-        if (this._layoutBy === null) {
-            this._layoutBy = caller;
-            this._layoutBefore = manager.currentSource;
+        // The keys the caller sent just before are on their way to the
+        // window through mutter's input thread, not through this call: they
+        // are let through first (input is dispatched above this priority),
+        // or the window would read them with the new source.
+        GLib.timeout_add(GLib.PRIORITY_LOW, PRESSMARK_SETTLE_MS, () => {
+            if (!this._callers.has(caller))
+                return GLib.SOURCE_REMOVE;  // gone meanwhile, the source given back
+            if (this._layoutBy === null) {
+                this._layoutBy = caller;
+                this._layoutBefore = Keyboard.getInputSourceManager().currentSource;
+            }
+            source.activate(false);
+            if (source === this._layoutBefore) {
+                this._layoutBy = null;
+                this._layoutBefore = null;
+            }
+            // And the answer only once the keymap is in that group, so that
+            // the keys sent after it are read with it.
+            this._whenGroup(group, GLib.get_monotonic_time() + PRESSMARK_GROUP_WAIT_US,
+                () => invocation.return_value(new GLib.Variant('(b)', [true])));
+            return GLib.SOURCE_REMOVE;
+        });
+    }
+
+    _whenGroup(group, until, done) {
+        if (this._group === group ||
+            GLib.get_monotonic_time() > until) {
+            GLib.idle_add(GLib.PRIORITY_LOW, () => {
+                done();
+                return GLib.SOURCE_REMOVE;
+            });
+            return;
         }
-        source.activate(false);
-        if (source === this._layoutBefore) {
-            this._layoutBy = null;
-            this._layoutBefore = null;
-        }
-        invocation.return_value(new GLib.Variant('(b)', [true]));
+        GLib.timeout_add(GLib.PRIORITY_DEFAULT, PRESSMARK_POLL_MS,
+            () => {
+                this._whenGroup(group, until, done);
+                return GLib.SOURCE_REMOVE;
+            });
     }
 
     _sourceOfGroup(group) {
